@@ -1,0 +1,221 @@
+#pragma once
+
+#include "Cell.h"
+#include "Format.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cw::host {
+
+class Workbook;
+
+enum class Visibility : std::uint8_t { Visible = 0, Hidden = 1, VeryHidden = 2 };
+
+// What a BOUNDSHEET names. Only worksheets have a cell model; a chart or macro sheet is kept as
+// its raw substream and written back as it was.
+enum class SheetKind : std::uint8_t { Worksheet = 0, MacroSheet = 1, Chart = 2, VbModule = 6 };
+
+// A formula as stored in a FORMULA record: everything but the cell position, format and cached
+// result, which live in the Cell. Written back verbatim where its references stay valid.
+struct Formula {
+    std::uint16_t flags = 0;                 // grbit of the FORMULA record
+    std::uint32_t chn = 0;                   // the "calc chain" field, kept as read
+    std::vector<std::uint8_t> parsed;        // CellParsedFormula: cce, rgce and rgcb as stored
+    std::vector<RawRecord> follow;           // SHRFMLA / ARRAY / TABLE record anchored here
+};
+
+// COLINFO ([MS-XLS] 2.4.53): a run of columns sharing width and format.
+struct ColumnInfo {
+    int first = 0;
+    int last = 0;
+    std::uint16_t width = 0;         // 1/256 of the default font's '0' width
+    std::uint16_t xf = kDefaultXf;
+    bool hidden = false;
+    bool customWidth = true;
+    bool bestFit = false;
+    std::uint8_t outlineLevel = 0;
+    bool collapsed = false;
+};
+
+// ROW ([MS-XLS] 2.4.221) properties of one row.
+struct RowInfo {
+    std::uint16_t heightTwips = 255;
+    bool customHeight = false;       // fUnsynced: the height was set, not derived from fonts
+    bool hidden = false;             // fDyZero
+    bool hasFormat = false;          // fGhostDirty: xf applies to the empty cells of the row
+    std::uint16_t xf = kDefaultXf;
+    std::uint8_t outlineLevel = 0;
+    bool collapsed = false;
+    bool thickTop = false;
+    bool thickBottom = false;
+    bool present = false;            // a ROW record exists (or should be written) for this row
+};
+
+// Page setup as the SETUP, margin, centring, header/footer and WSBOOL records hold it.
+struct PageSetup {
+    std::uint16_t paperSize = 9;     // 9 = A4, 1 = Letter; 0 = undefined
+    std::uint16_t scale = 100;       // percent
+    std::uint16_t pageStart = 1;
+    std::uint16_t fitWidth = 1;      // pages wide when fitToPage (0 = as many as needed)
+    std::uint16_t fitHeight = 1;     // pages tall when fitToPage (0 = as many as needed)
+    bool leftToRight = false;        // fLeftToRight: print over, then down
+    bool portrait = true;
+    bool noPrinterSettings = false;  // fNoPls: paperSize, scale, res, copies undefined
+    bool noColor = false;
+    bool draft = false;
+    bool notes = false;
+    bool noOrient = false;
+    bool usePageStart = false;
+    std::uint16_t hRes = 600;
+    std::uint16_t vRes = 600;
+    std::uint16_t copies = 1;
+    double headerMargin = 0.3;       // inches
+    double footerMargin = 0.3;
+    double leftMargin = 0.75;
+    double rightMargin = 0.75;
+    double topMargin = 1.0;
+    double bottomMargin = 1.0;
+    bool hCenter = false;
+    bool vCenter = false;
+    bool fitToPage = false;          // WSBOOL fFitToPage
+    bool printGridlines = false;
+    bool printHeadings = false;
+    std::string header;              // HEADER / FOOTER texts, empty when absent
+    std::string footer;
+};
+
+// One sheet of a workbook. Cells are stored row by row; rows and columns are 0-based.
+class Sheet {
+public:
+    explicit Sheet(std::string name, SheetKind kind = SheetKind::Worksheet);
+
+    const std::string& name() const { return m_name; }
+    SheetKind kind() const { return m_kind; }
+    Visibility visibility() const { return m_visibility; }
+    void setVisibility(Visibility v) { m_visibility = v; }
+
+    // ---- cells -------------------------------------------------------------------------
+    // nullptr when the cell holds nothing.
+    const Cell* cell(int row, int col) const;
+    // Creates the cell (and its row) when absent. Throws BadAddress outside the sheet's limits.
+    Cell& cellAt(int row, int col);
+    const Value& value(int row, int col) const;                // a static empty value when absent
+    const Value& value(std::string_view a1) const;
+    // Sets the value and keeps the cell's format; clears a formula.
+    void setValue(int row, int col, Value v);
+    void setValue(std::string_view a1, Value v);
+    void setXf(int row, int col, std::uint16_t xf);
+    // One past the last row / column that holds a cell record (value or format); 0 when none.
+    int rowCount() const { return static_cast<int>(m_rows.size()); }
+    int colCount() const;
+    // Number of cells in row (dense up to its last used column).
+    int rowWidth(int row) const;
+
+    // ---- operations ----------------------------------------------------------------------
+    // Values of a block only: formats kept, formulas removed.
+    void clearContents(const Range& r);
+    void clearRows(int firstRow, int lastRow);
+    // Shift rows at and below `row` down by `count`. Each inserted row takes the row format and
+    // the cell formats of the row above it (none when inserting at row 0). Merged ranges, the
+    // print area, print titles and row heights below move down with their rows.
+    void insertRows(int row, int count);
+    // From (fromRow, col) upward: the row of the first cell holding a value; -1 when none.
+    int lastNonEmptyUp(int col, int fromRow) const;
+    // Sum of the numbers in a block; text, booleans, errors and empty cells count nothing.
+    double sum(const Range& r) const;
+    // A cell's value as text: a number in its plain decimal form (see numberToText).
+    std::string text(int row, int col) const;
+    // A cell's value as a number: empty gives 0; text that reads as a number gives it; other
+    // text gives std::nullopt.
+    std::optional<double> number(int row, int col) const;
+
+    // ---- structure -----------------------------------------------------------------------
+    std::vector<ColumnInfo>& columns() { return m_columns; }
+    const std::vector<ColumnInfo>& columns() const { return m_columns; }
+    void setColumnWidth(int firstCol, int lastCol, double characters); // convenience
+    std::uint16_t defaultColumnWidth() const { return m_defaultColWidth; }   // DEFCOLWIDTH (chars)
+    void setDefaultColumnWidth(std::uint16_t chars) { m_defaultColWidth = chars; }
+    std::uint16_t defaultRowHeight() const { return m_defaultRowHeight; }    // twips
+    void setDefaultRowHeight(std::uint16_t twips) { m_defaultRowHeight = twips; }
+    std::uint16_t defaultRowFlags() const { return m_defaultRowFlags; }
+    void setDefaultRowFlags(std::uint16_t f) { m_defaultRowFlags = f; }
+
+    // nullptr when the row has no ROW properties.
+    const RowInfo* rowInfo(int row) const;
+    RowInfo& rowInfoAt(int row);                 // creates the row when absent
+    void setRowHeight(int row, double points);   // convenience: custom height
+
+    std::vector<Range>& mergedRanges() { return m_merged; }
+    const std::vector<Range>& mergedRanges() const { return m_merged; }
+    // Adds a merged range; throws Invalid when it overlaps one already there.
+    void merge(const Range& r);
+
+    PageSetup& pageSetup() { return m_pageSetup; }
+    const PageSetup& pageSetup() const { return m_pageSetup; }
+    // The print area (empty: none) and print titles (rows and/or columns to repeat).
+    std::vector<Range>& printArea() { return m_printArea; }
+    const std::vector<Range>& printArea() const { return m_printArea; }
+    std::optional<std::pair<int, int>>& printTitleRows() { return m_titleRows; }
+    const std::optional<std::pair<int, int>>& printTitleRows() const { return m_titleRows; }
+    std::optional<std::pair<int, int>>& printTitleCols() { return m_titleCols; }
+    const std::optional<std::pair<int, int>>& printTitleCols() const { return m_titleCols; }
+
+    std::vector<Formula>& formulas() { return m_formulas; }
+    const std::vector<Formula>& formulas() const { return m_formulas; }
+
+    // WINDOW2 options ([MS-XLS] 2.4.346) and the selection, as read.
+    std::uint16_t window2Flags() const { return m_window2Flags; }
+    void setWindow2Flags(std::uint16_t f) { m_window2Flags = f; }
+    bool showGridlines() const { return (m_window2Flags & 0x0002) != 0; }
+    void setShowGridlines(bool on);
+
+    // Records the model does not interpret, in file order: those that stand before the cell
+    // table and those after it. Written back as they are.
+    std::vector<RawRecord>& rawBeforeCells() { return m_rawBefore; }
+    const std::vector<RawRecord>& rawBeforeCells() const { return m_rawBefore; }
+    std::vector<RawRecord>& rawAfterCells() { return m_rawAfter; }
+    const std::vector<RawRecord>& rawAfterCells() const { return m_rawAfter; }
+    // For chart, macro and module sheets: the whole substream after its BOF, EOF excluded.
+    std::vector<RawRecord>& rawSubstream() { return m_rawSubstream; }
+    const std::vector<RawRecord>& rawSubstream() const { return m_rawSubstream; }
+    // The BOF record body as read (keeps the producer's version fields); empty for new sheets.
+    std::vector<std::uint8_t>& bof() { return m_bof; }
+    const std::vector<std::uint8_t>& bof() const { return m_bof; }
+
+    // Row-level access for the codec: the cells of a row, dense from column 0.
+    const std::vector<Cell>* rowCells(int row) const;
+
+private:
+    friend class Workbook;
+    struct Row {
+        std::vector<Cell> cells;
+        RowInfo info;
+    };
+
+    Row& rowAt(int row);
+
+    std::string m_name;
+    SheetKind m_kind;
+    Visibility m_visibility = Visibility::Visible;
+    std::vector<Row> m_rows;
+    std::vector<Formula> m_formulas;
+    std::vector<ColumnInfo> m_columns;
+    std::uint16_t m_defaultColWidth = 8;
+    std::uint16_t m_defaultRowHeight = 255;
+    std::uint16_t m_defaultRowFlags = 0;
+    std::vector<Range> m_merged;
+    PageSetup m_pageSetup;
+    std::vector<Range> m_printArea;
+    std::optional<std::pair<int, int>> m_titleRows;
+    std::optional<std::pair<int, int>> m_titleCols;
+    std::uint16_t m_window2Flags = 0x06B6;
+    std::vector<RawRecord> m_rawBefore;
+    std::vector<RawRecord> m_rawAfter;
+    std::vector<RawRecord> m_rawSubstream;
+    std::vector<std::uint8_t> m_bof;
+};
+
+} // namespace cw::host

@@ -1,0 +1,158 @@
+#pragma once
+
+#include "Format.h"
+#include "Sheet.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cw::host {
+
+// A defined name other than a sheet's print area and print titles (those live on the Sheet),
+// kept as read: a NAME record ([MS-XLS] 2.4.150) whose formula is written back verbatim while
+// the link table it may refer to is unchanged.
+struct DefinedName {
+    std::string name;                   // the builtin code as one character when builtin
+    bool builtin = false;
+    std::uint16_t flags = 0;            // grbit
+    std::uint16_t sheetIndex = 0;       // itab: 0 = workbook scope, else sheet index + 1
+    std::vector<std::uint8_t> formula;  // rgce
+    std::vector<std::uint8_t> rest;     // anything after the formula, kept verbatim
+    std::uint8_t keyboardShortcut = 0;
+};
+
+// Sort keys for Sheet::sort: up to three columns, all ascending.
+struct SortKey {
+    int col = -1; // absolute column; -1 = unused
+};
+
+// A workbook: sheets in order, the formatting tables and the defined names.
+class Workbook {
+public:
+    // A new, empty workbook with the standard formatting tables (fonts, 15 style XFs and the
+    // default cell XF, the builtin styles) and no sheets.
+    Workbook();
+    ~Workbook();
+    Workbook(Workbook&&) noexcept;
+    Workbook& operator=(Workbook&&) noexcept;
+    Workbook(const Workbook&) = delete;
+    Workbook& operator=(const Workbook&) = delete;
+
+    // Reads a .xls (BIFF8) workbook. Throws Error naming the file and the reason.
+    static Workbook open(const std::filesystem::path& path);
+    // Writes the workbook as .xls atomically: a temporary file in the same folder, then a
+    // rename. A failed save throws and leaves any old file at `path` as it was.
+    void save(const std::filesystem::path& path) const;
+    // The .xls bytes, without touching the file system.
+    std::vector<std::uint8_t> toBytes() const;
+    static Workbook fromBytes(const std::vector<std::uint8_t>& bytes, const std::string& nameForErrors);
+
+    // ---- sheets --------------------------------------------------------------------------
+    int sheetCount() const { return static_cast<int>(m_sheets.size()); }
+    Sheet& sheet(int index);
+    const Sheet& sheet(int index) const;
+    // -1 when absent. Exact, case-sensitive match.
+    int indexOf(std::string_view name) const;
+    Sheet* findSheet(std::string_view name);
+    const Sheet* findSheet(std::string_view name) const;
+    // Throws Error(NoSuchSheet) naming the sheet.
+    Sheet& sheet(std::string_view name);
+    const Sheet& sheet(std::string_view name) const;
+    std::vector<std::string> sheetNames() const;
+
+    int activeSheet() const { return m_active; }
+    void setActiveSheet(int index);
+
+    // Adds a new worksheet in front of the active sheet; it becomes active. With no name the
+    // engine picks "SheetN" as a spreadsheet program does.
+    Sheet& addSheet(std::string name = {});
+    // Throws BadName for an invalid name (empty, over 31 characters, any of []:*?/\, or the
+    // name of another sheet ignoring case).
+    void renameSheet(int index, const std::string& newName);
+    void deleteSheet(int index);
+    void deleteSheets(const std::vector<std::string>& names);
+    // Copies sheet `index` to stand before (or after) sheet `target`; the copy is named
+    // "NAME (2)" (3, ...) and becomes the active sheet. Returns the copy's index.
+    int copySheet(int index, int target, bool after = false);
+    // Moves the sheets (in workbook order) out of this workbook into a new one, carrying their
+    // cells, formats, column widths, row heights, merged ranges, page setup and print area.
+    // The first moved sheet is active in the new workbook.
+    Workbook moveSheetsToNewWorkbook(const std::vector<int>& indices);
+
+    // ---- formatting tables ------------------------------------------------------------------
+    std::vector<Font>& fonts() { return m_fonts; }
+    const std::vector<Font>& fonts() const { return m_fonts; }
+    // The font an XF font index names (index 4 is skipped); nullptr when out of range.
+    const Font* font(std::uint16_t xfFontIndex) const;
+    // Adds a font (or finds an identical one); returns its XF font index.
+    std::uint16_t addFont(const Font& f);
+    // Custom number formats by id (164 and up, or overrides of builtin ids as read).
+    std::map<std::uint16_t, std::string>& numberFormats() { return m_numFmts; }
+    const std::map<std::uint16_t, std::string>& numberFormats() const { return m_numFmts; }
+    // The format string of an id: custom, else builtin, else "General".
+    std::string numberFormat(std::uint16_t id) const;
+    // Adds a custom format (or finds it, custom or builtin); returns its id.
+    std::uint16_t addNumberFormat(const std::string& format);
+    std::vector<Xf>& xfs() { return m_xfs; }
+    const std::vector<Xf>& xfs() const { return m_xfs; }
+    // Adds a cell XF (or finds an identical one); returns its index.
+    std::uint16_t addXf(const Xf& xf);
+    // True when the cell's format shows a date.
+    bool isDateXf(std::uint16_t xf) const;
+    // STYLE / STYLEEXT records, kept as read (their XF indices stay valid: XFs are never removed).
+    std::vector<RawRecord>& styleRecords() { return m_styles; }
+    const std::vector<RawRecord>& styleRecords() const { return m_styles; }
+    // The custom palette (indices 8..63) when the file has a PALETTE record.
+    std::optional<std::array<Rgb, 56>>& palette() { return m_palette; }
+    const std::optional<std::array<Rgb, 56>>& palette() const { return m_palette; }
+    // The colour of a palette index (custom palette, else the default one).
+    Rgb color(std::uint16_t index) const;
+
+    bool date1904() const { return m_date1904; }
+    void setDate1904(bool on) { m_date1904 = on; }
+
+    std::vector<DefinedName>& names() { return m_names; }
+    const std::vector<DefinedName>& names() const { return m_names; }
+
+    // Globals records the model does not interpret (e.g. MSODRAWINGGROUP, the link table as
+    // read), in file order, with whether the sheet structure has changed since they were read.
+    std::vector<RawRecord>& rawGlobals() { return m_rawGlobals; }
+    const std::vector<RawRecord>& rawGlobals() const { return m_rawGlobals; }
+    bool structureChanged() const { return m_structureChanged; }
+    void setStructureChanged(bool c) { m_structureChanged = c; }
+
+    // ---- sheet-level operations that need the workbook -----------------------------------
+    // Values only from a block of `src` to `dst` with the block's top-left at `dstTopLeft`:
+    // the target cells keep their formats; an empty source cell empties its target.
+    static void copyValues(const Sheet& src, const Range& block, Sheet& dst, CellRef dstTopLeft);
+    // Sorts the rows of `block` by up to three key columns, ascending, letter case ignored
+    // (ASCII folding), numbers before text, empty cells last, stable. With headerRow the first
+    // row of the block stays in place. Whole rows of the block move (cells and formats).
+    static void sort(Sheet& sheet, const Range& block, const std::vector<SortKey>& keys, bool headerRow);
+    // A spreadsheet program's header guess: the first row is a heading row when each key
+    // column's first cell is text and the second row's is not of the same kind, or
+    // when the first row is text throughout the block and the second row is not.
+    static bool looksLikeHeaderRow(const Sheet& sheet, const Range& block, const std::vector<SortKey>& keys);
+
+private:
+    std::vector<std::unique_ptr<Sheet>> m_sheets;
+    int m_active = 0;
+    std::vector<Font> m_fonts;
+    std::map<std::uint16_t, std::string> m_numFmts;
+    std::vector<Xf> m_xfs;
+    std::vector<RawRecord> m_styles;
+    std::optional<std::array<Rgb, 56>> m_palette;
+    bool m_date1904 = false;
+    std::vector<DefinedName> m_names;
+    std::vector<RawRecord> m_rawGlobals;
+    bool m_structureChanged = false;
+
+    friend class XlsReader;
+    friend class XlsWriter;
+};
+
+} // namespace cw::host
