@@ -7,9 +7,11 @@
 #include "Workbook.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <cmath>
+#include <iterator>
 #include <numeric>
 #include <string_view>
 #include <system_error>
@@ -99,12 +101,18 @@ int kindRank(const Value& v)
     }
 }
 
+int foldAscii(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
+}
+
 int compareFolded(const std::string& a, const std::string& b)
 {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const int ca = std::tolower(static_cast<unsigned char>(a[i]));
-        const int cb = std::tolower(static_cast<unsigned char>(b[i]));
+        const int ca = foldAscii(a[i]);
+        const int cb = foldAscii(b[i]);
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }
@@ -129,6 +137,54 @@ int compareKeys(const Value& a, const Value& b)
 
 // Sort keys in order: name, certificate date, section, PAN.
 constexpr int kSortColumns[] = {kName, kCertificateDate, kSection, kPan};
+
+// A text that is the same for two values exactly when compareKeys finds them equal.
+void appendSortIdentity(std::string& key, const Value& v)
+{
+    key += static_cast<char>('0' + kindRank(v));
+    switch (v.index()) {
+    case 1: {
+        const double d = std::get<double>(v);
+        key += host::numberToText(d == 0 ? 0.0 : d);
+        break;
+    }
+    case 2:
+        for (char c : std::get<std::string>(v))
+            key += static_cast<char>(foldAscii(c));
+        break;
+    case 3: key += std::get<bool>(v) ? '1' : '0'; break;
+    default: break; // errors compare equal, as do empty cells
+    }
+}
+
+// The rank of each row's value in column `col` among the column's distinct values, in sort order.
+std::vector<int> sortRanks(const Sheet& s, int first, int n, int col)
+{
+    std::unordered_map<std::string, int> ids;
+    std::vector<const Value*> distinct;
+    std::vector<int> id(static_cast<std::size_t>(n));
+    std::string key;
+    for (int i = 0; i < n; ++i) {
+        const Value& v = s.value(first + i, col);
+        key.clear();
+        appendSortIdentity(key, v);
+        const auto [it, added] = ids.emplace(key, static_cast<int>(distinct.size()));
+        if (added)
+            distinct.push_back(&v);
+        id[static_cast<std::size_t>(i)] = it->second;
+    }
+    std::vector<int> order(distinct.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return compareKeys(*distinct[static_cast<std::size_t>(a)], *distinct[static_cast<std::size_t>(b)]) < 0;
+    });
+    std::vector<int> rank(distinct.size());
+    for (std::size_t r = 0; r < order.size(); ++r)
+        rank[static_cast<std::size_t>(order[r])] = static_cast<int>(r);
+    for (int& x : id)
+        x = rank[static_cast<std::size_t>(x)];
+    return id;
+}
 
 bool isBlankRow(const Sheet& s, int row)
 {
@@ -281,20 +337,46 @@ void MakeAnnexure(RunState& run, const CertificateGroup& group, const std::strin
                  kAnnexFirstRow);
 }
 
-void saveCertificate(Workbook& certificate, const std::filesystem::path& path)
+std::FILE* openForWriting(const std::filesystem::path& p)
 {
-    try {
-        certificate.save(path);
-    } catch (const std::exception& e) {
-        // An atomic save leaves nothing behind; make sure no partial file keeps the name.
-        std::error_code ec;
-        if (std::filesystem::is_regular_file(path, ec))
-            std::filesystem::remove(path, ec);
-        const auto* he = dynamic_cast<const Error*>(&e);
-        std::string reason = he ? he->message() : std::string(e.what());
-        while (!reason.empty() && reason.back() == '.')
-            reason.pop_back();
-        throw Error(Error::Code::Io, "The certificate " + import::pathText(path) + " could not be saved (" + reason + ").");
+#ifdef _WIN32
+    return _wfopen(p.c_str(), L"wb");
+#else
+    return std::fopen(p.c_str(), "wb");
+#endif
+}
+
+// Writes the bytes to `temp`; returns the failure, if any.
+std::error_code writeBytes(const std::filesystem::path& temp, const std::vector<std::uint8_t>& bytes)
+{
+    errno = 0;
+    std::FILE* f = openForWriting(temp);
+    if (!f)
+        return std::error_code(errno ? errno : EIO, std::generic_category());
+    std::error_code failure;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0)
+        failure = std::error_code(errno ? errno : EIO, std::generic_category());
+    if (std::fclose(f) != 0 && !failure)
+        failure = std::error_code(errno ? errno : EIO, std::generic_category());
+    return failure;
+}
+
+// Saves a certificate under a temporary name in the output folder and renames it into place,
+// so a failed write (disk full, folder gone) leaves nothing under the certificate's name. Unlike
+// the template's save there is no sync per file: twenty thousand of them would take minutes, and
+// the folder is made anew by every run.
+void saveCertificate(const Workbook& certificate, const std::filesystem::path& path)
+{
+    const std::vector<std::uint8_t> bytes = certificate.toBytes();
+    const std::filesystem::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp");
+    std::error_code failure = writeBytes(temp, bytes);
+    if (!failure)
+        std::filesystem::rename(temp, path, failure);
+    if (failure) {
+        std::error_code ignored;
+        std::filesystem::remove(temp, ignored);
+        throw Error(Error::Code::Io,
+                    "The certificate " + import::pathText(path) + " could not be saved (" + failure.message() + ").");
     }
 }
 
@@ -428,18 +510,28 @@ int sortDeducteeRows(Sheet& deductees, int lastRow)
         }
     }
 
+    // Each sort column as ranks: the rows' values compared once per distinct value instead of
+    // once per comparison, which for 100,000 rows means millions of string comparisons.
+    constexpr std::size_t kKeys = std::size(kSortColumns);
+    std::vector<int> ranks(static_cast<std::size_t>(n) * kKeys);
+    for (std::size_t k = 0; k < kKeys; ++k) {
+        const std::vector<int> column = sortRanks(deductees, first, n, kSortColumns[k]);
+        for (std::size_t i = 0; i < column.size(); ++i)
+            ranks[i * kKeys + k] = column[i];
+    }
+
     std::vector<int> order(static_cast<std::size_t>(n));
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const bool ba = blank[static_cast<std::size_t>(a)], bb = blank[static_cast<std::size_t>(b)];
-        if (ba != bb)
-            return bb;
-        for (int c : kSortColumns) {
-            const int cmp = compareKeys(deductees.value(first + a, c), deductees.value(first + b, c));
-            if (cmp != 0)
-                return cmp < 0;
+        const auto ia = static_cast<std::size_t>(a), ib = static_cast<std::size_t>(b);
+        if (blank[ia] != blank[ib])
+            return blank[ib] != 0;
+        for (std::size_t k = 0; k < kKeys; ++k) {
+            const int ra = ranks[ia * kKeys + k], rb = ranks[ib * kKeys + k];
+            if (ra != rb)
+                return ra < rb;
         }
-        return exactKey[static_cast<std::size_t>(a)] < exactKey[static_cast<std::size_t>(b)];
+        return exactKey[ia] < exactKey[ib];
     });
 
     // Move the rows' cells (values and formats) into their new places.

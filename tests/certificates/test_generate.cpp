@@ -4,6 +4,8 @@
 #include "ModFunctionRsWords.h"
 
 #include <fstream>
+#include <map>
+#include <set>
 
 using namespace cwtest;
 using cw::certificates::CertificateGroup;
@@ -314,6 +316,78 @@ TEST(Grouping, SortPutsNumbersBeforeTextAndEmptyLastAndKeepsTiesInOrder)
     EXPECT_EQ(sizes, (std::vector<int>{1, 1, 1, 1, 2, 1, 1}));
 }
 
+// An independent statement of the sort order: kind (number, text, empty), then text with
+// ASCII letters folded.
+std::pair<int, std::string> sortForm(const Value& v)
+{
+    if (std::holds_alternative<double>(v))
+        return {0, std::to_string(std::get<double>(v) + 1e9)}; // positive, same digit count
+    if (!std::holds_alternative<std::string>(v))
+        return {2, {}};
+    std::string t = std::get<std::string>(v);
+    for (char& c : t)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return {1, t};
+}
+
+std::string exactForm(const Value& v)
+{
+    if (std::holds_alternative<double>(v))
+        return "n" + std::to_string(std::get<double>(v));
+    return std::holds_alternative<std::string>(v) ? "t" + std::get<std::string>(v) : "e";
+}
+
+TEST(Grouping, RandomRowsComeOutInOrderWithTiesInStatementOrder)
+{
+    std::mt19937 rng(7);
+    const std::vector<Value> names = {Value{std::string("Rao")}, Value{std::string("RAO")}, Value{std::string("rao k")},
+                                      Value{std::string("Iyer")}, Value{std::string("IYER")}, Value{},
+                                      Value{12.0}, Value{3.0}, Value{std::string("Ä Bank")}};
+    const std::vector<Value> dates = {Value{std::string("7.02.2009")}, Value{std::string("10.03.2009")}, Value{}};
+    const std::vector<Value> sections = {Value{std::string("194C")}, Value{std::string("194c")}, Value{std::string("94J")}};
+    const std::vector<Value> pans = {Value{std::string("AAAPR1111A")}, Value{std::string("aaapr1111a")}, Value{}};
+    Workbook wb;
+    Sheet& s = wb.addSheet("DeducteeDetails");
+    const int n = 3000;
+    for (int r = 1; r <= n; ++r) {
+        s.setValue(r, 0, names[rng() % names.size()]);
+        s.setValue(r, 13, dates[rng() % dates.size()]);
+        s.setValue(r, 2, sections[rng() % sections.size()]);
+        s.setValue(r, 1, pans[rng() % pans.size()]);
+        s.setValue(r, 3, Value{double(r)}); // the statement order
+    }
+    ASSERT_EQ(cw::certificates::sortDeducteeRows(s, n), n);
+    auto key = [&](int r) {
+        return std::vector<std::pair<int, std::string>>{sortForm(s.value(r, 0)), sortForm(s.value(r, 13)),
+                                                        sortForm(s.value(r, 2)), sortForm(s.value(r, 1))};
+    };
+    std::map<std::vector<std::string>, double> lastOfExactKey;
+    for (int r = 1; r <= n; ++r) {
+        if (r > 1) {
+            ASSERT_LE(key(r - 1), key(r)) << "row " << r;
+        }
+        std::vector<std::string> exact;
+        for (int c : {0, 13, 2, 1})
+            exact.push_back(exactForm(s.value(r, c)));
+        const double order = num(s.value(r, 3));
+        auto [it, added] = lastOfExactKey.emplace(exact, order);
+        if (!added) {
+            EXPECT_LT(it->second, order) << "row " << r; // same key: statement order
+            it->second = order;
+        }
+    }
+    // Rows with one exact key stand together: every group is one run.
+    const auto groups = cw::certificates::certificateGroups(s, n);
+    std::set<std::vector<std::string>> groupKeys;
+    for (const CertificateGroup& g : groups) {
+        std::vector<std::string> k;
+        for (int c : {0, 1, 2, 13})
+            k.push_back(exactForm(s.value(g.firstRow, c)));
+        EXPECT_TRUE(groupKeys.insert(k).second) << "a key split over two groups at row " << g.firstRow;
+    }
+}
+
 TEST(Grouping, ARecordWithoutANameIsNotLost)
 {
     Payment named;
@@ -459,6 +533,26 @@ TEST(Run, ACertificateThatCannotBeSavedEndsTheRunNamingTheFile)
     EXPECT_EQ(run.files(), (std::vector<std::string>{"001.xls", "002.xls"}));
     EXPECT_TRUE(std::filesystem::is_directory(run.output() / "002.xls"));
     EXPECT_EQ(str(run.certificate("001.xls").sheet(0).value("I10")), "ALPHA");
+}
+
+TEST(Run, AFolderThatGoesAwayMidRunIsReportedWithTheFileAndReason)
+{
+    std::vector<Payment> rows = paymentsOf("ALPHA", 1);
+    rows.push_back(paymentsOf("BRAVO", 1)[0]);
+    GeneratorRun run(rows);
+    run.reporter.onProgress = [&](int done, int) {
+        if (done == 1)
+            std::filesystem::remove_all(run.output());
+    };
+    try {
+        run.generate();
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("002.xls could not be saved ("), std::string::npos) << what;
+        EXPECT_NE(what.find(std::make_error_code(std::errc::no_such_file_or_directory).message()), std::string::npos)
+            << what;
+    }
 }
 
 TEST(Run, TemplateWithoutTheCertificateSheetIsReported)
