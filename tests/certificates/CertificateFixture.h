@@ -216,6 +216,11 @@ struct GeneratorRun {
     cw::import::GenerationContext ctx;
 
     explicit GeneratorRun(const std::vector<Payment>& rows) { reset(rows); }
+    GeneratorRun(const std::vector<Payment>& rows, Workbook templateWorkbook)
+        : workbook(std::move(templateWorkbook))
+    {
+        reset(rows);
+    }
 
     // Fresh work sheets (as the next Generate run would make them) on the same workbook.
     void reset(const std::vector<Payment>& rows)
