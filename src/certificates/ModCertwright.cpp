@@ -267,15 +267,17 @@ Error templateError(const RunState& run, const std::string& what)
     return Error(Error::Code::Invalid, "The template workbook " + import::pathText(run.templatePath) + " " + what + ".");
 }
 
-int firstSerial(const RunState& run, const Sheet& ackn)
+// The serial counter before the first certificate: B2 less one, as a whole number (halves
+// round to even, as the spreadsheet's conversion does).
+int counterStart(const RunState& run, const Sheet& ackn)
 {
     const Value& b2 = ackn.value(1, 1);
     std::optional<double> n = ackn.number(1, 1);
     if (!n || !std::isfinite(*n))
         throw templateError(run, "holds \"" + valueText(b2) +
                                      "\" in cell B2 of sheet \"AcknDetails\", which is not a certificate serial number");
-    const double rounded = std::nearbyint(*n);
-    if (rounded < INT_MIN + 1.0 || rounded > INT_MAX)
+    const double rounded = std::nearbyint(*n - 1);
+    if (rounded < INT_MIN || rounded >= INT_MAX)
         throw templateError(run, "holds a certificate serial number too large for the certificates (" +
                                      valueText(b2) + ") in cell B2 of sheet \"AcknDetails\"");
     return static_cast<int>(rounded);
@@ -586,7 +588,7 @@ int GenerateCertificates(import::GenerationContext& ctx)
     const Sheet* ackn = ctx.workbook->findSheet("AcknDetails");
     if (!ackn)
         throw templateError(run, "has no sheet \"AcknDetails\"");
-    run.serial = firstSerial(run, *ackn) - 1;
+    run.serial = counterStart(run, *ackn);
     readQuarters(run, *ackn);
 
     makeOutputFolder(ctx);
