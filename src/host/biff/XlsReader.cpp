@@ -20,10 +20,12 @@ constexpr std::uint16_t kBofWorksheet = 0x0010;
 constexpr std::uint16_t kBofChart = 0x0020;
 constexpr int kXlsMaxCol = 255;
 
-// Dense rows make a sparse cell costly; a file may not make us hold far more cells or rows than
-// its size can justify (a few bytes of MULBLANK must not allocate gigabytes).
+// Rows are dense and so are the cells of a row: one cell at IV65536 costs 65,536 rows and 256
+// cells. A file may not make us hold far more rows or cells than its size can justify; the
+// allowances still cover eight sheets that reach the last row and a full sheet per 2 MB.
+constexpr std::size_t kRowAllowance = std::size_t(1) << 19;
 constexpr std::size_t kSlotAllowance = std::size_t(1) << 20;
-constexpr std::size_t kSlotsPerByte = 64;
+constexpr std::size_t kPerByte = 16;
 
 double decodeRk(std::uint32_t rk)
 {
@@ -69,7 +71,7 @@ class XlsParser {
 public:
     XlsParser(const std::uint8_t* data, std::size_t size, const std::string& file, Workbook& wb)
         : m_r(data, size, file), m_data(data), m_size(size), m_file(file), m_wb(wb),
-          m_slotBudget(kSlotAllowance + kSlotsPerByte * size), m_rowBudget(kSlotAllowance + kSlotsPerByte * size)
+          m_slotBudget(kSlotAllowance + kPerByte * size), m_rowBudget(kRowAllowance + kPerByte * size)
     {
     }
 
