@@ -489,7 +489,8 @@ TEST(XlsWriter, FormulasStayWhileTheirReferencesHold)
         // The text result of a formula that became a value is in the shared strings.
         wb.sheet(1).formulas()[1].parsed = {0x07, 0x00, 0x3A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
         const auto again = records(streamOf(wb));
-        const Rec* label = cellRecord(sheetOf(again, 1), 1, 0);
+        const auto againSheet = sheetOf(again, 1);
+        const Rec* label = cellRecord(againSheet, 1, 0);
         ASSERT_EQ(label->type, 0x00FD);
         EXPECT_EQ(readSst(globalsOf(again)).strings.at(u32(label->data, 6)), u"hi");
     }
