@@ -31,6 +31,13 @@ std::string reason(int err)
     return std::generic_category().message(err);
 }
 
+// The name a message shows: the path as given, in UTF-8 on every platform.
+std::string displayName(const fs::path& path)
+{
+    const std::u8string u8 = path.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
 // A name beside the target that no other save picks: the target's name, a random tag and
 // ".tmp", hidden on systems that hide dot files.
 fs::path temporaryPath(const fs::path& target)
@@ -111,7 +118,7 @@ std::vector<std::uint8_t> Workbook::toBytes() const
 
 void Workbook::save(const fs::path& path) const
 {
-    const std::string file = path.string();
+    const std::string file = displayName(path);
     const std::vector<std::uint8_t> bytes = toBytes();
 
     std::error_code ec;

@@ -595,9 +595,8 @@ void XlsWriter::Impl::prepare()
             if (s.kind() != SheetKind::Worksheet)
                 continue;
             const int id = drawingId(s.rawAfterCells());
-            bool embeddedChart = findRaw(s.rawAfterCells(), rt::Bof) != nullptr ||
-                                 std::any_of(s.rawAfterCells().begin(), s.rawAfterCells().end(),
-                                             [](const RawRecord& r) { return r.type == rt::Bof; });
+            const bool embeddedChart = std::any_of(s.rawAfterCells().begin(), s.rawAfterCells().end(),
+                                                   [](const RawRecord& r) { return r.type == rt::Bof; });
             bool keep = haveGroup && id >= 0 && std::find(seen.begin(), seen.end(), id) == seen.end();
             // An embedded chart's series refer to sheets through the link table.
             if (embeddedChart && !keepRawLinks)
