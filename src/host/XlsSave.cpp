@@ -46,11 +46,12 @@ fs::path temporaryPath(const fs::path& target)
     std::random_device rd;
     const auto now = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     const unsigned long long tag = (static_cast<unsigned long long>(rd()) << 32) ^ now ^ (counter++ * 0x9E3779B97F4A7C15ull);
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", tag);
-    fs::path name = target.filename();
-    name += fs::path("." + std::string(hex) + ".tmp");
-    return target.parent_path() / (fs::path(".") += name);
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", tag);
+    fs::path name(".");
+    name += target.filename();
+    name += suffix;
+    return target.parent_path() / name;
 }
 
 std::FILE* openNew(const fs::path& p)

@@ -576,6 +576,36 @@ TEST(XlsWriter, RawRecordsKeepTheirPlaceAndRebuiltOnesAreNotRepeated)
     EXPECT_TRUE(ofType(sheetOf(records(streamOf(moved)), 0), 0x00EC).empty());
 }
 
+// A chart sheet is written as read: its series still use the EXTERNSHEET indices of the file.
+// After a structure change those indices must stay in range, as sheets that cannot be found.
+TEST(XlsWriter, ChartSeriesKeepTheirLinkIndicesInRange)
+{
+    const fs::path file = fs::path(CERTWRIGHT_SHARED_DIR) / "xls-corpus" / "chartsheet.xls";
+    ASSERT_TRUE(fs::exists(file)) << "the shared corpus is missing: " << file;
+    Workbook wb = Workbook::open(file);
+    std::size_t before = 0;
+    for (const RawRecord& r : wb.rawGlobals())
+        if (r.type == 0x0017)
+            before = u16(r.data, 0);
+    ASSERT_GT(before, 0u);
+    wb.copySheet(wb.indexOf("Data"), wb.sheetCount() - 1, true);
+    wb.sheet(0).printArea() = {Range{0, 0, 5, 5}};
+
+    const auto globals = globalsOf(records(streamOf(wb)));
+    const auto sup = ofType(globals, 0x01AE);
+    ASSERT_EQ(sup.size(), 1u);
+    EXPECT_EQ(sup[0]->data, (Bytes{3, 0, 0x01, 0x04}));
+    const auto es = ofType(globals, 0x0017);
+    ASSERT_EQ(es.size(), 1u);
+    ASSERT_EQ(u16(es[0]->data, 0), before + 1);
+    for (std::size_t k = 0; k < before; ++k)
+        EXPECT_EQ(Bytes(es[0]->data.begin() + 2 + 6 * k, es[0]->data.begin() + 8 + 6 * k),
+                  (Bytes{0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
+    const auto names = printNames(globals);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].areas.at(0).first, 0);
+}
+
 TEST(XlsWriter, RefusesWhatTheFormatCannotHold)
 {
     Workbook empty;
