@@ -564,6 +564,20 @@ TEST(XlsWriter, RawRecordsKeepTheirPlaceAndRebuiltOnesAreNotRepeated)
     EXPECT_EQ(u16(ofType(sheet, 0x0081)[0]->data, 0), 0x05C1); // fit to page set on the read bits
     EXPECT_EQ(ofType(sheet, 0x00E5)[0]->data, (Bytes{0x01, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01, 0x00, 0x02, 0x00}));
 
+    // Many merged ranges: at most 1,026 to a record.
+    Workbook many;
+    Sheet& m = many.addSheet("M");
+    for (int r = 0; r < 2100; ++r)
+        m.merge(Range{r, 0, r, 1});
+    const auto manySheet = sheetOf(records(streamOf(many)), 0);
+    const auto mergeRecords = ofType(manySheet, 0x00E5);
+    ASSERT_EQ(mergeRecords.size(), 3u);
+    EXPECT_EQ(u16(mergeRecords[0]->data, 0), 1026);
+    EXPECT_EQ(u16(mergeRecords[1]->data, 0), 1026);
+    EXPECT_EQ(u16(mergeRecords[2]->data, 0), 48);
+    EXPECT_EQ(mergeRecords[2]->data.size(), 2u + 48 * 8);
+    EXPECT_EQ(u16(mergeRecords[2]->data, 2 + 47 * 8), 2099);
+
     // Copies share the drawing id: only the first sheet in order keeps the drawing.
     wb.copySheet(0, 0, true);
     const auto copied = records(streamOf(wb));
@@ -626,6 +640,20 @@ TEST(XlsWriter, RefusesWhatTheFormatCannotHold)
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), Error::Code::Limit);
         EXPECT_NE(std::string(e.what()).find("\"Statement\""), std::string::npos) << e.what();
+    }
+
+    // The model counts characters; the format counts UTF-16 units: 16 clefs are 32 units.
+    Workbook clefs;
+    std::string name;
+    for (int i = 0; i < 16; ++i)
+        name += "\xF0\x9D\x84\x9E";
+    clefs.addSheet(name);
+    try {
+        streamOf(clefs);
+        FAIL() << "a sheet name of 32 UTF-16 units was written";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), Error::Code::Limit);
+        EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
     }
 
     Workbook wide;
