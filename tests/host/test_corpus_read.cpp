@@ -117,10 +117,12 @@ void checkPageSetup(const Sheet& sh, const json& p)
     EXPECT_EQ(ps.fitToPage, p.value("fit_to_page", false));
     EXPECT_EQ(ps.hCenter, p.value("hcenter", false));
     EXPECT_EQ(ps.vCenter, p.value("vcenter", false));
-    if (p.contains("header"))
+    if (p.contains("header")) {
         EXPECT_EQ(ps.header, p["header"].get<std::string>());
-    if (p.contains("footer"))
+    }
+    if (p.contains("footer")) {
         EXPECT_EQ(ps.footer, p["footer"].get<std::string>());
+    }
     if (p.contains("margins_in")) {
         const json& m = p["margins_in"];
         EXPECT_DOUBLE_EQ(ps.leftMargin, m["left"].get<double>());
@@ -138,14 +140,18 @@ void checkPageSetup(const Sheet& sh, const json& p)
         EXPECT_DOUBLE_EQ(ps.footerMargin, s["footer_margin_in"].get<double>());
         EXPECT_EQ(ps.fitWidth, s["fit_width"].get<int>());
         EXPECT_EQ(ps.fitHeight, s["fit_height"].get<int>());
-        if (s.contains("paper_size"))
+        if (s.contains("paper_size")) {
             EXPECT_EQ(ps.paperSize, s["paper_size"].get<int>());
-        if (s.contains("scale_percent"))
+        }
+        if (s.contains("scale_percent")) {
             EXPECT_EQ(ps.scale, s["scale_percent"].get<int>());
-        if (s.contains("copies"))
+        }
+        if (s.contains("copies")) {
             EXPECT_EQ(ps.copies, s["copies"].get<int>());
-        if (s.contains("first_page_number"))
+        }
+        if (s.contains("first_page_number")) {
             EXPECT_EQ(ps.pageStart, s["first_page_number"].get<int>());
+        }
     }
 }
 
@@ -192,8 +198,9 @@ void checkCellValue(const Workbook& wb, const Sheet& sh, const json& c)
     }
     // Builtin formats are shown in the reading program's own locale; custom ones must match.
     const std::uint16_t id = wb.xfs().at(cell->xf).numFmt;
-    if (wb.numberFormats().count(id))
+    if (wb.numberFormats().count(id)) {
         EXPECT_EQ(wb.numberFormat(id), c["number_format"].get<std::string>());
+    }
 }
 
 void checkFormatSample(const Workbook& wb, const json& f)
@@ -215,8 +222,9 @@ void checkFormatSample(const Workbook& wb, const json& f)
     EXPECT_EQ(xf.right.style, b["right"].get<int>());
     EXPECT_EQ(xf.top.style, b["top"].get<int>());
     EXPECT_EQ(xf.bottom.style, b["bottom"].get<int>());
-    if (wb.numberFormats().count(xf.numFmt))
+    if (wb.numberFormats().count(xf.numFmt)) {
         EXPECT_EQ(wb.numberFormat(xf.numFmt), f["number_format"].get<std::string>());
+    }
 }
 
 void checkWorksheet(const Workbook& wb, const Sheet& sh, const json& s)

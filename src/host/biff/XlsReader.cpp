@@ -134,6 +134,7 @@ private:
     bool m_sawSst = false;
     std::size_t m_slotBudget;
     std::size_t m_rowBudget;
+    int m_rowsHeld = 0; // rows the current worksheet holds
     std::string m_text; // reused for strings that go straight into a cell
 };
 
@@ -494,12 +495,13 @@ std::uint16_t XlsParser::checkedXf(std::uint16_t ixfe, const Sheet& sh, int row,
 
 void XlsParser::reserveRow(Sheet& sh, int row)
 {
-    const int have = sh.rowCount();
-    if (row >= have) {
-        const std::size_t more = static_cast<std::size_t>(row - have + 1);
+    // Rows are held up to the highest one touched, whether or not it keeps anything.
+    if (row >= m_rowsHeld) {
+        const std::size_t more = static_cast<std::size_t>(row - m_rowsHeld + 1);
         if (more > m_rowBudget)
             throw m_r.error(Error::Code::Limit, "sheet \"" + sh.name() + "\": more rows than a file of this size can hold");
         m_rowBudget -= more;
+        m_rowsHeld = row + 1;
     }
 }
 
@@ -558,6 +560,7 @@ void XlsParser::readRawSubstream(Sheet& sh, int)
 
 void XlsParser::readWorksheet(Sheet& sh, int)
 {
+    m_rowsHeld = 0;
     sh.bof() = m_r.bodyCopy();
     {
         m_r.u16();
