@@ -56,7 +56,7 @@ struct Xf {
     std::uint8_t indent = 0;
     bool shrink = false;
     std::uint8_t readingOrder = 0;
-    std::uint8_t usedAttrib = 0;       // the six fAtr* bits, as stored (bit 0 = number format ...)
+    std::uint8_t usedAttrib = 0x3F;    // the six fAtr* bits (bit 0 number format ... bit 5 protection)
     Border left, right, top, bottom;
     std::uint8_t diagColor = 0;
     std::uint8_t diagStyle = 0;

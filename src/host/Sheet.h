@@ -109,7 +109,7 @@ public:
     void setValue(std::string_view a1, Value v);
     void setXf(int row, int col, std::uint16_t xf);
     // One past the last row / column that holds a cell record (value or format); 0 when none.
-    int rowCount() const { return static_cast<int>(m_rows.size()); }
+    int rowCount() const;
     int colCount() const;
     // Number of cells in row (dense up to its last used column).
     int rowWidth(int row) const;
