@@ -556,6 +556,8 @@ const BrokenCase kBroken[] = {
      Error::Code::Corrupt, "record header"},
 };
 
+void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.label; }
+
 class BrokenInput : public ::testing::TestWithParam<BrokenCase> {};
 
 TEST_P(BrokenInput, GivesOneClearError)
