@@ -259,8 +259,6 @@ void RecordReader::readChars(std::size_t cch, bool highByte, bool acrossContinue
 void RecordReader::shortString(std::string& out)
 {
     const std::size_t cch = u8();
-    if (cch == 0 && m_pos == m_end)
-        return; // some writers leave out the flags byte of an empty string
     const bool high = (u8() & 0x01) != 0;
     readChars(cch, high, false, out);
 }
@@ -268,16 +266,12 @@ void RecordReader::shortString(std::string& out)
 void RecordReader::unicodeString(std::string& out, bool acrossContinue)
 {
     const std::size_t cch = u16();
-    if (cch == 0 && m_pos == m_end)
-        return;
     const bool high = (u8() & 0x01) != 0;
     readChars(cch, high, acrossContinue, out);
 }
 
 void RecordReader::unicodeStringNoCch(std::size_t cch, std::string& out)
 {
-    if (cch == 0 && m_pos == m_end)
-        return;
     const bool high = (u8() & 0x01) != 0;
     readChars(cch, high, false, out);
 }
