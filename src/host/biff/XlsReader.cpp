@@ -107,6 +107,7 @@ private:
     void readSheets();
     void readWorksheet(Sheet& sh, int index);
     void readRawSubstream(Sheet& sh, int index);
+    void checkSheetBof(const Sheet& sh);
     void copyEmbeddedSubstream(std::vector<RawRecord>& into);
     void decodeNames();
     bool decodePrintRanges(const std::vector<std::uint8_t>& rgce, int sheet, std::vector<Range>& out) const;
@@ -134,6 +135,7 @@ private:
     bool m_sawSst = false;
     std::size_t m_slotBudget;
     std::size_t m_rowBudget;
+    int m_rowsHeld = 0; // rows the current worksheet holds
     std::string m_text; // reused for strings that go straight into a cell
 };
 
@@ -494,12 +496,13 @@ std::uint16_t XlsParser::checkedXf(std::uint16_t ixfe, const Sheet& sh, int row,
 
 void XlsParser::reserveRow(Sheet& sh, int row)
 {
-    const int have = sh.rowCount();
-    if (row >= have) {
-        const std::size_t more = static_cast<std::size_t>(row - have + 1);
+    // Rows are held up to the highest one touched, whether or not it keeps anything.
+    if (row >= m_rowsHeld) {
+        const std::size_t more = static_cast<std::size_t>(row - m_rowsHeld + 1);
         if (more > m_rowBudget)
             throw m_r.error(Error::Code::Limit, "sheet \"" + sh.name() + "\": more rows than a file of this size can hold");
         m_rowBudget -= more;
+        m_rowsHeld = row + 1;
     }
 }
 
@@ -534,9 +537,18 @@ void XlsParser::copyEmbeddedSubstream(std::vector<RawRecord>& into)
     }
 }
 
+void XlsParser::checkSheetBof(const Sheet& sh)
+{
+    const std::uint16_t vers = m_r.u16();
+    if (vers != kBiff8)
+        sheetFail(sh, "its BOF says BIFF version " + std::to_string(vers >> 8) + "." + std::to_string(vers & 0xFF)
+                          + " inside a BIFF8 workbook");
+}
+
 void XlsParser::readRawSubstream(Sheet& sh, int)
 {
     sh.bof() = m_r.bodyCopy();
+    checkSheetBof(sh);
     auto& raw = sh.rawSubstream();
     for (;;) {
         if (!m_r.next())
@@ -558,9 +570,10 @@ void XlsParser::readRawSubstream(Sheet& sh, int)
 
 void XlsParser::readWorksheet(Sheet& sh, int)
 {
+    m_rowsHeld = 0;
     sh.bof() = m_r.bodyCopy();
     {
-        m_r.u16();
+        checkSheetBof(sh);
         const std::uint16_t dt = m_r.u16();
         if (dt != kBofWorksheet)
             sheetFail(sh, "listed as a worksheet, but its BOF says type " + std::to_string(dt));
@@ -826,7 +839,9 @@ void XlsParser::readWorksheet(Sheet& sh, int)
                 sheetFail(sh, "columns " + std::to_string(first + 1) + " to " + std::to_string(last + 1)
                                   + " have cell format " + std::to_string(xf) + ", which does not exist");
             ci.first = first;
-            ci.last = std::min(last, kXlsMaxCol); // Excel 2007 and later write 256 as the end of "all columns"
+            // Excel (optional_records.xls, 65536-rows-xls.xls) and LibreOffice (LONumbers.xls)
+            // end a run that reaches the last column at 256.
+            ci.last = std::min(last, kXlsMaxCol);
             ci.xf = xf;
             ci.hidden = (flags & 0x0001) != 0;
             ci.customWidth = (flags & 0x0002) != 0;
