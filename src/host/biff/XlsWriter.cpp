@@ -5,7 +5,7 @@
 #include "Records.h"
 
 #include <algorithm>
-#include <bit>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <functional>
