@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <numeric>
 #include <string_view>
