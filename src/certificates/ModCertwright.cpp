@@ -355,6 +355,8 @@ std::error_code writeBytes(const std::filesystem::path& temp, const std::vector<
     std::FILE* f = openForWriting(temp);
     if (!f)
         return std::error_code(errno ? errno : EIO, std::generic_category());
+    // Unbuffered: the bytes are in memory already, so one write call does it.
+    std::setvbuf(f, nullptr, _IONBF, 0);
     std::error_code failure;
     if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0)
         failure = std::error_code(errno ? errno : EIO, std::generic_category());
@@ -613,6 +615,10 @@ int GenerateCertificates(import::GenerationContext& ctx)
     run.formSheet = ctx.workbook->indexOf("Form 16A");
     if (run.formSheet < 0)
         throw templateError(run, "has no sheet \"Form 16A\"");
+    // Found missing before the first certificate rather than at the first long one.
+    if (ctx.workbook->indexOf("Annex") < 0 &&
+        std::any_of(groups.begin(), groups.end(), [](const CertificateGroup& g) { return g.size() >= kAnnexureFrom; }))
+        throw templateError(run, "has no sheet \"Annex\" for the certificates of 17 payments or more");
 
     if (ctx.reporter)
         ctx.reporter->progress(0, total);

@@ -568,4 +568,25 @@ TEST(Run, TemplateWithoutTheCertificateSheetIsReported)
     }
 }
 
+TEST(Run, AMissingAnnexSheetMattersOnlyToLongCertificatesAndStopsBeforeTheFirst)
+{
+    {
+        GeneratorRun run(paymentsOf("ALPHA", 16));
+        run.workbook.deleteSheet(run.workbook.indexOf("Annex"));
+        EXPECT_EQ(run.generate(), 1);
+    }
+    std::vector<Payment> rows = paymentsOf("ALPHA", 1);
+    const auto longOne = paymentsOf("BRAVO", 17);
+    rows.insert(rows.end(), longOne.begin(), longOne.end());
+    GeneratorRun run(rows);
+    run.workbook.deleteSheet(run.workbook.indexOf("Annex"));
+    try {
+        run.generate();
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("\"Annex\""), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(run.files().empty());
+}
+
 } // namespace
