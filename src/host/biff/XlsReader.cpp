@@ -70,7 +70,7 @@ std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[
 class XlsParser {
 public:
     XlsParser(const std::uint8_t* data, std::size_t size, const std::string& file, Workbook& wb)
-        : m_r(data, size, file), m_data(data), m_size(size), m_file(file), m_wb(wb),
+        : m_r(data, size, file), m_size(size), m_file(file), m_wb(wb),
           m_slotBudget(kSlotAllowance + kPerByte * size), m_rowBudget(kRowAllowance + kPerByte * size)
     {
     }
@@ -119,7 +119,6 @@ private:
     [[noreturn]] void sheetFail(const Sheet& sh, const std::string& what) const;
 
     RecordReader m_r;
-    const std::uint8_t* m_data;
     std::size_t m_size;
     const std::string& m_file;
     Workbook& m_wb;
