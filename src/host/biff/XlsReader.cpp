@@ -880,8 +880,11 @@ void XlsParser::readWorksheet(Sheet& sh, int)
             break;
         }
         case rt::Window2:
+            // Also kept raw, as WSBOOL is: the writer keeps the view fields the model leaves out.
             afterCells = true;
             sh.setWindow2Flags(m_r.u16());
+            sh.rawAfterCells().push_back({type, m_r.bodyCopy()});
+            keptRaw = true;
             break;
 
         // ---- page setup -----------------------------------------------------------------------
@@ -915,7 +918,11 @@ void XlsParser::readWorksheet(Sheet& sh, int)
         case rt::VCenter: ps.vCenter = (m_r.u16() & 1) != 0; break;
         case rt::PrintGrid: ps.printGridlines = (m_r.u16() & 1) != 0; break;
         case rt::PrintRowCol: ps.printHeadings = (m_r.u16() & 1) != 0; break;
-        case rt::WsBool: ps.fitToPage = (m_r.u16() & 0x0100) != 0; break;
+        case rt::WsBool:
+            ps.fitToPage = (m_r.u16() & 0x0100) != 0;
+            (afterCells ? sh.rawAfterCells() : sh.rawBeforeCells()).push_back({type, m_r.bodyCopy()});
+            keptRaw = true;
+            break;
         case rt::Header:
         case rt::Footer: {
             std::string& text = type == rt::Header ? ps.header : ps.footer;
