@@ -81,27 +81,6 @@ std::size_t utf8SequenceLength(std::string_view s)
     return 0;
 }
 
-// A cell holds at most 32,767 characters (UTF-16 units); longer text is cut there, as a
-// spreadsheet program's text import does.
-constexpr std::size_t kMaxCellChars = 32767;
-
-std::string_view clipToCell(std::string_view s)
-{
-    if (s.size() <= kMaxCellChars)
-        return s;
-    std::size_t units = 0, i = 0;
-    while (i < s.size()) {
-        const auto lead = static_cast<unsigned char>(s[i]);
-        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        const std::size_t u = len == 4 ? 2 : 1;
-        if (units + u > kMaxCellChars)
-            break;
-        units += u;
-        i += len;
-    }
-    return s.substr(0, i);
-}
-
 // Turns one line into fields. The decoded text of all fields goes into one buffer that keeps
 // its capacity from line to line, so a line costs no allocation once the buffer has grown.
 class LineSplitter {
