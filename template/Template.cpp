@@ -33,6 +33,7 @@ struct Style {
     VAlign v = VAlign::Bottom;
     bool wrap = false;
     bool shrink = false;
+    std::uint8_t indent = 0;
     bool box = false;      // a thin line on all four sides
     bool lineAbove = false; // a thin line on top only: the signature line
     const char* format = "General";
@@ -57,6 +58,7 @@ public:
         xf.vAlign = s.v;
         xf.wrap = s.wrap;
         xf.shrink = s.shrink;
+        xf.indent = s.indent;
         const Border thin{1, 0x40};
         if (s.box)
             xf.left = xf.right = xf.top = xf.bottom = thin;
@@ -162,8 +164,9 @@ void buildForm16A(Sheet& s, Styler& style)
     const auto plain = style({});
     const auto small = style({.points = 8, .h = HAlign::Center, .v = VAlign::Center});
     const auto label = style({.bold = true, .h = HAlign::Center, .v = VAlign::Center, .wrap = true, .box = true});
-    const auto textBox = style({.h = HAlign::Left, .v = VAlign::Center, .box = true, .format = kText});
-    const auto nameBox = style({.h = HAlign::Left, .v = VAlign::Center, .shrink = true, .box = true, .format = kText});
+    const auto textBox = style({.h = HAlign::Left, .v = VAlign::Center, .indent = 1, .box = true, .format = kText});
+    const auto nameBox =
+        style({.h = HAlign::Left, .v = VAlign::Center, .shrink = true, .indent = 1, .box = true, .format = kText});
     const auto centredBox = style({.h = HAlign::Center, .v = VAlign::Center, .box = true, .format = kText});
     const auto amount = style({.h = HAlign::Right, .v = VAlign::Center, .box = true, .format = kAmount});
     const auto code = centredBox;
@@ -190,7 +193,7 @@ void buildForm16A(Sheet& s, Styler& style)
     text(s, "G10:H10", "Acknowledgement No.", label);
     blank(s, "I10:L10", nameBox);
     blank(s, "B11:E14",
-          style({.h = HAlign::Left, .v = VAlign::Top, .wrap = true, .box = true, .format = kText}));
+          style({.h = HAlign::Left, .v = VAlign::Top, .wrap = true, .indent = 1, .box = true, .format = kText}));
     for (int q = 1; q <= 4; ++q) {
         const std::string row = std::to_string(10 + q);
         text(s, "F" + row, std::to_string(q), centredBox);
@@ -220,7 +223,9 @@ void buildForm16A(Sheet& s, Styler& style)
         const std::string c = column(1 + i);
         text(s, c + "22:" + c + "23", kTableHeadings[i], label);
     }
-    const auto serial = style({.h = HAlign::Center, .v = VAlign::Center, .box = true});
+    // Serial numbers sit at the left like the continuation note that may replace the 16: a
+    // centred note would run off the page's left edge.
+    const auto serial = style({.h = HAlign::Left, .v = VAlign::Center, .indent = 1, .box = true});
     for (int row = 24; row <= 39; ++row) {
         const std::string r = std::to_string(row);
         block(s, "B" + r, static_cast<double>(row - 23), serial);
@@ -231,9 +236,6 @@ void buildForm16A(Sheet& s, Styler& style)
         for (const char* c : {"I", "J", "K", "L"})
             blank(s, c + r, code);
     }
-    // A group too long for the page puts its continuation note here in place of 16: left-aligned
-    // so that the note runs on to the right instead of being cut at the page's left edge.
-    block(s, "B39", 16.0, style({.h = HAlign::Left, .v = VAlign::Center, .box = true}));
 
     const auto total = style({.bold = true, .h = HAlign::Right, .v = VAlign::Center, .box = true, .format = kAmount});
     text(s, "B40", "Total", style({.bold = true, .h = HAlign::Center, .v = VAlign::Center, .box = true}));
@@ -259,7 +261,7 @@ void buildForm16A(Sheet& s, Styler& style)
     // Row heights, in points, sized for the wrapped texts above.
     const std::pair<int, double> heights[] = {
         {1, 15},  {2, 21},  {3, 13.5}, {4, 15},  {5, 26},  {6, 26},  {7, 26},   {8, 6},
-        {9, 54},  {10, 15}, {11, 15},  {12, 15}, {13, 15}, {14, 15}, {15, 27},  {16, 16.5},
+        {9, 42},  {10, 15}, {11, 15},  {12, 15}, {13, 15}, {14, 15}, {15, 27},  {16, 16.5},
         {17, 27}, {18, 16.5}, {19, 8}, {20, 15}, {21, 12}, {22, 28}, {23, 28},  {40, 16.5},
         {41, 8},  {42, 14}, {43, 14},  {44, 14}, {45, 30}, {46, 13.5}, {47, 15}, {48, 15},
         {49, 15},
