@@ -4,8 +4,10 @@
 #include "Format.h"
 #include "Sheet.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace cw::tmpl {
 
@@ -34,7 +36,7 @@ struct Style {
     bool wrap = false;
     bool shrink = false;
     std::uint8_t indent = 0;
-    bool box = false;      // a thin line on all four sides
+    bool box = false;       // a thin line on all four sides
     bool lineAbove = false; // a thin line on top only: the signature line
     const char* format = "General";
 };
@@ -86,7 +88,7 @@ void block(Sheet& sheet, std::string_view range, Value value, std::uint16_t xf)
         sheet.merge(r);
 }
 
-// Static text; a separate overload so that a string literal never turns into a boolean.
+// Static text, taken as std::string so that a string literal never becomes a boolean Value.
 void text(Sheet& sheet, std::string_view range, std::string value, std::uint16_t xf)
 {
     block(sheet, range, Value(std::move(value)), xf);
