@@ -4,7 +4,7 @@
 #include "Contact.h"
 #include "FrmAbout.h"
 #include "FrmAckn.h"
-#include "GenerateRun.h"
+#include "Generate.h"
 #include "GuiReporter.h"
 #include "MessageBox.h"
 #include "ModCheckTDSfileRuning.h"
@@ -172,30 +172,34 @@ void FrmCertwright::Command1_Click()
     m_cmdAcknSr->setEnabled(false);
     m_cmdPrint->setEnabled(false);
 
-    GeneratePath path;
+    GenerateOutcome outcome;
     {
         GuiReporter reporter(this);
-        path = runGenerate(m_appFolder, reporter);
+        const auto templatePath = m_appFolder / "TDS16A.xls";
+        outcome = Generate(m_appFolder, reporter, [&] { return CheckRunning("TDS16A", templatePath); }).run();
     }
     m_running = false;
 
-    switch (path) {
-    case GeneratePath::Generated:
+    switch (outcome) {
+    case GenerateOutcome::Succeeded:
         m_cmdAcknSr->setEnabled(true);
         m_cmdPrint->setEnabled(true);
         break;
-    case GeneratePath::NotForm26Q:
+    case GenerateOutcome::InvalidStatement:
         // The template now holds the refused statement's sheets; the certificates of an earlier
         // run are untouched, but printing stays off until a run succeeds.
         m_cmdAcknSr->setEnabled(true);
         break;
-    case GeneratePath::EndedBeforeStart:
-        // Nothing of the run happened.
+    case GenerateOutcome::Failed:
+        // Refused with its message; the template is as it was, so everything may be retried.
+        m_cmdAcknSr->setEnabled(true);
+        m_cmdPrint->setEnabled(true);
+        break;
+    case GenerateOutcome::EndProgram:
+        // Template in use, statement missing or nothing to certify: the buttons are left as
+        // the run found them, and the program ends.
         m_cmdAcknSr->setEnabled(acknEnabled);
         m_cmdPrint->setEnabled(printEnabled);
-        endProgram();
-        break;
-    case GeneratePath::Ended:
         endProgram();
         break;
     }

@@ -206,7 +206,8 @@ void TestFrmAckn::okRefusesABadEntryNamingItsBoxAndSavesNothing()
         QCOMPARE(m_messages.size(), size_t(1));
         QCOMPARE(m_messages[0].title, std::string("Invalid Entry!"));
         QVERIFY(m_messages[0].icon == cw::import::Icon::Information);
-        const std::string expectedBox = c.box == 9 ? "Certificate Number to start from" : "Date of Filing of quarter " + std::to_string(c.box - 4);
+        const std::string expectedBox = c.box == 9 ? "The certificate number to start from"
+                                                    : "The date of filing of quarter " + std::to_string(c.box - 4);
         QVERIFY2(m_messages[0].prompt.rfind(expectedBox, 0) == 0, m_messages[0].prompt.c_str());
         QCOMPARE(QApplication::focusWidget(), box(dialog.get(), c.box));
         QCOMPARE(box(dialog.get(), c.box)->selectedText(), QString::fromLatin1(c.text));

@@ -19,19 +19,6 @@ namespace cw::ackn {
 
 namespace {
 
-// Where each box's entry goes, in words, for the message that rejects it.
-const char* boxDescription(int box)
-{
-    static const char* const names[] = {
-        "Acknowledgement (PRN) No. of quarter 1", "Acknowledgement (PRN) No. of quarter 2",
-        "Acknowledgement (PRN) No. of quarter 3", "Acknowledgement (PRN) No. of quarter 4",
-        "Date of Filing of quarter 1",            "Date of Filing of quarter 2",
-        "Date of Filing of quarter 3",            "Date of Filing of quarter 4",
-        "Certificate Number to start from",
-    };
-    return box >= 1 && box <= 9 ? names[box - 1] : "Entry";
-}
-
 // Label1..Label8; Label9 shows the support address.
 const char* const kCaptions[] = {"Quarter No.", "Acknowledgement (PRN) No.", "Date of Filing\r(dd/mm/yyyy)",
                                  "1", "2", "3", "4", "Enter Certificate Number to start from"};
@@ -209,8 +196,8 @@ void FrmAckn::CmdOK_Click()
         return;
     }
     if (problem) {
-        app::MessageBox::show(this, {std::string(boxDescription(problem->box)) + ": " + problem->message,
-                                     "Invalid Entry!", import::Icon::Information});
+        // The message names the box; the focus goes there with the entry selected for retyping.
+        app::MessageBox::show(this, {problem->message, "Invalid Entry!", import::Icon::Information});
         if (problem->box >= 1 && problem->box <= 9) {
             QLineEdit* box = m_texts[problem->box - 1];
             box->setFocus();
