@@ -1,4 +1,5 @@
 // certwright: with no arguments the main window; with a subcommand, the same work headless.
+#include "cli/AcknCli.h"
 #include "cli/GenerateCli.h"
 #include "cli/Inspect.h"
 #include "Generate.h"
@@ -49,14 +50,32 @@ int main(int argc, char** argv)
     generate->add_option("--folder", generateFolder,
                          "The folder holding TDS.txt and TDS16A.xls (default: the program's folder)");
 
+    std::string acknFolder;
+    cw::app::AcknOptions acknOptions;
+    auto* acknCommand = app.add_subcommand(
+        "ackn", "Show or set the acknowledgement numbers, dates of filing and first certificate number");
+    acknCommand->add_option("--folder", acknFolder, "The folder holding TDS16A.xls (default: the program's folder)");
+    acknCommand->add_option("--serial", acknOptions.serial, "Certificate number to start from (0 to 999999)");
+    for (std::size_t q = 0; q < 4; ++q) {
+        const std::string n = std::to_string(q + 1);
+        acknCommand->add_option("--prn" + n, acknOptions.prn[q], "Acknowledgement (PRN) number of quarter " + n);
+        acknCommand->add_option("--date" + n, acknOptions.filedOn[q],
+                                "Date of filing of quarter " + n + " (dd/mm/yyyy; empty to clear)");
+    }
+
     CLI11_PARSE(app, argc, argv);
 
     if (*inspect)
         return cw::app::runInspect(inspectPath, std::cout, std::cerr);
+    if (*acknCommand)
+        return cw::app::runAckn(acknFolder.empty() ? cw::app::applicationFolder(argv[0])
+                                                   : std::filesystem::path(acknFolder),
+                                acknOptions, std::cout, std::cerr);
     if (*generate)
         return cw::app::runGenerate(generateFolder.empty() ? cw::app::applicationFolder(argv[0])
                                                            : std::filesystem::path(generateFolder),
-                                    std::cout, std::cerr);
+                                    std::cout, std::cerr,
+                                    cw::app::standardOutputIsTerminal() ? &std::cout : nullptr);
 
     std::cerr << "certwright: the window is not built yet; use a subcommand (see --help)\n";
     return 2;
