@@ -10,6 +10,9 @@
 
 #ifdef CERTWRIGHT_WITH_GUI
 #include "FrmCertwright.h"
+#ifdef CERTWRIGHT_WITH_PRINT_WINDOW
+#include "FrmPrint.h"
+#endif
 
 #include <QApplication>
 
@@ -19,8 +22,14 @@ int runWindow(int argc, char** argv)
 {
     QApplication application(argc, argv);
     // Every file lives beside the executable, as installed.
-    const auto appFolder = std::filesystem::path(QApplication::applicationDirPath().toStdU16String());
+    const std::filesystem::path appFolder = cw::app::applicationFolder(argv[0]);
     cw::app::FrmCertwright window(appFolder);
+#ifdef CERTWRIGHT_WITH_PRINT_WINDOW
+    window.setPrintWindowOpener([appFolder](QWidget* parent) {
+        cw::printing::FrmPrint print(appFolder, parent);
+        print.exec();
+    });
+#endif
     int endCode = 0;
     QObject::connect(&window, &cw::app::FrmCertwright::programEnded, [&endCode](int code) { endCode = code; });
     window.show();

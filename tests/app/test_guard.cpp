@@ -1,13 +1,17 @@
 // The workbook-in-use guard: the title rule on given titles, the office lock files, and the
 // real window list of an X server.
 #include "ModCheckTDSfileRuning.h"
+#include "cli/AcknCli.h"
+#include "cli/GenerateCli.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <random>
+#include <sstream>
 
 #if defined(CERTWRIGHT_HAVE_XCB)
 #include <xcb/xcb.h>
@@ -168,6 +172,40 @@ TEST(LockFiles, UnreadableOwnerStillMeansOpen)
     other.write("~$Other.xls", excelOwnerFile("A", u"A"));
     fs::create_directory(other.path() / ".~lock.TDS16A.xls#");
     EXPECT_FALSE(CheckRunning("TDS16A", other.templatePath(), {}));
+}
+
+// The command line runs the same guard: Generate before anything, ackn before it writes.
+TEST(CommandLine, GenerateAndAcknRefuseATemplateOpenElsewhere)
+{
+    TempFolder folder;
+    const fs::path staged = CERTWRIGHT_APP_DIR;
+    for (const char* name : {"TDS16A.xls", "TDS.txt"}) {
+        std::error_code ec;
+        fs::copy_file(staged / name, folder.path() / name, ec);
+        ASSERT_FALSE(ec) << "the staged application folder lacks " << (staged / name) << ": build the whole project first";
+    }
+    auto bytes = [&] {
+        std::ifstream in(folder.templatePath(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string before = bytes();
+    folder.write(".~lock.TDS16A.xls#", "Asha Rao,PC,asha,06.12.2024 10:15,file:///x;");
+
+    std::ostringstream out, err;
+    EXPECT_EQ(cw::app::runGenerate(folder.path(), out, err, nullptr), 1);
+    EXPECT_EQ(err.str().rfind(folder.templatePath().string() + " is open by Asha Rao", 0), 0u) << err.str();
+    EXPECT_FALSE(fs::exists(folder.path() / "Form16A"));
+
+    cw::app::AcknOptions options;
+    options.serial = "12";
+    std::ostringstream ackOut, ackErr;
+    EXPECT_EQ(cw::app::runAckn(folder.path(), options, ackOut, ackErr), 1);
+    EXPECT_NE(ackErr.str().find(" is open by Asha Rao"), std::string::npos) << ackErr.str();
+    EXPECT_EQ(bytes(), before) << "nothing may be written while the template is open elsewhere";
+
+    // Showing the register only reads: it goes on.
+    std::ostringstream showOut, showErr;
+    EXPECT_EQ(cw::app::runAckn(folder.path(), cw::app::AcknOptions{}, showOut, showErr), 0) << showErr.str();
 }
 
 #if defined(CERTWRIGHT_HAVE_XCB)
