@@ -4,6 +4,8 @@
 
 #include <QProgressDialog>
 
+#include <algorithm>
+
 namespace cw::app {
 
 GuiReporter::GuiReporter(QWidget* window)
@@ -39,9 +41,14 @@ void GuiReporter::progress(int done, int total)
         m_dialog->setAutoClose(true);
         m_dialog->setAutoReset(true);
     }
+    // Each update lets events through; a few hundred steps are all the eye can see, so tens of
+    // thousands of certificates do not pay for tens of thousands of repaints.
+    const int step = std::max(1, total / 500);
+    if (m_dialog->maximum() == total && done < total && done - m_dialog->value() < step)
+        return;
     m_dialog->setMaximum(total);
     m_dialog->setLabelText(QStringLiteral("Certificates written: %1 of %2").arg(done).arg(total));
-    m_dialog->setValue(done < total ? done : total);
+    m_dialog->setValue(std::min(done, total));
 }
 
 } // namespace cw::app

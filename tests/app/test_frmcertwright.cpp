@@ -310,6 +310,12 @@ void TestFrmCertwright::progressReportsFeedOneDialog()
     QCOMPARE(dialog->labelText(), QStringLiteral("Certificates written: 17 of 40"));
     reporter.progress(40, 40);
     QVERIFY(!dialog->isVisible());
+
+    // A long run updates in steps, but always shows where it stands at the end.
+    cw::app::GuiReporter big(m_window.get());
+    for (int done = 1; done <= 20000; ++done)
+        big.progress(done, 20000);
+    QCOMPARE(big.progressDialog()->labelText(), QStringLiteral("Certificates written: 20000 of 20000"));
 }
 
 QTEST_MAIN(TestFrmCertwright)
