@@ -10,9 +10,6 @@
 
 #ifdef CERTWRIGHT_WITH_GUI
 #include "FrmCertwright.h"
-#ifdef CERTWRIGHT_WITH_PRINT_WINDOW
-#include "FrmPrint.h"
-#endif
 
 #include <QApplication>
 
@@ -24,12 +21,6 @@ int runWindow(int argc, char** argv)
     // Every file lives beside the executable, as installed.
     const std::filesystem::path appFolder = cw::app::applicationFolder(argv[0]);
     cw::app::FrmCertwright window(appFolder);
-#ifdef CERTWRIGHT_WITH_PRINT_WINDOW
-    window.setPrintWindowOpener([appFolder](QWidget* parent) {
-        cw::printing::FrmPrint print(appFolder, parent);
-        print.exec();
-    });
-#endif
     int endCode = 0;
     QObject::connect(&window, &cw::app::FrmCertwright::programEnded, [&endCode](int code) { endCode = code; });
     window.show();
