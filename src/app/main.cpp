@@ -8,8 +8,35 @@
 
 #include <iostream>
 
+#ifdef CERTWRIGHT_WITH_GUI
+#include "FrmCertwright.h"
+
+#include <QApplication>
+
+namespace {
+
+int runWindow(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    // Every file lives beside the executable, as installed.
+    const std::filesystem::path appFolder = cw::app::applicationFolder(argv[0]);
+    cw::app::FrmCertwright window(appFolder);
+    int endCode = 0;
+    QObject::connect(&window, &cw::app::FrmCertwright::programEnded, [&endCode](int code) { endCode = code; });
+    window.show();
+    const int code = QApplication::exec();
+    return endCode != 0 ? endCode : code;
+}
+
+} // namespace
+#endif
+
 int main(int argc, char** argv)
 {
+#ifdef CERTWRIGHT_WITH_GUI
+    if (argc <= 1)
+        return runWindow(argc, argv);
+#endif
     CLI::App app{"Certwright: Form 16A certificates from a Form 26Q e-TDS statement", "certwright"};
     app.require_subcommand(0, 1);
 
