@@ -198,12 +198,6 @@ bool rkEncode(double v, std::uint32_t& rk)
         return std::memcmp(&back, &v, sizeof v) == 0;
     };
     auto tryValue = [&](double x, std::uint32_t flag) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &x, sizeof bits);
-        if ((bits & 0x3FFFFFFFFull) == 0 && exact(static_cast<std::uint32_t>(bits >> 32) | flag)) {
-            rk = static_cast<std::uint32_t>(bits >> 32) | flag;
-            return true;
-        }
         if (x >= -536870912.0 && x <= 536870911.0 && x == std::floor(x)) {
             const auto i = static_cast<std::int32_t>(x);
             const std::uint32_t cand = (static_cast<std::uint32_t>(i) << 2) | 2u | flag;
@@ -211,6 +205,12 @@ bool rkEncode(double v, std::uint32_t& rk)
                 rk = cand;
                 return true;
             }
+        }
+        std::uint64_t bits;
+        std::memcpy(&bits, &x, sizeof bits);
+        if ((bits & 0x3FFFFFFFFull) == 0 && exact(static_cast<std::uint32_t>(bits >> 32) | flag)) {
+            rk = static_cast<std::uint32_t>(bits >> 32) | flag;
+            return true;
         }
         return false;
     };
