@@ -1,0 +1,101 @@
+#pragma once
+
+// Form 26Q statement text built field by field, for the tests and the import benchmark.
+#include <string>
+#include <vector>
+
+namespace cw::test {
+
+struct Deductee {
+    std::string name = "RAMESH KUMAR", pan = "ABCPK1234D", amount = "50000", tds = "5000",
+                sc = "0", cess = "150", total = "5150", paidOn = "15062008";
+};
+
+struct Challan {
+    std::string cin = "00123", bsr = "0510308", date = "07072008", section = "94C", cheque = "456789";
+    std::vector<Deductee> deductees;
+};
+
+// One record: field k (1-based) of `fields` is fields[k - 1], joined with "^".
+inline std::string record(const std::vector<std::string>& fields)
+{
+    std::string s;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            s += '^';
+        s += fields[i];
+    }
+    return s;
+}
+
+// `count` empty fields with the given 1-based fields set.
+inline std::vector<std::string> fields(std::size_t count, std::vector<std::pair<int, std::string>> set)
+{
+    std::vector<std::string> f(count);
+    for (auto& [k, v] : set)
+        f[static_cast<std::size_t>(k - 1)] = v;
+    return f;
+}
+
+struct Statement {
+    std::string formType = "26Q";
+    std::string finYear = "200708", assessYear = "200809";
+    std::vector<std::string> address = {"FLAT 1", "MAIN ROAD", "", "", "MUMBAI", "19", "400001"};
+    std::vector<Challan> challans;
+
+    // The lines of the statement, without line breaks.
+    std::vector<std::string> lines() const
+    {
+        std::vector<std::string> out;
+        out.push_back(record({"1", "FH", "NS1", "R", "12062008", "1", "D", "MUMA12345B", "1", "ACME"}));
+        auto bh = fields(60, {{1, "2"}, {2, "BH"}, {3, "1"}, {4, std::to_string(challans.size())},
+                              {5, formType}, {13, "MUMA12345B"}, {15, "AAACA1234Z"}, {16, assessYear},
+                              {17, finYear}, {18, "Q1"}, {19, "ACME TRADERS"}, {33, "S SHARMA"},
+                              {34, "DIRECTOR"}});
+        for (std::size_t i = 0; i < address.size(); ++i)
+            bh[20 + i] = address[i];
+        out.push_back(record(bh));
+        int challanNo = 0;
+        for (const Challan& c : challans) {
+            ++challanNo;
+            out.push_back(record(fields(40, {{1, std::to_string(out.size() + 1)}, {2, "CD"}, {3, "1"},
+                                             {4, std::to_string(challanNo)},
+                                             {5, std::to_string(c.deductees.size())}, {12, c.cin},
+                                             {16, c.bsr}, {18, c.date}, {21, c.section}, {36, c.cheque}})));
+            int deducteeNo = 0;
+            for (const Deductee& d : c.deductees)
+                out.push_back(record(fields(40, {{1, std::to_string(out.size() + 1)}, {2, "DD"}, {3, "1"},
+                                                 {4, std::to_string(challanNo)},
+                                                 {5, std::to_string(++deducteeNo)}, {8, "01"},
+                                                 {10, d.pan}, {13, d.name}, {14, d.tds}, {15, d.sc},
+                                                 {16, d.cess}, {17, d.total}, {22, d.amount},
+                                                 {24, d.paidOn}})));
+        }
+        return out;
+    }
+
+    std::string text(const std::string& eol = "\r\n") const
+    {
+        std::string s;
+        for (const std::string& l : lines())
+            s += l + eol;
+        return s;
+    }
+};
+
+// A statement of `records` deductee records, 50 to a challan, names repeating every 997.
+inline Statement largeStatement(int records)
+{
+    Statement s;
+    for (int i = 0; i < records; ++i) {
+        if (i % 50 == 0)
+            s.challans.emplace_back();
+        Deductee d;
+        d.name = "DEDUCTEE NUMBER " + std::to_string(i % 997);
+        d.amount = std::to_string(10000 + i);
+        s.challans.back().deductees.push_back(d);
+    }
+    return s;
+}
+
+} // namespace cw::test
