@@ -88,37 +88,48 @@ SheetPages::SheetPages(const host::Workbook& book, const host::Sheet& sheet)
                            QMarginsF(0, 0, 0, 0), QPageLayout::Point);
     m_layout.setMode(QPageLayout::FullPageMode);
 
-    // Column widths are counted in the widest digit of the default font, in whole screen
-    // pixels, as the format defines them.
+    // Column widths are counted in the width of the default font's digits. The font's own
+    // (unhinted) advance is used, measured at a large size for precision, rather than a
+    // screen's whole pixels: text then keeps the room its column was given at any scale.
     QFont standard;
+    double standardPoints = 10;
     if (const host::Font* f = book.font(0)) {
         standard.setFamily(QString::fromStdString(f->name));
-        standard.setPixelSize(std::max(1, static_cast<int>(std::lround(f->heightTwips / 20.0 * 96.0 / 72.0))));
         standard.setBold(f->bold());
-    } else {
-        standard.setPixelSize(13);
+        standard.setItalic(f->italic);
+        standardPoints = std::max(1.0, f->heightTwips / 20.0);
     }
+    constexpr int kMeasureScale = 100;
+    standard.setPixelSize(static_cast<int>(std::lround(standardPoints * kMeasureScale)));
+    standard.setHintingPreference(QFont::PreferNoHinting);
     QFontMetricsF digits(standard);
     double widest = 0;
     for (char d = '0'; d <= '9'; ++d)
         widest = std::max(widest, digits.horizontalAdvance(QChar(d)));
-    m_maxDigitPx = std::max(1.0, std::round(widest));
+    m_digitWidth = widest > 0 ? widest / kMeasureScale : standardPoints * 0.55;
 
     QRectF paper = m_layout.fullRect(QPageLayout::Point);
     m_availWidth = std::max(36.0, paper.width() - (setup.leftMargin + setup.rightMargin) * 72.0);
     m_availHeight = std::max(36.0, paper.height() - (setup.topMargin + setup.bottomMargin) * 72.0);
 
-    for (const host::Range& r : sheet.printArea())
-        m_areas.push_back({r.firstRow, std::min(r.lastRow, host::kMaxRows - 1), r.firstCol,
-                           std::min(r.lastCol, host::kMaxCols - 1)});
-    if (m_areas.empty() && sheet.rowCount() > 0 && sheet.colCount() > 0) {
-        int lastRow = sheet.rowCount() - 1, lastCol = sheet.colCount() - 1;
-        for (const host::Range& m : sheet.mergedRanges()) {
-            lastRow = std::max(lastRow, m.lastRow);
-            lastCol = std::max(lastCol, m.lastCol);
-        }
-        m_areas.push_back({0, lastRow, 0, lastCol});
+    // The used range: every cell with a value or a format, and the merged ranges. A print
+    // area that reaches past it (whole columns, say) prints only as far as it.
+    int lastRow = sheet.rowCount() - 1, lastCol = sheet.colCount() - 1;
+    for (const host::Range& m : sheet.mergedRanges()) {
+        lastRow = std::max(lastRow, m.lastRow);
+        lastCol = std::max(lastCol, m.lastCol);
     }
+    if (sheet.printArea().empty() && lastRow >= 0 && lastCol >= 0)
+        m_areas.push_back({0, lastRow, 0, lastCol});
+    for (const host::Range& r : sheet.printArea()) {
+        Block b{std::max(0, r.firstRow), std::min(r.lastRow, lastRow), std::max(0, r.firstCol), std::min(r.lastCol, lastCol)};
+        if (b.firstRow <= b.lastRow && b.firstCol <= b.lastCol)
+            m_areas.push_back(b);
+    }
+    int lastTitleRow = -1;
+    if (const auto& titles = sheet.printTitleRows())
+        lastTitleRow = std::min(titles->second, host::kMaxRows - 1);
+    fitRowHeights(std::max(lastRow, lastTitleRow));
     if (const auto& titles = sheet.printTitleRows()) {
         for (int r = titles->first; r <= titles->second && r < host::kMaxRows; ++r)
             if (rowHeight(r) > 0)
@@ -135,18 +146,21 @@ double SheetPages::columnWidth(int col) const
             continue;
         if (ci.hidden)
             return 0;
-        // Stored widths are 1/256 of a digit width, padding included.
-        double px = std::trunc((ci.width + std::trunc(128.0 / m_maxDigitPx)) / 256.0 * m_maxDigitPx);
-        return px * kPointsPerPixel;
+        // Stored widths are 1/256 of a digit width, the cell's padding included.
+        return ci.width / 256.0 * m_digitWidth;
     }
-    // The default width is in digits without padding: add the 5 pixels of cell margin and
-    // round up to a multiple of 8 pixels, as a spreadsheet program lays it out.
-    double px = m_sheet.defaultColumnWidth() * m_maxDigitPx + 5.0;
-    px = std::ceil(px / 8.0) * 8.0;
-    return px * kPointsPerPixel;
+    // The default width counts digits only: add the cell's padding (5 screen pixels).
+    return m_sheet.defaultColumnWidth() * m_digitWidth + 5 * kPointsPerPixel;
 }
 
 double SheetPages::rowHeight(int row) const
+{
+    if (row >= 0 && static_cast<std::size_t>(row) < m_rowHeights.size())
+        return m_rowHeights[static_cast<std::size_t>(row)];
+    return storedRowHeight(row);
+}
+
+double SheetPages::storedRowHeight(int row) const
 {
     const host::RowInfo* info = m_sheet.rowInfo(row);
     if (info && info->present) {
@@ -157,6 +171,90 @@ double SheetPages::rowHeight(int row) const
     if (m_sheet.defaultRowFlags() & 0x0002) // fDyZero: rows without a ROW record are hidden
         return 0;
     return m_sheet.defaultRowHeight() / 20.0;
+}
+
+QFont SheetPages::screenFont(std::uint16_t index) const
+{
+    // The font as a 96 dpi screen shows it, in whole pixels: the measure rows and columns
+    // are sized by.
+    QFont f;
+    host::Font plain;
+    const host::Font* hf = m_book.font(index);
+    if (!hf)
+        hf = &plain;
+    f.setFamily(QString::fromStdString(hf->name));
+    f.setPixelSize(std::max(1, static_cast<int>(std::lround(hf->heightTwips / 20.0 * 96.0 / 72.0))));
+    f.setWeight(static_cast<QFont::Weight>(std::clamp<int>(hf->weight, 100, 900)));
+    f.setItalic(hf->italic);
+    return f;
+}
+
+double SheetPages::fontRowHeight(std::uint16_t index) const
+{
+    auto it = m_fontRowHeights.find(index);
+    if (it != m_fontRowHeights.end())
+        return it->second;
+    QFontMetricsF fm(screenFont(index));
+    // A line of text plus a pixel of space above and below, in whole pixels.
+    double px = std::ceil(fm.ascent() + fm.descent() - 1e-6) + 2.0;
+    return m_fontRowHeights.emplace(index, px * kPointsPerPixel).first->second;
+}
+
+void SheetPages::fitRowHeights(int lastRow)
+{
+    // A row whose height was never set explicitly takes the height its content needs, as a
+    // spreadsheet program gives it once values are entered: the tallest font on the row, or
+    // the lines of wrapped text (single cells only; merged cells do not size rows).
+    const auto& xfs = m_book.xfs();
+    m_rowHeights.assign(static_cast<std::size_t>(std::max(0, lastRow + 1)), 0.0);
+    for (int row = 0; row <= lastRow; ++row) {
+        double stored = storedRowHeight(row);
+        m_rowHeights[static_cast<std::size_t>(row)] = stored;
+        const host::RowInfo* info = m_sheet.rowInfo(row);
+        if (stored <= 0 || (info && info->present && info->customHeight))
+            continue;
+        const std::vector<host::Cell>* cells = m_sheet.rowCells(row);
+        if (!cells)
+            continue;
+        double need = 0;
+        for (std::size_t col = 0; col < cells->size(); ++col) {
+            const host::Cell& cell = (*cells)[col];
+            if (host::isEmpty(cell.value) || cell.xf >= xfs.size())
+                continue;
+            bool inMerge = false, multiRowMerge = false;
+            for (const host::Range& m : m_sheet.mergedRanges())
+                if (m.contains(row, static_cast<int>(col))) {
+                    inMerge = true;
+                    multiRowMerge = m.rows() > 1;
+                }
+            if (multiRowMerge)
+                continue;
+            const host::Xf& xf = xfs[cell.xf];
+            const double line = fontRowHeight(xf.font);
+            double cellNeed = line;
+            if (xf.wrap && !inMerge) {
+                CellText ct = cellText(m_book, cell);
+                QString text = QString::fromStdString(ct.text);
+                text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+                QTextLayout layout(text, screenFont(xf.font));
+                QTextOption option;
+                option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+                layout.setTextOption(option);
+                const double widthPx = columnWidth(static_cast<int>(col)) / kPointsPerPixel - 2 * kTextPadding / kPointsPerPixel;
+                int lines = 0;
+                layout.beginLayout();
+                for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
+                    l.setLineWidth(std::max(1.0, widthPx));
+                    ++lines;
+                }
+                layout.endLayout();
+                cellNeed = std::max(1, lines) * line;
+            }
+            need = std::max(need, cellNeed);
+        }
+        if (need > 0)
+            m_rowHeights[static_cast<std::size_t>(row)] = std::min(409.5, need);
+    }
 }
 
 void SheetPages::groups(const Block& b, double scale, std::vector<std::vector<int>>& colGroups,
@@ -481,7 +579,7 @@ void SheetPages::paint(QPainter& painter, int index) const
                                                                                    : HAlign::Left;
         bool wrap = xf.wrap || h == HAlign::Justify || h == HAlign::Distributed ||
                     xf.vAlign == VAlign::Justify || xf.vAlign == VAlign::Distributed;
-        double indent = (h == HAlign::Left || h == HAlign::Right) ? xf.indent * m_maxDigitPx * kPointsPerPixel * 1.4 : 0.0;
+        double indent = (h == HAlign::Left || h == HAlign::Right) ? xf.indent * m_digitWidth * 1.4 : 0.0;
         QRectF clip = cell;
 
         // Centre across selection: the run of empty cells to the right that carry the same

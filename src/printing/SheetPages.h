@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QFont>
 #include <QPageLayout>
+
+#include <cstdint>
+#include <map>
 
 #include <vector>
 
@@ -55,17 +59,23 @@ private:
                 std::vector<std::vector<int>>& rowGroups) const;
     std::vector<Page> paginate(double scale) const;
     void computeScale();
+    double storedRowHeight(int row) const;
+    void fitRowHeights(int lastRow);
+    QFont screenFont(std::uint16_t index) const;
+    double fontRowHeight(std::uint16_t index) const;
 
     const host::Workbook& m_book;
     const host::Sheet& m_sheet;
     QPageLayout m_layout;
-    double m_maxDigitPx = 7;      // width of the widest digit of the default font at 96 dpi
+    double m_digitWidth = 5.5;    // points: the widest digit of the default font
     std::vector<Block> m_areas;   // print area blocks, or the used range
     std::vector<int> m_titleRows; // visible rows repeated at the top of each page
     double m_availWidth = 0;      // printable width and height of the paper, points
     double m_availHeight = 0;
     double m_scale = 1.0;
     std::vector<Page> m_pages;
+    std::vector<double> m_rowHeights;   // laid-out heights of rows up to the last used one
+    mutable std::map<std::uint16_t, double> m_fontRowHeights;
 };
 
 } // namespace cw::printing
