@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace cw::printing {
@@ -240,6 +241,54 @@ std::string formatDate(double value, const std::vector<Token>& tokens, bool date
     return out;
 }
 
+// `magnitude` (non-negative) in fixed notation with `decimals` digits after the point, rounded
+// half away from zero on its 15-significant-digit decimal form, as a spreadsheet program does:
+// 1.005 shows as 1.01 and 0.5 as 1, where binary rounding would give 1.00 and 0.
+std::string fixedDecimal(double magnitude, int decimals)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14e", magnitude);
+    std::string text = buf;
+    auto e = text.find('e');
+    int exponent = std::atoi(text.c_str() + e + 1);
+    std::string digits;
+    for (std::size_t i = 0; i < e; ++i)
+        if (text[i] >= '0' && text[i] <= '9')
+            digits += text[i];
+    // digits d0 d1 ... stand for d0.d1d2... x 10^exponent; the point sits after `point` digits.
+    int point = exponent + 1;
+    if (point < 0) {
+        digits.insert(0, static_cast<std::size_t>(-point), '0');
+        point = 0;
+    }
+    int keep = point + decimals;
+    if (static_cast<int>(digits.size()) < keep)
+        digits.append(static_cast<std::size_t>(keep - static_cast<int>(digits.size())), '0');
+    bool up = keep < static_cast<int>(digits.size()) && digits[static_cast<std::size_t>(std::max(keep, 0))] >= '5' && keep >= 0;
+    digits.resize(static_cast<std::size_t>(std::max(keep, 0)));
+    if (up) {
+        int i = keep - 1;
+        for (; i >= 0; --i) {
+            if (digits[static_cast<std::size_t>(i)] == '9') {
+                digits[static_cast<std::size_t>(i)] = '0';
+            } else {
+                ++digits[static_cast<std::size_t>(i)];
+                break;
+            }
+        }
+        if (i < 0) {
+            digits.insert(digits.begin(), '1');
+            ++point;
+        }
+    }
+    std::string intPart = digits.substr(0, static_cast<std::size_t>(point));
+    std::string fracPart = digits.substr(static_cast<std::size_t>(point));
+    intPart.erase(0, std::min(intPart.find_first_not_of('0'), intPart.size()));
+    if (intPart.empty())
+        intPart = "0";
+    return decimals > 0 ? intPart + "." + fracPart : intPart;
+}
+
 std::string groupThousands(const std::string& digits)
 {
     std::string out;
@@ -315,15 +364,12 @@ std::string formatDecimal(double value, const std::vector<Token>& tokens)
         magnitude /= std::pow(10.0, exponent);
     }
 
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.*f", fracDigits, magnitude);
-    std::string fixed = buf;
+    std::string fixed = fixedDecimal(magnitude, fracDigits);
     if (ePos != std::string::npos && fixed.rfind("10", 0) == 0 && minInt <= 1 && magnitude >= 9.5) {
         // Rounding carried into a new digit: renormalise the mantissa.
         magnitude /= 10.0;
         ++exponent;
-        std::snprintf(buf, sizeof buf, "%.*f", fracDigits, magnitude);
-        fixed = buf;
+        fixed = fixedDecimal(magnitude, fracDigits);
     }
     auto point = fixed.find('.');
     std::string intDigits = fixed.substr(0, point);
@@ -344,6 +390,8 @@ std::string formatDecimal(double value, const std::vector<Token>& tokens)
     std::string number = intDigits;
     if (dot != std::string::npos)
         number += "." + fracDigitsText;
+    if (percent)
+        suffix.insert(0, "%");
     if (ePos != std::string::npos) {
         char sign = exponent < 0 ? '-' : (pattern[ePos + 1] == '+' ? '+' : '\0');
         std::string expDigits = std::to_string(std::abs(exponent));
