@@ -69,11 +69,30 @@ std::vector<std::string> valueWords(const QString& text)
     return out;
 }
 
+namespace {
+// Folders made by freshFolder, removed when the test program ends.
+struct Scratch {
+    std::vector<fs::path> folders;
+    ~Scratch()
+    {
+        std::error_code ec;
+        for (const fs::path& f : folders)
+            fs::remove_all(f, ec);
+    }
+};
+Scratch& scratch()
+{
+    static Scratch s;
+    return s;
+}
+} // namespace
+
 fs::path freshFolder(const std::string& name)
 {
     fs::path p = fs::temp_directory_path() / ("certwright-" + name + "-" + std::to_string(QCoreApplication::applicationPid()));
     fs::remove_all(p);
     fs::create_directories(p);
+    scratch().folders.push_back(p);
     return p;
 }
 
