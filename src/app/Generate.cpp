@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "ModDeductorDetails.h"
 #include "ModFillDeducteeDetails.h"
+#include "ModCertwright.h"
 #include "ModMisc.h"
 
 #include <new>
@@ -174,8 +175,10 @@ GenerateOutcome Generate::runPipeline()
     if (m_observer)
         m_observer(ctx);
 
-    // ---- GenerateCertificates(ctx) goes here: the certificate workbooks in Form16A, then the
-    // ---- three work sheets removed from the template. Until then the template keeps them.
+    // No deductee records: the message has been shown and the program ends, the template
+    // unsaved and Form16A left empty.
+    if (certificates::GenerateCertificates(ctx) == 0)
+        return GenerateOutcome::EndProgram;
 
     if (!save())
         return GenerateOutcome::Failed;

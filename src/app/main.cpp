@@ -1,4 +1,5 @@
 // certwright: with no arguments the main window; with a subcommand, the same work headless.
+#include "cli/AcknCli.h"
 #include "cli/GenerateCli.h"
 #include "cli/Inspect.h"
 #include "cli/PdfCli.h"
@@ -11,8 +12,44 @@
 
 #include <iostream>
 
+#ifdef CERTWRIGHT_WITH_GUI
+#include "FrmCertwright.h"
+#ifdef CERTWRIGHT_WITH_PRINTER
+#include "FrmPrint.h"
+#endif
+
+#include <QApplication>
+
+namespace {
+
+int runWindow(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    // Every file lives beside the executable, as installed.
+    const auto appFolder = std::filesystem::path(QApplication::applicationDirPath().toStdU16String());
+    cw::app::FrmCertwright window(appFolder);
+#ifdef CERTWRIGHT_WITH_PRINTER
+    window.setPrintWindowOpener([appFolder](QWidget* parent) {
+        cw::printing::FrmPrint print(appFolder, parent);
+        print.exec();
+    });
+#endif
+    int endCode = 0;
+    QObject::connect(&window, &cw::app::FrmCertwright::programEnded, [&endCode](int code) { endCode = code; });
+    window.show();
+    const int code = QApplication::exec();
+    return endCode != 0 ? endCode : code;
+}
+
+} // namespace
+#endif
+
 int main(int argc, char** argv)
 {
+#ifdef CERTWRIGHT_WITH_GUI
+    if (argc <= 1)
+        return runWindow(argc, argv);
+#endif
     CLI::App app{"Certwright: Form 16A certificates from a Form 26Q e-TDS statement", "certwright"};
     app.require_subcommand(0, 1);
 
@@ -42,6 +79,18 @@ int main(int argc, char** argv)
     print->add_option("--printer", printerName, "The printer's name (default: the system's default printer)");
     print->add_option("NAMES", printNames, "Certificates as the print window lists them, e.g. 001 007");
 #endif
+    std::string acknFolder;
+    cw::app::AcknOptions acknOptions;
+    auto* acknCommand = app.add_subcommand(
+        "ackn", "Show or set the acknowledgement numbers, dates of filing and first certificate number");
+    acknCommand->add_option("--folder", acknFolder, "The folder holding TDS16A.xls (default: the program's folder)");
+    acknCommand->add_option("--serial", acknOptions.serial, "Certificate number to start from (0 to 999999)");
+    for (std::size_t q = 0; q < 4; ++q) {
+        const std::string n = std::to_string(q + 1);
+        acknCommand->add_option("--prn" + n, acknOptions.prn[q], "Acknowledgement (PRN) number of quarter " + n);
+        acknCommand->add_option("--date" + n, acknOptions.filedOn[q],
+                                "Date of filing of quarter " + n + " (dd/mm/yyyy; empty to clear)");
+    }
 
     CLI11_PARSE(app, argc, argv);
 
@@ -61,10 +110,15 @@ int main(int argc, char** argv)
 
     if (*inspect)
         return cw::app::runInspect(inspectPath, std::cout, std::cerr);
+    if (*acknCommand)
+        return cw::app::runAckn(acknFolder.empty() ? cw::app::applicationFolder(argv[0])
+                                                   : std::filesystem::path(acknFolder),
+                                acknOptions, std::cout, std::cerr);
     if (*generate)
         return cw::app::runGenerate(generateFolder.empty() ? cw::app::applicationFolder(argv[0])
                                                            : std::filesystem::path(generateFolder),
-                                    std::cout, std::cerr);
+                                    std::cout, std::cerr,
+                                    cw::app::standardOutputIsTerminal() ? &std::cout : nullptr);
 
     std::cerr << "certwright: the window is not built yet; use a subcommand (see --help)\n";
     return 2;

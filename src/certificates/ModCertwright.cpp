@@ -61,8 +61,6 @@ constexpr int kRowsOnPageWithAnnexure = 15;
 constexpr std::uint16_t kTabSelected = 0x0200;
 constexpr std::uint16_t kTabShown = 0x0400;
 
-const char* const kWorkSheets[] = {"DeducteeDetails", "DeductorDetails", "Textdata"};
-
 std::string valueText(const Value& v)
 {
     switch (v.index()) {
@@ -207,9 +205,10 @@ struct RunState {
     Quarter quarters[4];
 };
 
-Error templateError(const RunState& run, const std::string& message)
+// Messages are whole sentences naming the file, ready for the message box.
+Error templateError(const RunState& run, const std::string& what)
 {
-    return Error(Error::Code::Invalid, message, run.templatePath.string());
+    return Error(Error::Code::Invalid, "The template workbook " + import::pathText(run.templatePath) + " " + what + ".");
 }
 
 int firstSerial(const RunState& run, const Sheet& ackn)
@@ -217,12 +216,12 @@ int firstSerial(const RunState& run, const Sheet& ackn)
     const Value& b2 = ackn.value(1, 1);
     std::optional<double> n = ackn.number(1, 1);
     if (!n || !std::isfinite(*n))
-        throw templateError(run, "cell B2 of sheet \"AcknDetails\" holds \"" + valueText(b2) +
-                                     "\", which is not a certificate serial number");
+        throw templateError(run, "holds \"" + valueText(b2) +
+                                     "\" in cell B2 of sheet \"AcknDetails\", which is not a certificate serial number");
     const double rounded = std::nearbyint(*n);
     if (rounded < INT_MIN + 1.0 || rounded > INT_MAX)
-        throw templateError(run, "the certificate serial number in cell B2 of sheet \"AcknDetails\" (" +
-                                     valueText(b2) + ") is too large");
+        throw templateError(run, "holds a certificate serial number too large for the certificates (" +
+                                     valueText(b2) + ") in cell B2 of sheet \"AcknDetails\"");
     return static_cast<int>(rounded);
 }
 
@@ -266,7 +265,7 @@ void MakeAnnexure(RunState& run, const CertificateGroup& group, const std::strin
     Workbook& wb = *run.workbook;
     const int annexTemplate = wb.indexOf("Annex");
     if (annexTemplate < 0)
-        throw templateError(run, "the template has no sheet \"Annex\" for the certificates of 17 payments or more");
+        throw templateError(run, "has no sheet \"Annex\" for the certificates of 17 payments or more");
     const int at = wb.copySheet(annexTemplate, 0, true);
     wb.renameSheet(at, std::to_string(run.serial) + "A");
     Sheet& annex = wb.sheet(at);
@@ -292,9 +291,10 @@ void saveCertificate(Workbook& certificate, const std::filesystem::path& path)
         if (std::filesystem::is_regular_file(path, ec))
             std::filesystem::remove(path, ec);
         const auto* he = dynamic_cast<const Error*>(&e);
-        throw Error(Error::Code::Io,
-                    "the certificate could not be saved: " + (he ? he->message() : std::string(e.what())),
-                    path.string());
+        std::string reason = he ? he->message() : std::string(e.what());
+        while (!reason.empty() && reason.back() == '.')
+            reason.pop_back();
+        throw Error(Error::Code::Io, "The certificate " + import::pathText(path) + " could not be saved (" + reason + ").");
     }
 }
 
@@ -364,11 +364,10 @@ void makeOutputFolder(import::GenerationContext& ctx)
     import::DeleteOutputFolder(ctx);
     std::error_code ec;
     if (std::filesystem::exists(folder, ec))
-        throw Error(Error::Code::Io,
-                    "the folder could not be emptied (is one of its files open in another program?)",
-                    folder.string());
+        throw Error(Error::Code::Io, "The folder " + import::pathText(folder) +
+                                         " could not be emptied. Is one of its certificates open in another program?");
     if (!std::filesystem::create_directory(folder, ec) || ec)
-        throw Error(Error::Code::Io, "the folder could not be made: " + ec.message(), folder.string());
+        throw Error(Error::Code::Io, "The folder " + import::pathText(folder) + " could not be made (" + ec.message() + ").");
 }
 
 } // namespace
@@ -494,7 +493,7 @@ int GenerateCertificates(import::GenerationContext& ctx)
 
     const Sheet* ackn = ctx.workbook->findSheet("AcknDetails");
     if (!ackn)
-        throw templateError(run, "the template has no sheet \"AcknDetails\"");
+        throw templateError(run, "has no sheet \"AcknDetails\"");
     run.serial = firstSerial(run, *ackn) - 1;
     readQuarters(run, *ackn);
 
@@ -515,11 +514,11 @@ int GenerateCertificates(import::GenerationContext& ctx)
     const std::vector<CertificateGroup> groups = certificateGroups(deductees, lastRow);
     const int total = static_cast<int>(groups.size());
     if (run.serial > INT_MAX - total)
-        throw templateError(run, "the certificate serial numbers from cell B2 of sheet \"AcknDetails\" run past " +
+        throw templateError(run, "holds a certificate serial number in cell B2 of sheet \"AcknDetails\" that would run past " +
                                      std::to_string(INT_MAX));
     run.formSheet = ctx.workbook->indexOf("Form 16A");
     if (run.formSheet < 0)
-        throw templateError(run, "the template has no sheet \"Form 16A\"");
+        throw templateError(run, "has no sheet \"Form 16A\"");
 
     if (ctx.reporter)
         ctx.reporter->progress(0, total);
@@ -529,7 +528,8 @@ int GenerateCertificates(import::GenerationContext& ctx)
             ctx.reporter->progress(i + 1, total);
     }
 
-    ctx.workbook->deleteSheets({kWorkSheets[0], kWorkSheets[1], kWorkSheets[2]});
+    ctx.workbook->deleteSheets({std::string(import::kDeducteeSheet), std::string(import::kDeductorSheet),
+                                std::string(import::kTextSheet)});
     ctx.deducteeSheet = nullptr;
     ctx.deductorSheet = nullptr;
     ctx.textSheet = nullptr;

@@ -1,18 +1,17 @@
 #include "FrmPrint.h"
 
 #include "CertificatePrinter.h"
+#include "ClickableLabel.h"
+#include "Contact.h"
+#include "MessageBox.h"
+#include "ModMail.h"
 #include "ModPrintListBox.h"
 
-#include <QDesktopServices>
 #include <QGroupBox>
-#include <QLabel>
 #include <QListWidget>
-#include <QMessageBox>
-#include <QMouseEvent>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
-#include <QUrl>
 
 namespace cw::printing {
 
@@ -23,8 +22,6 @@ QRect twips(int left, int top, int width, int height)
 {
     return QRect(left / 15, top / 15, width / 15, height / 15);
 }
-
-constexpr const char* kSupportAddress = "support@certwright.example";
 
 } // namespace
 
@@ -51,15 +48,14 @@ FrmPrint::FrmPrint(std::filesystem::path appFolder, QWidget* parent)
     for (QPushButton* b : {m_cmdSelectAll, m_cmdDeselectAll, m_cmdPrint, m_cmdExit})
         b->setAutoDefault(false);
 
-    m_label1 = new QLabel(this);
+    m_label1 = new app::ClickableLabel(this);
     m_label1->setGeometry(twips(120, 3720, 4815, 375));
-    m_label1->setCursor(Qt::PointingHandCursor);
-    m_label1->installEventFilter(this);
 
     connect(m_cmdSelectAll, &QPushButton::clicked, this, &FrmPrint::cmdSelectAll_Click);
     connect(m_cmdDeselectAll, &QPushButton::clicked, this, &FrmPrint::cmdDeselectAll_Click);
     connect(m_cmdPrint, &QPushButton::clicked, this, &FrmPrint::cmdPrint_Click);
     connect(m_cmdExit, &QPushButton::clicked, this, &FrmPrint::cmdExit_Click);
+    connect(m_label1, &app::ClickableLabel::clicked, this, &FrmPrint::Label1_Click);
 
     Form_Load();
 }
@@ -70,7 +66,7 @@ void FrmPrint::Form_Load()
     bold.setBold(true);
     bold.setPointSize(11);
     m_label1->setFont(bold);
-    m_label1->setText(QString::fromLatin1(kSupportAddress));
+    m_label1->setText(QString::fromLatin1(app::contact::kSupportAddress));
     FillPrintList(*m_list1, m_outputFolder);
 }
 
@@ -112,7 +108,7 @@ void FrmPrint::cmdDeselectAll_Click()
 void FrmPrint::cmdPrint_Click()
 {
     if (m_list1->currentRow() == -1) {
-        showMessage({"No items selected!", "Nothing Selected!", import::Icon::Information});
+        app::MessageBox::show(this, {"No items selected!", "Nothing Selected!", import::Icon::Information});
         return;
     }
     const std::vector<std::string> marked = markedItems();
@@ -123,7 +119,7 @@ void FrmPrint::cmdPrint_Click()
         return;
     BatchResult result = printCertificates(printer, m_outputFolder, marked);
     if (!result.skipped.empty())
-        showMessage({skippedPrompt(result.skipped), "Print Certificates", import::Icon::Information});
+        app::MessageBox::show(this, {skippedPrompt(result.skipped), "Print Certificates", import::Icon::Information});
 }
 
 void FrmPrint::cmdExit_Click()
@@ -133,7 +129,7 @@ void FrmPrint::cmdExit_Click()
 
 void FrmPrint::Label1_Click()
 {
-    openMail(m_label1->text());
+    app::OpenMailTo(this, m_label1->text());
 }
 
 bool FrmPrint::choosePrinter(QPrinter& printer)
@@ -143,29 +139,6 @@ bool FrmPrint::choosePrinter(QPrinter& printer)
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     return dialog.exec() == QDialog::Accepted;
-}
-
-void FrmPrint::showMessage(const import::Message& message)
-{
-    QMessageBox box(message.icon == import::Icon::Critical ? QMessageBox::Critical : QMessageBox::Information,
-                    QString::fromStdString(message.title), QString::fromStdString(message.prompt),
-                    QMessageBox::Ok, this);
-    box.exec();
-}
-
-void FrmPrint::openMail(const QString& address)
-{
-    QDesktopServices::openUrl(QUrl(QStringLiteral("MailTo:") + address));
-}
-
-bool FrmPrint::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_label1 && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        Label1_Click();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace cw::printing

@@ -9,10 +9,13 @@
 #include <vector>
 
 class QGroupBox;
-class QLabel;
 class QListWidget;
 class QPrinter;
 class QPushButton;
+
+namespace cw::app {
+class ClickableLabel;
+}
 
 namespace cw::printing {
 
@@ -35,17 +38,12 @@ public:
     QPushButton* deselectAllButton() const { return m_cmdDeselectAll; }
     QPushButton* printButton() const { return m_cmdPrint; }
     QPushButton* exitButton() const { return m_cmdExit; }
-    QLabel* supportLabel() const { return m_label1; }
+    app::ClickableLabel* supportLabel() const { return m_label1; }
 
 protected:
-    // Shows the printer dialog for `printer`; false when the user cancels it.
+    // Shows the printer dialog for `printer`; false when the user cancels it. Messages go
+    // through app::MessageBox, whose recorder tests use.
     virtual bool choosePrinter(QPrinter& printer);
-    // Shows a modal message with an OK button.
-    virtual void showMessage(const import::Message& message);
-    // Starts a mail message to the support address.
-    virtual void openMail(const QString& address);
-
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
@@ -62,7 +60,7 @@ private:
     QPushButton* m_cmdDeselectAll;
     QPushButton* m_cmdPrint;
     QPushButton* m_cmdExit;
-    QLabel* m_label1;
+    app::ClickableLabel* m_label1;
 };
 
 } // namespace cw::printing

@@ -1,8 +1,11 @@
+#include "ClickableLabel.h"
+#include "Contact.h"
 #include "FrmPrint.h"
+#include "MessageBox.h"
 #include "PrintTestSupport.h"
 #include "RealCertificates.h"
 
-#include <QLabel>
+#include <QDesktopServices>
 #include <QListWidget>
 #include <QPrinter>
 #include <QPushButton>
@@ -17,13 +20,10 @@ using cw::printing::FrmPrint;
 
 namespace {
 
-// The window with its printer dialog, message boxes and mail link replaced by recorders; the
-// "chosen printer" writes a PDF file.
+// The window with its printer dialog replaced: the "chosen printer" writes a PDF file.
 class RecordingFrmPrint : public FrmPrint {
 public:
     using FrmPrint::FrmPrint;
-    std::vector<Message> messages;
-    std::vector<QString> mails;
     int dialogs = 0;
     bool acceptDialog = true;
     QString pdf;
@@ -36,8 +36,14 @@ protected:
         printer.setOutputFileName(pdf);
         return acceptDialog;
     }
-    void showMessage(const Message& m) override { messages.push_back(m); }
-    void openMail(const QString& address) override { mails.push_back(address); }
+};
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
 };
 
 void clickItem(QListWidget* list, int row)
@@ -55,8 +61,16 @@ class TestPrintWindow : public QObject {
 private:
     fs::path m_app;     // certificates 001 to 010, a name holding ".xls" twice, other files
     fs::path m_empty;   // no Form16A folder at all
+    std::vector<Message> m_messages;
 
 private slots:
+    void init()
+    {
+        m_messages.clear();
+        cw::app::MessageBox::recordInstead(&m_messages);
+    }
+    void cleanup() { cw::app::MessageBox::recordInstead(nullptr); }
+
     void initTestCase()
     {
         m_app = cw::printing::test::freshFolder("print-window");
@@ -86,10 +100,10 @@ private slots:
         RecordingFrmPrint w(m_empty);
         QCOMPARE(w.list()->count(), 0);
         QTest::mouseClick(w.printButton(), Qt::LeftButton);
-        QCOMPARE(w.messages.size(), size_t(1));
-        QCOMPARE(w.messages[0].prompt, std::string("No items selected!"));
-        QCOMPARE(w.messages[0].title, std::string("Nothing Selected!"));
-        QVERIFY(w.messages[0].icon == Icon::Information);
+        QCOMPARE(m_messages.size(), size_t(1));
+        QCOMPARE(m_messages[0].prompt, std::string("No items selected!"));
+        QCOMPARE(m_messages[0].title, std::string("Nothing Selected!"));
+        QVERIFY(m_messages[0].icon == Icon::Information);
         QCOMPARE(w.dialogs, 0);
     }
 
@@ -103,7 +117,7 @@ private slots:
         QTest::mouseClick(w.deselectAllButton(), Qt::LeftButton);
         QVERIFY(w.markedItems().empty());
         QTest::mouseClick(w.printButton(), Qt::LeftButton);
-        QVERIFY(w.messages.empty());
+        QVERIFY(m_messages.empty());
         QCOMPARE(w.dialogs, 0);
         QVERIFY(!fs::exists(m_app / "nothing.pdf"));
     }
@@ -122,7 +136,7 @@ private slots:
         QCOMPARE(w.markedItems(), (std::vector<std::string>{"001", "004"}));
         QTest::mouseClick(w.printButton(), Qt::LeftButton);
         QCOMPARE(w.dialogs, 1);
-        QVERIFY(w.messages.empty());
+        QVERIFY(m_messages.empty());
         QCOMPARE(cw::printing::test::pdfPageCount(pdf), 3);
         QString text = cw::printing::test::pdfText(pdf);
         QVERIFY(text.contains("ANNEXURE TO FORM NO. 16A"));
@@ -138,7 +152,7 @@ private slots:
         QTest::mouseClick(w.printButton(), Qt::LeftButton);
         QCOMPARE(w.dialogs, 1);
         QVERIFY(!fs::exists(pdf));
-        QVERIFY(w.messages.empty());
+        QVERIFY(m_messages.empty());
     }
 
     void aCertificateThatCannotBeFoundIsNamedAndTheOthersPrint()
@@ -152,10 +166,10 @@ private slots:
         clickItem(w.list(), 1);  // 002
         QTest::mouseClick(w.printButton(), Qt::LeftButton);
         QCOMPARE(cw::printing::test::pdfPageCount(pdf), 1);
-        QCOMPARE(w.messages.size(), size_t(1));
-        QVERIFY(w.messages[0].prompt.find("a: ") != std::string::npos);
-        QVERIFY(w.messages[0].prompt.find("a.xls") != std::string::npos);
-        QVERIFY(w.messages[0].prompt.find("002") == std::string::npos);
+        QCOMPARE(m_messages.size(), size_t(1));
+        QVERIFY(m_messages[0].prompt.find("a: ") != std::string::npos);
+        QVERIFY(m_messages[0].prompt.find("a.xls") != std::string::npos);
+        QVERIFY(m_messages[0].prompt.find("002") == std::string::npos);
     }
 
     void exitAndEscapeClose()
@@ -177,13 +191,17 @@ private slots:
         RecordingFrmPrint w(m_app);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QLabel* label = w.supportLabel();
-        QVERIFY(label->text().contains('@'));
+        cw::app::ClickableLabel* label = w.supportLabel();
+        QCOMPARE(label->text(), QString(cw::app::contact::kSupportAddress));
         QVERIFY(label->font().bold());
         QCOMPARE(label->font().pointSize(), 11);
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &catcher, "open");
         QTest::mouseClick(label, Qt::LeftButton);
-        QCOMPARE(w.mails.size(), size_t(1));
-        QCOMPARE(w.mails[0], label->text());
+        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+        QCOMPARE(catcher.urls.size(), 1);
+        QCOMPARE(catcher.urls[0].path(), label->text());
+        QVERIFY(m_messages.empty());
     }
 };
 

@@ -1,8 +1,16 @@
 #include "GenerateCli.h"
 
 #include "Generate.h"
+#include "ModCheckTDSfileRuning.h"
 
+#include <cstdio>
 #include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace cw::app {
 
@@ -10,19 +18,60 @@ namespace {
 // Every message of a run ends it, so they are printed once the outcome says where they belong.
 class CollectingReporter : public import::Reporter {
 public:
+    explicit CollectingReporter(std::ostream* progress)
+        : m_progress(progress)
+    {
+    }
     void message(const import::Message& m) override { messages.push_back(m); }
+    // One update per percent is plenty for the eye and costs nothing next to the saves.
+    void progress(int done, int total) override
+    {
+        if (!m_progress || total <= 0)
+            return;
+        const int percent = static_cast<int>(100LL * done / total);
+        if (percent == m_lastPercent && done != total)
+            return;
+        m_lastPercent = percent;
+        *m_progress << "\rWriting certificates: " << done << " of " << total << " (" << percent << "%)"
+                    << std::flush;
+        m_lineOpen = true;
+    }
+    void endProgressLine()
+    {
+        if (m_lineOpen)
+            *m_progress << '\n';
+        m_lineOpen = false;
+    }
     std::vector<import::Message> messages;
+
+private:
+    std::ostream* m_progress;
+    int m_lastPercent = -1;
+    bool m_lineOpen = false;
 };
 } // namespace
 
-int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ostream& err)
+int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ostream& err, std::ostream* progress)
 {
-    CollectingReporter reporter;
-    const GenerateOutcome outcome = Generate(folder, reporter).run();
+    CollectingReporter reporter(progress);
+    // The same in-use guard as the window's: a template open in a spreadsheet program ends the run.
+    const auto templatePath = folder / "TDS16A.xls";
+    const GenerateOutcome outcome =
+        Generate(folder, reporter, [&] { return CheckRunning("TDS16A", templatePath); }).run();
+    reporter.endProgressLine();
     std::ostream& to = outcome == GenerateOutcome::Succeeded ? out : err;
     for (const import::Message& m : reporter.messages)
         to << m.prompt << '\n';
     return outcome == GenerateOutcome::Succeeded ? 0 : 1;
+}
+
+bool standardOutputIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(fileno(stdout)) != 0;
+#endif
 }
 
 } // namespace cw::app

@@ -8,6 +8,12 @@ namespace cw::app {
 // `certwright generate`: the Generate command on `folder`. The message of a successful run is
 // printed to `out`, the messages of every other run to `err`, each as its prompt text.
 // Returns the exit status: 0 when the certificates were generated, 1 otherwise.
-int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ostream& err);
+// With `progress`, the certificates written so far are shown there on one line that is
+// rewritten in place (for a terminal).
+int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ostream& err,
+                std::ostream* progress = nullptr);
+
+// Whether standard output is a terminal, where a progress line can be rewritten in place.
+bool standardOutputIsTerminal();
 
 } // namespace cw::app
