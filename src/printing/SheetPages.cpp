@@ -609,7 +609,14 @@ void SheetPages::paint(QPainter& painter, int index) const
                     c = ' ';
             QString text = QString::fromStdString(s);
             double width = fm.horizontalAdvance(text);
-            if (ct.kind == ValueKind::Number && width > inner.width() + 0.01) {
+            if (xf.shrink && width > inner.width() && inner.width() > 0) {
+                // Shrink to fit: a smaller font, so that the whole text shows in its box.
+                QFont smaller = font;
+                smaller.setPointSizeF(font.pointSizeF() * inner.width() / width * 0.995);
+                painter.setFont(smaller);
+                fm = QFontMetricsF(smaller, painter.device());
+                width = fm.horizontalAdvance(text);
+            } else if (ct.kind == ValueKind::Number && width > inner.width() + 0.01) {
                 // A number never spills or shows cut: the cell shows '#' instead.
                 double hash = std::max(0.1, fm.horizontalAdvance(QLatin1Char('#')));
                 int n = std::max(1, static_cast<int>(inner.width() / hash));

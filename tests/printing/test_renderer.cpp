@@ -273,6 +273,11 @@ TEST_F(Renderer, PdfShowsFormattedValuesMergedCentringAndHashesForNarrowNumbers)
     s.setColumnWidth(4, 4, 2);
     s.setValue(0, 4, 987654321.0); // far too wide for its column
     s.pageSetup().hCenter = true;
+    host::Xf shrink;
+    shrink.shrink = true;
+    s.setValue(4, 1, std::string("SHRUNK NAME OF A DEDUCTEE THAT NEEDS ROOM"));
+    s.setXf(4, 1, book.addXf(shrink));
+    s.setValue(4, 2, std::string("NEXT"));
 
     fs::path folder = freshFolder("values");
     fs::path pdf = folder / "values.pdf";
@@ -297,6 +302,20 @@ TEST_F(Renderer, PdfShowsFormattedValuesMergedCentringAndHashesForNarrowNumbers)
             EXPECT_NEAR((w.xMin + w.xMax) / 2, mergeMiddle, 1.5);
         }
     EXPECT_TRUE(found);
+
+    // Shrink to fit keeps the whole text inside its own cell, short of the next one's text.
+    double shrunkRight = 0, nextLeft = 0;
+    for (const Word& w : pdfWords(pdf)) {
+        if (w.text == "SHRUNK")
+            EXPECT_GT(w.xMin, left + pages.columnWidth(0));
+        if (w.text == "ROOM")
+            shrunkRight = w.xMax;
+        if (w.text == "NEXT")
+            nextLeft = w.xMin;
+    }
+    EXPECT_GT(shrunkRight, 0.0);
+    EXPECT_LT(shrunkRight, left + pages.columnWidth(0) + pages.columnWidth(1));
+    EXPECT_LT(shrunkRight, nextLeft);
 }
 
 TEST_F(Renderer, CertificateWithAnnexurePrintsOnePagePlusItsAnnexure)
