@@ -62,10 +62,9 @@ fs::path certificatePath(const fs::path& outputFolder, const std::string& name)
     return outputFolder / fs::u8path(name + ".xls");
 }
 
-std::string skippedPrompt(const std::vector<Skipped>& skipped)
+std::string skippedPrompt(const std::vector<Skipped>& skipped, const std::string& done)
 {
-    std::string prompt = skipped.size() == 1 ? "This certificate was not printed:"
-                                             : "These certificates were not printed:";
+    std::string prompt = (skipped.size() == 1 ? "This certificate was not " : "These certificates were not ") + done + ":";
     for (const Skipped& s : skipped)
         prompt += "\n" + s.name + ": " + s.reason;
     return prompt;

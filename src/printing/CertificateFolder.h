@@ -28,8 +28,9 @@ struct BatchResult {
     int pages = 0;
 };
 
-// The one message shown after a run that skipped certificates: names each and why.
-std::string skippedPrompt(const std::vector<Skipped>& skipped);
+// The one message shown after a run that skipped certificates: names each and why. `done` says
+// what the others were ("printed", "written as PDF").
+std::string skippedPrompt(const std::vector<Skipped>& skipped, const std::string& done = "printed");
 
 // Writes NAME.pdf beside each named certificate of the output folder (all listed certificates
 // when `names` is empty): one page per certificate sheet, its annexure pages after it. A

@@ -4,6 +4,7 @@
 #include "SampleCertificate.h"
 #include "SheetPages.h"
 #include "WorkbookPrinter.h"
+#include "cli/PdfCli.h"
 
 #include "General.h"
 #include "Workbook.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 using namespace cw;
@@ -368,6 +370,24 @@ TEST_F(Renderer, GeneratedCertificatesToPdfSkipWhatCannotBeRead)
     EXPECT_EQ(all.done.size(), 5u);
     EXPECT_EQ(all.pages, 6);
     EXPECT_TRUE(all.skipped.empty());
+}
+
+TEST_F(Renderer, PdfCommandWritesBesideEachCertificateAndReportsWhatItSkipped)
+{
+    fs::path app = freshFolder("pdf-command");
+    fs::path form16a = generateSampleCertificates(app);
+    std::ostringstream out, err;
+    EXPECT_EQ(app::runPdf(app, {"002", "777"}, out, err), 1);
+    EXPECT_TRUE(fs::exists(form16a / "002.pdf"));
+    EXPECT_FALSE(fs::exists(form16a / "001.pdf"));
+    EXPECT_NE(out.str().find("002.pdf"), std::string::npos);
+    EXPECT_NE(err.str().find("777: there is no file 777.xls"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("not written as PDF"), std::string::npos) << err.str();
+
+    std::ostringstream out2, err2;
+    EXPECT_EQ(app::runPdf(app, {}, out2, err2), 0);
+    EXPECT_NE(out2.str().find("5 PDF file(s), 6 page(s)"), std::string::npos) << out2.str();
+    EXPECT_EQ(app::runPdf(app / "nowhere", {}, out2, err2), 2);
 }
 
 } // namespace

@@ -34,7 +34,7 @@ int runPdf(const std::filesystem::path& appFolder, const std::vector<std::string
         out << printing::pathText(outputFolder / (name + ".pdf")) << "\n";
     out << result.done.size() << " PDF file(s), " << result.pages << " page(s)\n";
     if (!result.skipped.empty()) {
-        err << printing::skippedPrompt(result.skipped) << "\n";
+        err << printing::skippedPrompt(result.skipped, "written as PDF") << "\n";
         return 1;
     }
     return 0;
