@@ -59,7 +59,7 @@ std::vector<std::string> printListNames(const fs::path& outputFolder)
 
 fs::path certificatePath(const fs::path& outputFolder, const std::string& name)
 {
-    return outputFolder / fs::u8path(name + ".xls");
+    return outputFolder / pathFromText(name + ".xls");
 }
 
 std::string skippedPrompt(const std::vector<Skipped>& skipped, const std::string& done)
@@ -84,7 +84,7 @@ BatchResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std::
         }
         try {
             host::Workbook book = host::Workbook::open(source);
-            fs::path pdf = outputFolder / fs::u8path(name + ".pdf");
+            fs::path pdf = outputFolder / pathFromText(name + ".pdf");
             result.pages += writePdf(book, pdf, "Form 16A " + name);
             result.done.push_back(name);
         } catch (const host::Error& e) {

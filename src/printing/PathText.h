@@ -12,4 +12,10 @@ inline std::string pathText(const std::filesystem::path& p)
     return std::string(s.begin(), s.end());
 }
 
+// A path from UTF-8 text.
+inline std::filesystem::path pathFromText(const std::string& text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 } // namespace cw::printing

@@ -31,7 +31,7 @@ int runPdf(const std::filesystem::path& appFolder, const std::vector<std::string
     }
     printing::BatchResult result = printing::writeCertificatePdfs(outputFolder, list);
     for (const std::string& name : result.done)
-        out << printing::pathText(outputFolder / (name + ".pdf")) << "\n";
+        out << printing::pathText(outputFolder / printing::pathFromText(name + ".pdf")) << "\n";
     out << result.done.size() << " PDF file(s), " << result.pages << " page(s)\n";
     if (!result.skipped.empty()) {
         err << printing::skippedPrompt(result.skipped, "written as PDF") << "\n";
