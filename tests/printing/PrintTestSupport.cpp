@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <cstdlib>
+#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -19,9 +20,8 @@ void ensureGuiApplication()
     static int argc = 1;
     static char name[] = "certwright-test";
     static char* argv[] = {name, nullptr};
-    // Lives until the process ends: tests share it.
-    static QGuiApplication* app = new QGuiApplication(argc, argv);
-    (void)app;
+    // Shared by all tests, and destroyed at exit so that Qt releases its font caches.
+    static std::unique_ptr<QGuiApplication> app = std::make_unique<QGuiApplication>(argc, argv);
 }
 
 ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs)
