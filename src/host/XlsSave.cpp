@@ -3,6 +3,8 @@
 #include "Workbook.h"
 #include "biff/XlsWriter.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +12,12 @@
 #include <system_error>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <io.h>
 #include <windows.h>
 #else
@@ -31,6 +39,13 @@ std::string reason(int err)
     return std::generic_category().message(err);
 }
 
+// The name a message shows: the path as given, in UTF-8 on every platform.
+std::string displayName(const fs::path& path)
+{
+    const std::u8string u8 = path.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
 // A name beside the target that no other save picks: the target's name, a random tag and
 // ".tmp", hidden on systems that hide dot files.
 fs::path temporaryPath(const fs::path& target)
@@ -39,11 +54,12 @@ fs::path temporaryPath(const fs::path& target)
     std::random_device rd;
     const auto now = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     const unsigned long long tag = (static_cast<unsigned long long>(rd()) << 32) ^ now ^ (counter++ * 0x9E3779B97F4A7C15ull);
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", tag);
-    fs::path name = target.filename();
-    name += fs::path("." + std::string(hex) + ".tmp");
-    return target.parent_path() / (fs::path(".") += name);
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", tag);
+    fs::path name(".");
+    name += target.filename();
+    name += suffix;
+    return target.parent_path() / name;
 }
 
 std::FILE* openNew(const fs::path& p)
@@ -55,8 +71,9 @@ std::FILE* openNew(const fs::path& p)
 #endif
 }
 
-// Writes, flushes and syncs the bytes to a new file; returns 0 or the errno of the failure.
-int writeFile(std::FILE* f, const std::vector<std::uint8_t>& bytes)
+// Writes and flushes the bytes to a new file, and syncs it when asked; returns 0 or the errno
+// of the failure.
+int writeFile(std::FILE* f, const std::vector<std::uint8_t>& bytes, bool sync)
 {
     const std::int64_t failAfter = detail::failSaveAfterBytes.load();
     std::size_t done = 0;
@@ -78,6 +95,8 @@ int writeFile(std::FILE* f, const std::vector<std::uint8_t>& bytes)
     errno = 0;
     if (std::fflush(f) != 0)
         return errno ? errno : EIO;
+    if (!sync)
+        return 0;
 #ifdef _WIN32
     if (_commit(_fileno(f)) != 0)
         return errno ? errno : EIO;
@@ -109,9 +128,9 @@ std::vector<std::uint8_t> Workbook::toBytes() const
     return XlsWriter(*this).fileBytes();
 }
 
-void Workbook::save(const fs::path& path) const
+void Workbook::save(const fs::path& path, SaveMode mode) const
 {
-    const std::string file = path.string();
+    const std::string file = displayName(path);
     const std::vector<std::uint8_t> bytes = toBytes();
 
     std::error_code ec;
@@ -130,7 +149,7 @@ void Workbook::save(const fs::path& path) const
     if (!f)
         throw Error(Error::Code::Io, "could not save the workbook: " + reason(errno ? errno : EIO), file);
 
-    int err = writeFile(f, bytes);
+    int err = writeFile(f, bytes, mode == SaveMode::Durable);
     errno = 0;
     if (std::fclose(f) != 0 && err == 0)
         err = errno ? errno : EIO;

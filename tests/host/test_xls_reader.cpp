@@ -415,7 +415,7 @@ TEST(XlsReader, KeepsWhatItDoesNotInterpretInPlace)
     };
     const Sheet& s = wb.sheet(0);
     EXPECT_EQ(types(s.rawBeforeCells()), (std::vector<int>{0x000D}));
-    EXPECT_EQ(types(s.rawAfterCells()), (std::vector<int>{0x00EC, 0x003C, 0x0809, 0x1002, 0x000A, 0x001D}));
+    EXPECT_EQ(types(s.rawAfterCells()), (std::vector<int>{0x00EC, 0x003C, 0x0809, 0x1002, 0x000A, 0x023E, 0x001D}));
     EXPECT_EQ(s.rawAfterCells()[0].data, drawing);
     EXPECT_EQ(s.bof().size(), 16u);
 
@@ -546,6 +546,9 @@ const BrokenCase kBroken[] = {
      Error::Code::Corrupt, "no BOF record"},
     {"two sheets with one name", [] { Book b = oneSheet({}); b.sheets.push_back({"DATA", 0, 0, 0x0010, {}}); return b.build(); },
      Error::Code::Corrupt, "two sheets are named"},
+    {"sheet BOF of another BIFF version", [] { Book b = oneSheet({}); b.sheets[0].records.clear(); Bytes s = b.build();
+          const std::size_t at = b.globals({0}).size(); s[at + 5] = 0x05; return s; },
+     Error::Code::Corrupt, "BIFF version 5.0"},
     {"worksheet whose BOF says chart", [] { Book b = oneSheet({}); b.sheets[0].bofType = 0x0020; return b.build(); },
      Error::Code::Corrupt, "its BOF says type 32"},
     {"XF with the missing font 4", [] { Book b = oneSheet({}); b.later.push_back(xf(4, 0, false)); return b.build(); },
@@ -555,6 +558,8 @@ const BrokenCase kBroken[] = {
     {"cut inside the last record", [] { Bytes b = withSheetRecords({number(0, 0, 15, 1)}); b.resize(b.size() - 2); return b; },
      Error::Code::Corrupt, "record header"},
 };
+
+void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.label; }
 
 class BrokenInput : public ::testing::TestWithParam<BrokenCase> {};
 

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
+#include <tuple>
 
 using namespace cw::host;
 using namespace xlstest;
@@ -489,7 +491,8 @@ TEST(XlsWriter, FormulasStayWhileTheirReferencesHold)
         // The text result of a formula that became a value is in the shared strings.
         wb.sheet(1).formulas()[1].parsed = {0x07, 0x00, 0x3A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
         const auto again = records(streamOf(wb));
-        const Rec* label = cellRecord(sheetOf(again, 1), 1, 0);
+        const auto againSheet = sheetOf(again, 1);
+        const Rec* label = cellRecord(againSheet, 1, 0);
         ASSERT_EQ(label->type, 0x00FD);
         EXPECT_EQ(readSst(globalsOf(again)).strings.at(u32(label->data, 6)), u"hi");
     }
@@ -561,6 +564,20 @@ TEST(XlsWriter, RawRecordsKeepTheirPlaceAndRebuiltOnesAreNotRepeated)
     EXPECT_EQ(u16(ofType(sheet, 0x0081)[0]->data, 0), 0x05C1); // fit to page set on the read bits
     EXPECT_EQ(ofType(sheet, 0x00E5)[0]->data, (Bytes{0x01, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01, 0x00, 0x02, 0x00}));
 
+    // Many merged ranges: at most 1,026 to a record.
+    Workbook many;
+    Sheet& m = many.addSheet("M");
+    for (int r = 0; r < 2100; ++r)
+        m.merge(Range{r, 0, r, 1});
+    const auto manySheet = sheetOf(records(streamOf(many)), 0);
+    const auto mergeRecords = ofType(manySheet, 0x00E5);
+    ASSERT_EQ(mergeRecords.size(), 3u);
+    EXPECT_EQ(u16(mergeRecords[0]->data, 0), 1026);
+    EXPECT_EQ(u16(mergeRecords[1]->data, 0), 1026);
+    EXPECT_EQ(u16(mergeRecords[2]->data, 0), 48);
+    EXPECT_EQ(mergeRecords[2]->data.size(), 2u + 48 * 8);
+    EXPECT_EQ(u16(mergeRecords[2]->data, 2 + 47 * 8), 2099);
+
     // Copies share the drawing id: only the first sheet in order keeps the drawing.
     wb.copySheet(0, 0, true);
     const auto copied = records(streamOf(wb));
@@ -571,6 +588,36 @@ TEST(XlsWriter, RawRecordsKeepTheirPlaceAndRebuiltOnesAreNotRepeated)
     // Without the drawing group no sheet keeps one.
     Workbook moved = wb.moveSheetsToNewWorkbook({1});
     EXPECT_TRUE(ofType(sheetOf(records(streamOf(moved)), 0), 0x00EC).empty());
+}
+
+// A chart sheet is written as read: its series still use the EXTERNSHEET indices of the file.
+// After a structure change those indices must stay in range, as sheets that cannot be found.
+TEST(XlsWriter, ChartSeriesKeepTheirLinkIndicesInRange)
+{
+    const fs::path file = fs::path(CERTWRIGHT_SHARED_DIR) / "xls-corpus" / "chartsheet.xls";
+    ASSERT_TRUE(fs::exists(file)) << "the shared corpus is missing: " << file;
+    Workbook wb = Workbook::open(file);
+    std::size_t before = 0;
+    for (const RawRecord& r : wb.rawGlobals())
+        if (r.type == 0x0017)
+            before = u16(r.data, 0);
+    ASSERT_GT(before, 0u);
+    wb.copySheet(wb.indexOf("Data"), wb.sheetCount() - 1, true);
+    wb.sheet(0).printArea() = {Range{0, 0, 5, 5}};
+
+    const auto globals = globalsOf(records(streamOf(wb)));
+    const auto sup = ofType(globals, 0x01AE);
+    ASSERT_EQ(sup.size(), 1u);
+    EXPECT_EQ(sup[0]->data, (Bytes{3, 0, 0x01, 0x04}));
+    const auto es = ofType(globals, 0x0017);
+    ASSERT_EQ(es.size(), 1u);
+    ASSERT_EQ(u16(es[0]->data, 0), before + 1);
+    for (std::size_t k = 0; k < before; ++k)
+        EXPECT_EQ(Bytes(es[0]->data.begin() + 2 + 6 * k, es[0]->data.begin() + 8 + 6 * k),
+                  (Bytes{0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
+    const auto names = printNames(globals);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].areas.at(0).first, 0);
 }
 
 TEST(XlsWriter, RefusesWhatTheFormatCannotHold)
@@ -593,6 +640,20 @@ TEST(XlsWriter, RefusesWhatTheFormatCannotHold)
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), Error::Code::Limit);
         EXPECT_NE(std::string(e.what()).find("\"Statement\""), std::string::npos) << e.what();
+    }
+
+    // The model counts characters; the format counts UTF-16 units: 16 clefs are 32 units.
+    Workbook clefs;
+    std::string name;
+    for (int i = 0; i < 16; ++i)
+        name += "\xF0\x9D\x84\x9E";
+    clefs.addSheet(name);
+    try {
+        streamOf(clefs);
+        FAIL() << "a sheet name of 32 UTF-16 units was written";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), Error::Code::Limit);
+        EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
     }
 
     Workbook wide;
@@ -622,6 +683,200 @@ TEST(XlsWriter, TheContainerHoldsTheStreamInRegularSectors)
     EXPECT_TRUE(std::equal(stream.begin(), stream.end(), back.begin()));
     EXPECT_TRUE(std::all_of(back.begin() + static_cast<std::ptrdiff_t>(stream.size()), back.end(),
                             [](std::uint8_t b) { return b == 0; }));
+}
+
+// ---- round trips through our reader ----------------------------------------------------------
+
+void expectSamePageSetup(const PageSetup& a, const PageSetup& b)
+{
+    EXPECT_EQ(std::tie(a.paperSize, a.scale, a.pageStart, a.fitWidth, a.fitHeight, a.hRes, a.vRes, a.copies),
+              std::tie(b.paperSize, b.scale, b.pageStart, b.fitWidth, b.fitHeight, b.hRes, b.vRes, b.copies));
+    EXPECT_EQ(std::tie(a.leftToRight, a.portrait, a.noPrinterSettings, a.noColor, a.draft, a.notes, a.noOrient,
+                       a.usePageStart, a.hCenter, a.vCenter, a.fitToPage, a.printGridlines, a.printHeadings),
+              std::tie(b.leftToRight, b.portrait, b.noPrinterSettings, b.noColor, b.draft, b.notes, b.noOrient,
+                       b.usePageStart, b.hCenter, b.vCenter, b.fitToPage, b.printGridlines, b.printHeadings));
+    EXPECT_EQ(std::tie(a.headerMargin, a.footerMargin, a.leftMargin, a.rightMargin, a.topMargin, a.bottomMargin),
+              std::tie(b.headerMargin, b.footerMargin, b.leftMargin, b.rightMargin, b.topMargin, b.bottomMargin));
+    EXPECT_EQ(a.header, b.header);
+    EXPECT_EQ(a.footer, b.footer);
+}
+
+// What a save must carry: formatting tables, sheets, cells (values and formats; a formula may
+// have become its value), rows, columns, merges, page setup and print ranges.
+void expectSameModel(const Workbook& a, const Workbook& b)
+{
+    EXPECT_EQ(a.fonts(), b.fonts());
+    EXPECT_EQ(a.numberFormats(), b.numberFormats());
+    EXPECT_EQ(a.xfs(), b.xfs());
+    EXPECT_EQ(a.styleRecords(), b.styleRecords());
+    EXPECT_EQ(a.palette(), b.palette());
+    EXPECT_EQ(a.date1904(), b.date1904());
+    EXPECT_EQ(a.activeSheet(), b.activeSheet());
+    ASSERT_EQ(a.sheetNames(), b.sheetNames());
+    for (int i = 0; i < a.sheetCount(); ++i) {
+        const Sheet& x = a.sheet(i);
+        const Sheet& y = b.sheet(i);
+        SCOPED_TRACE(x.name());
+        EXPECT_EQ(x.kind(), y.kind());
+        EXPECT_EQ(x.visibility(), y.visibility());
+        if (x.kind() != SheetKind::Worksheet) {
+            EXPECT_EQ(x.rawSubstream(), y.rawSubstream());
+            continue;
+        }
+        ASSERT_EQ(x.rowCount(), y.rowCount());
+        for (int r = 0; r < x.rowCount(); ++r) {
+            const RowInfo* ri = x.rowInfo(r);
+            const RowInfo* rj = y.rowInfo(r);
+            if (ri && rj) {
+                EXPECT_EQ(std::tie(ri->heightTwips, ri->customHeight, ri->hidden, ri->hasFormat, ri->outlineLevel,
+                                   ri->collapsed, ri->thickTop, ri->thickBottom),
+                          std::tie(rj->heightTwips, rj->customHeight, rj->hidden, rj->hasFormat, rj->outlineLevel,
+                                   rj->collapsed, rj->thickTop, rj->thickBottom))
+                    << "row " << r;
+                if (ri->hasFormat) {
+                    EXPECT_EQ(ri->xf, rj->xf) << "row " << r;
+                }
+            }
+            for (int c = 0; c < std::max(x.rowWidth(r), y.rowWidth(r)); ++c) {
+                const Cell* p = x.cell(r, c);
+                const Cell* q = y.cell(r, c);
+                ASSERT_EQ(p == nullptr, q == nullptr) << toA1(r, c);
+                if (!p)
+                    continue;
+                EXPECT_EQ(p->value, q->value) << toA1(r, c);
+                EXPECT_EQ(p->xf, q->xf) << toA1(r, c);
+                if (p->hasFormula() && q->hasFormula()) {
+                    EXPECT_EQ(x.formulas()[p->formula].parsed, y.formulas()[q->formula].parsed) << toA1(r, c);
+                }
+            }
+        }
+        ASSERT_EQ(x.columns().size(), y.columns().size());
+        for (std::size_t k = 0; k < x.columns().size(); ++k) {
+            const ColumnInfo& p = x.columns()[k];
+            const ColumnInfo& q = y.columns()[k];
+            EXPECT_EQ(std::tie(p.first, p.last, p.width, p.xf, p.hidden, p.customWidth, p.bestFit, p.outlineLevel, p.collapsed),
+                      std::tie(q.first, q.last, q.width, q.xf, q.hidden, q.customWidth, q.bestFit, q.outlineLevel, q.collapsed));
+        }
+        EXPECT_EQ(x.defaultColumnWidth(), y.defaultColumnWidth());
+        EXPECT_EQ(x.defaultRowHeight(), y.defaultRowHeight());
+        EXPECT_EQ(x.defaultRowFlags(), y.defaultRowFlags());
+        EXPECT_EQ(x.mergedRanges(), y.mergedRanges());
+        expectSamePageSetup(x.pageSetup(), y.pageSetup());
+        EXPECT_EQ(x.printArea(), y.printArea());
+        EXPECT_EQ(x.printTitleRows(), y.printTitleRows());
+        EXPECT_EQ(x.printTitleCols(), y.printTitleCols());
+        EXPECT_EQ(x.window2Flags() & ~0x0600, y.window2Flags() & ~0x0600);
+        EXPECT_EQ((y.window2Flags() & 0x0200) != 0, i == b.activeSheet());
+    }
+}
+
+TEST(RoundTrip, EveryModelFieldComesBack)
+{
+    Workbook wb;
+    Font f;
+    f.name = "Mangal";
+    f.heightTwips = 260;
+    f.weight = 700;
+    f.italic = f.strikeout = f.outline = f.shadow = true;
+    f.underline = 0x22;
+    f.colorIndex = 12;
+    f.escapement = 1;
+    f.family = 2;
+    f.charset = 1;
+    Xf x;
+    x.font = wb.addFont(f);
+    x.numFmt = wb.addNumberFormat("[$₹-4009] #,##,##0.00");
+    x.locked = false;
+    x.hidden = x.prefix123 = x.wrap = x.justLast = x.shrink = x.hasXfExt = x.pivotButton = true;
+    x.parent = 0;
+    x.hAlign = HAlign::CenterAcross;
+    x.vAlign = VAlign::Distributed;
+    x.rotation = 255;
+    x.indent = 15;
+    x.readingOrder = 2;
+    x.usedAttrib = 0x2A;
+    x.left = {1, 8};
+    x.right = {2, 9};
+    x.top = {5, 10};
+    x.bottom = {13, 0x7F};
+    x.diagColor = 0x41;
+    x.diagStyle = 7;
+    x.diagFlags = 3;
+    x.fillPattern = 18;
+    x.fillFg = 0x3F;
+    x.fillBg = 0x40;
+    const std::uint16_t xi = wb.addXf(x);
+    std::array<Rgb, 56> pal{};
+    for (std::size_t k = 0; k < pal.size(); ++k)
+        pal[k] = Rgb{static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k * 3), static_cast<std::uint8_t>(255 - k)};
+    wb.palette() = pal;
+    wb.setDate1904(true);
+
+    Sheet& s = wb.addSheet("Einträge ₹");
+    s.setValue(0, 0, std::string("𝄞 clef"));
+    s.setValue(0, 1, 1e-300);
+    s.setValue(0, 2, -123456789012.5);
+    s.setValue(0, 3, ErrorValue::Null);
+    s.setValue(0, 4, false);
+    s.setXf(0, 4, xi);
+    s.setXf(3, 200, xi);
+    s.setValue(65535, 255, std::string("last cell"));
+    RowInfo& ri = s.rowInfoAt(7);
+    ri.heightTwips = 1000;
+    ri.customHeight = ri.hidden = ri.hasFormat = ri.collapsed = ri.thickTop = ri.thickBottom = true;
+    ri.outlineLevel = 3;
+    ri.xf = xi;
+    s.columns().push_back(ColumnInfo{2, 5, 4000, xi, true, true, true, 2, true});
+    s.columns().push_back(ColumnInfo{250, 255, 100, kDefaultXf, false, false, false, 0, false});
+    s.setDefaultColumnWidth(11);
+    s.setDefaultRowHeight(300);
+    s.setDefaultRowFlags(0x0001);
+    s.merge(Range{10, 1, 12, 4});
+    s.merge(Range{20, 0, 20, 255});
+    PageSetup& ps = s.pageSetup();
+    ps = PageSetup{5, 85, 3, 2, 0, true, false, true, true, true, true, true, true, 300, 1200, 4,
+                   0.25, 0.35, 0.5, 0.55, 0.6, 0.65, true, true, true, true, true, "&CForm 16A", "&RPage &P ₹"};
+    s.printArea() = {Range{0, 0, 30, 7}, Range{40, 0, 50, 7}};
+    s.printTitleCols() = std::make_pair(1, 2);
+    s.setWindow2Flags(0x06B6 & ~0x0002);
+    Sheet& hidden = wb.addSheet("Hidden");
+    hidden.setVisibility(Visibility::VeryHidden);
+    hidden.printTitleRows() = std::make_pair(0, 0);
+    wb.setActiveSheet(1);
+
+    const Bytes once = wb.toBytes();
+    const Workbook back = Workbook::fromBytes(once, "round trip");
+    expectSameModel(wb, back);
+    EXPECT_EQ(back.toBytes(), once);
+}
+
+// Every accepted corpus file: read, write, read again gives the same model, and writing that
+// gives the same bytes again.
+TEST(RoundTrip, CorpusFilesComeBackAsTheyWereRead)
+{
+    const fs::path corpus = fs::path(CERTWRIGHT_SHARED_DIR) / "xls-corpus";
+    std::ifstream manifest(corpus / "MANIFEST.tsv");
+    ASSERT_TRUE(manifest) << "the shared corpus is missing: " << corpus;
+    std::string line;
+    std::getline(manifest, line);
+    int files = 0;
+    while (std::getline(manifest, line)) {
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');)
+            f.push_back(field);
+        if (f.size() < 8 || f[7] != "accept")
+            continue;
+        SCOPED_TRACE(f[0]);
+        ++files;
+        const Workbook read = Workbook::open(corpus / f[0]);
+        const Bytes once = read.toBytes();
+        const Workbook again = Workbook::fromBytes(once, f[0]);
+        expectSameModel(read, again);
+        EXPECT_LE(again.names().size(), read.names().size());
+        EXPECT_EQ(again.toBytes(), once);
+    }
+    EXPECT_GT(files, 20);
 }
 
 // ---- saving --------------------------------------------------------------------------------

@@ -176,33 +176,10 @@ bool RecordReader::continueRecord()
     return true;
 }
 
-void RecordReader::need(std::size_t n)
+void RecordReader::shortRecord(std::size_t n) const
 {
-    if (m_end - m_pos < n)
-        fail("expected " + std::to_string(n) + " more byte" + (n == 1 ? "" : "s") + " at body position "
-             + std::to_string(m_pos - m_bodyStart) + ", found " + std::to_string(m_end - m_pos));
-}
-
-std::uint8_t RecordReader::u8()
-{
-    need(1);
-    return m_data[m_pos++];
-}
-
-std::uint16_t RecordReader::u16()
-{
-    need(2);
-    const std::uint16_t v = le16(m_data + m_pos);
-    m_pos += 2;
-    return v;
-}
-
-std::uint32_t RecordReader::u32()
-{
-    need(4);
-    const std::uint32_t v = le32(m_data + m_pos);
-    m_pos += 4;
-    return v;
+    fail("expected " + std::to_string(n) + " more byte" + (n == 1 ? "" : "s") + " at body position "
+         + std::to_string(m_pos - m_bodyStart) + ", found " + std::to_string(m_end - m_pos));
 }
 
 double RecordReader::f64()
@@ -282,8 +259,6 @@ void RecordReader::readChars(std::size_t cch, bool highByte, bool acrossContinue
 void RecordReader::shortString(std::string& out)
 {
     const std::size_t cch = u8();
-    if (cch == 0 && m_pos == m_end)
-        return; // some writers leave out the flags byte of an empty string
     const bool high = (u8() & 0x01) != 0;
     readChars(cch, high, false, out);
 }
@@ -291,16 +266,12 @@ void RecordReader::shortString(std::string& out)
 void RecordReader::unicodeString(std::string& out, bool acrossContinue)
 {
     const std::size_t cch = u16();
-    if (cch == 0 && m_pos == m_end)
-        return;
     const bool high = (u8() & 0x01) != 0;
     readChars(cch, high, acrossContinue, out);
 }
 
 void RecordReader::unicodeStringNoCch(std::size_t cch, std::string& out)
 {
-    if (cch == 0 && m_pos == m_end)
-        return;
     const bool high = (u8() & 0x01) != 0;
     readChars(cch, high, false, out);
 }

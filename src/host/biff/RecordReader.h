@@ -38,9 +38,26 @@ public:
     // Fields of the current record (segment), little-endian, bounded by its length.
     std::size_t remaining() const { return m_end - m_pos; }
     std::size_t position() const { return m_pos - m_bodyStart; }
-    std::uint8_t u8();
-    std::uint16_t u16();
-    std::uint32_t u32();
+    std::uint8_t u8()
+    {
+        need(1);
+        return m_data[m_pos++];
+    }
+    std::uint16_t u16()
+    {
+        need(2);
+        const std::uint16_t v = static_cast<std::uint16_t>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
+        m_pos += 2;
+        return v;
+    }
+    std::uint32_t u32()
+    {
+        need(4);
+        const std::uint8_t* p = m_data + m_pos;
+        m_pos += 4;
+        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
+            | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    }
     double f64();
     const std::uint8_t* bytes(std::size_t n);
     void skip(std::size_t n);
@@ -72,7 +89,12 @@ public:
     const std::string& fileName() const { return m_file; }
 
 private:
-    void need(std::size_t n);
+    void need(std::size_t n)
+    {
+        if (m_end - m_pos < n)
+            shortRecord(n);
+    }
+    [[noreturn]] void shortRecord(std::size_t n) const;
     void readChars(std::size_t cch, bool highByte, bool acrossContinue, std::string& out);
 
     const std::uint8_t* m_data;

@@ -70,7 +70,7 @@ std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[
 class XlsParser {
 public:
     XlsParser(const std::uint8_t* data, std::size_t size, const std::string& file, Workbook& wb)
-        : m_r(data, size, file), m_data(data), m_size(size), m_file(file), m_wb(wb),
+        : m_r(data, size, file), m_size(size), m_file(file), m_wb(wb),
           m_slotBudget(kSlotAllowance + kPerByte * size), m_rowBudget(kRowAllowance + kPerByte * size)
     {
     }
@@ -107,6 +107,7 @@ private:
     void readSheets();
     void readWorksheet(Sheet& sh, int index);
     void readRawSubstream(Sheet& sh, int index);
+    void checkSheetBof(const Sheet& sh);
     void copyEmbeddedSubstream(std::vector<RawRecord>& into);
     void decodeNames();
     bool decodePrintRanges(const std::vector<std::uint8_t>& rgce, int sheet, std::vector<Range>& out) const;
@@ -118,7 +119,6 @@ private:
     [[noreturn]] void sheetFail(const Sheet& sh, const std::string& what) const;
 
     RecordReader m_r;
-    const std::uint8_t* m_data;
     std::size_t m_size;
     const std::string& m_file;
     Workbook& m_wb;
@@ -134,6 +134,7 @@ private:
     bool m_sawSst = false;
     std::size_t m_slotBudget;
     std::size_t m_rowBudget;
+    int m_rowsHeld = 0; // rows the current worksheet holds
     std::string m_text; // reused for strings that go straight into a cell
 };
 
@@ -494,12 +495,13 @@ std::uint16_t XlsParser::checkedXf(std::uint16_t ixfe, const Sheet& sh, int row,
 
 void XlsParser::reserveRow(Sheet& sh, int row)
 {
-    const int have = sh.rowCount();
-    if (row >= have) {
-        const std::size_t more = static_cast<std::size_t>(row - have + 1);
+    // Rows are held up to the highest one touched, whether or not it keeps anything.
+    if (row >= m_rowsHeld) {
+        const std::size_t more = static_cast<std::size_t>(row - m_rowsHeld + 1);
         if (more > m_rowBudget)
             throw m_r.error(Error::Code::Limit, "sheet \"" + sh.name() + "\": more rows than a file of this size can hold");
         m_rowBudget -= more;
+        m_rowsHeld = row + 1;
     }
 }
 
@@ -534,9 +536,18 @@ void XlsParser::copyEmbeddedSubstream(std::vector<RawRecord>& into)
     }
 }
 
+void XlsParser::checkSheetBof(const Sheet& sh)
+{
+    const std::uint16_t vers = m_r.u16();
+    if (vers != kBiff8)
+        sheetFail(sh, "its BOF says BIFF version " + std::to_string(vers >> 8) + "." + std::to_string(vers & 0xFF)
+                          + " inside a BIFF8 workbook");
+}
+
 void XlsParser::readRawSubstream(Sheet& sh, int)
 {
     sh.bof() = m_r.bodyCopy();
+    checkSheetBof(sh);
     auto& raw = sh.rawSubstream();
     for (;;) {
         if (!m_r.next())
@@ -558,9 +569,10 @@ void XlsParser::readRawSubstream(Sheet& sh, int)
 
 void XlsParser::readWorksheet(Sheet& sh, int)
 {
+    m_rowsHeld = 0;
     sh.bof() = m_r.bodyCopy();
     {
-        m_r.u16();
+        checkSheetBof(sh);
         const std::uint16_t dt = m_r.u16();
         if (dt != kBofWorksheet)
             sheetFail(sh, "listed as a worksheet, but its BOF says type " + std::to_string(dt));
@@ -826,7 +838,9 @@ void XlsParser::readWorksheet(Sheet& sh, int)
                 sheetFail(sh, "columns " + std::to_string(first + 1) + " to " + std::to_string(last + 1)
                                   + " have cell format " + std::to_string(xf) + ", which does not exist");
             ci.first = first;
-            ci.last = std::min(last, kXlsMaxCol); // Excel 2007 and later write 256 as the end of "all columns"
+            // Excel (optional_records.xls, 65536-rows-xls.xls) and LibreOffice (LONumbers.xls)
+            // end a run that reaches the last column at 256.
+            ci.last = std::min(last, kXlsMaxCol);
             ci.xf = xf;
             ci.hidden = (flags & 0x0001) != 0;
             ci.customWidth = (flags & 0x0002) != 0;
@@ -866,8 +880,11 @@ void XlsParser::readWorksheet(Sheet& sh, int)
             break;
         }
         case rt::Window2:
+            // Also kept raw, as WSBOOL is: the writer keeps the view fields the model leaves out.
             afterCells = true;
             sh.setWindow2Flags(m_r.u16());
+            sh.rawAfterCells().push_back({type, m_r.bodyCopy()});
+            keptRaw = true;
             break;
 
         // ---- page setup -----------------------------------------------------------------------
@@ -901,7 +918,11 @@ void XlsParser::readWorksheet(Sheet& sh, int)
         case rt::VCenter: ps.vCenter = (m_r.u16() & 1) != 0; break;
         case rt::PrintGrid: ps.printGridlines = (m_r.u16() & 1) != 0; break;
         case rt::PrintRowCol: ps.printHeadings = (m_r.u16() & 1) != 0; break;
-        case rt::WsBool: ps.fitToPage = (m_r.u16() & 0x0100) != 0; break;
+        case rt::WsBool:
+            ps.fitToPage = (m_r.u16() & 0x0100) != 0;
+            (afterCells ? sh.rawAfterCells() : sh.rawBeforeCells()).push_back({type, m_r.bodyCopy()});
+            keptRaw = true;
+            break;
         case rt::Header:
         case rt::Footer: {
             std::string& text = type == rt::Header ? ps.header : ps.footer;

@@ -5,7 +5,7 @@
 #include "Records.h"
 
 #include <algorithm>
-#include <bit>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -586,7 +586,8 @@ void XlsWriter::Impl::prepare()
     plans.assign(static_cast<std::size_t>(wb.sheetCount()), SheetPlan{});
     // Drawings of a copied sheet repeat the drawing id of the original; a second copy of
     // the same drawing (or a drawing without the workbook's drawing group) makes Excel
-    // repair the file, so only the first sheet that shows a drawing id keeps its drawing.
+    // repair the file, so only the first sheet that shows a drawing id keeps its drawing
+    // (pictures, comments, embedded charts: the drawing layer goes as a whole).
     if (wb.structureChanged()) {
         const bool haveGroup = findRaw(wb.rawGlobals(), rt::MsoDrawingGroup) != nullptr;
         std::vector<int> seen;
@@ -595,13 +596,7 @@ void XlsWriter::Impl::prepare()
             if (s.kind() != SheetKind::Worksheet)
                 continue;
             const int id = drawingId(s.rawAfterCells());
-            bool embeddedChart = findRaw(s.rawAfterCells(), rt::Bof) != nullptr ||
-                                 std::any_of(s.rawAfterCells().begin(), s.rawAfterCells().end(),
-                                             [](const RawRecord& r) { return r.type == rt::Bof; });
-            bool keep = haveGroup && id >= 0 && std::find(seen.begin(), seen.end(), id) == seen.end();
-            // An embedded chart's series refer to sheets through the link table.
-            if (embeddedChart && !keepRawLinks)
-                keep = false;
+            const bool keep = haveGroup && id >= 0 && std::find(seen.begin(), seen.end(), id) == seen.end();
             if (id >= 0)
                 seen.push_back(id);
             plans[static_cast<std::size_t>(i)].keepDrawing = keep;
@@ -664,6 +659,21 @@ void XlsWriter::Impl::prepareLinks()
     } else {
         insertInternalSupBook = true;
         internalSupBook = 0;
+        // Chart and macro substreams are written as read, and their formulas (chart series)
+        // still carry the old EXTERNSHEET indices. Those indices stay in range, each now an
+        // entry whose sheet "could not be found" ([MS-XLS] XTI itabFirst -1): the series show
+        // #REF! rather than another sheet's data.
+        bool substreams = false;
+        for (int i = 0; i < wb.sheetCount() && !substreams; ++i) {
+            const Sheet& s = wb.sheet(i);
+            substreams = s.kind() != SheetKind::Worksheet ||
+                         std::any_of(s.rawAfterCells().begin(), s.rawAfterCells().end(),
+                                     [](const RawRecord& r) { return r.type == rt::Bof; });
+        }
+        if (substreams && externSheet.size() >= 2) {
+            const std::size_t count = std::min<std::size_t>(readU16(externSheet.data()), (externSheet.size() - 2) / 6);
+            xtis.assign(count, Xti{0, -1, -1});
+        }
     }
 }
 
