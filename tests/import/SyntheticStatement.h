@@ -121,4 +121,19 @@ inline void writeLargeStatement(std::ostream& out, int records)
     }
 }
 
+// The same statement as writeLargeStatement, in memory.
+inline Statement largeStatement(int records)
+{
+    Statement s;
+    for (int i = 0; i < records; ++i) {
+        if (i % 50 == 0)
+            s.challans.emplace_back();
+        Deductee d;
+        d.name = "DEDUCTEE NUMBER " + std::to_string(i % 997);
+        d.amount = std::to_string(10000 + i);
+        s.challans.back().deductees.push_back(d);
+    }
+    return s;
+}
+
 } // namespace cw::test
