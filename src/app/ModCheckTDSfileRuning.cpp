@@ -1,4 +1,5 @@
 #include "ModCheckTDSfileRuning.h"
+#include "Utf8.h"
 
 #include <cstdint>
 #include <fstream>
@@ -33,30 +34,11 @@ std::string readSmallFile(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 std::string latin1ToUtf8(std::string_view s)
 {
     std::string out;
     for (unsigned char c : s)
-        appendUtf8(out, c);
+        cw::host::appendUtf8(out, c);
     return out;
 }
 
@@ -279,7 +261,7 @@ std::string ownerFromExcelOwnerFile(std::string_view bytes)
                     ok = false;
                     break;
                 }
-                appendUtf8(name, unit);
+                cw::host::appendUtf8(name, unit);
             }
             name = trimBlanks(name);
             if (ok && printable(name))

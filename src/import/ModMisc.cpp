@@ -3,6 +3,7 @@
 #include "Cells.h"
 #include "Error.h"
 #include "General.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -35,25 +36,6 @@ constexpr char16_t kCp437High[128] = {
     0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
-
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 // Length of a well-formed UTF-8 sequence at the start of `s` (shortest form, no surrogates),
 // or 0.
@@ -144,7 +126,7 @@ private:
             }
         }
         // Code page 437, and the fallback for a stray byte in a UTF-8 file.
-        appendUtf8(m_text, kCp437High[c - 0x80]);
+        host::appendUtf8(m_text, kCp437High[c - 0x80]);
         return i + 1;
     }
 
