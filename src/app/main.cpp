@@ -2,14 +2,54 @@
 #include "cli/AcknCli.h"
 #include "cli/GenerateCli.h"
 #include "cli/Inspect.h"
+#include "cli/PdfCli.h"
+#ifdef CERTWRIGHT_WITH_PRINTER
+#include "CertificatePrinter.h"
+#endif
 #include "Generate.h"
 
 #include <CLI/CLI.hpp>
 
 #include <iostream>
 
+#ifdef CERTWRIGHT_WITH_GUI
+#include "FrmCertwright.h"
+#ifdef CERTWRIGHT_WITH_PRINTER
+#include "FrmPrint.h"
+#endif
+
+#include <QApplication>
+
+namespace {
+
+int runWindow(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    // Every file lives beside the executable, as installed.
+    const std::filesystem::path appFolder = cw::app::applicationFolder(argv[0]);
+    cw::app::FrmCertwright window(appFolder);
+#ifdef CERTWRIGHT_WITH_PRINTER
+    window.setPrintWindowOpener([appFolder](QWidget* parent) {
+        cw::printing::FrmPrint print(appFolder, parent);
+        print.exec();
+    });
+#endif
+    int endCode = 0;
+    QObject::connect(&window, &cw::app::FrmCertwright::programEnded, [&endCode](int code) { endCode = code; });
+    window.show();
+    const int code = QApplication::exec();
+    return endCode != 0 ? endCode : code;
+}
+
+} // namespace
+#endif
+
 int main(int argc, char** argv)
 {
+#ifdef CERTWRIGHT_WITH_GUI
+    if (argc <= 1)
+        return runWindow(argc, argv);
+#endif
     CLI::App app{"Certwright: Form 16A certificates from a Form 26Q e-TDS statement", "certwright"};
     app.require_subcommand(0, 1);
 
@@ -23,6 +63,22 @@ int main(int argc, char** argv)
     generate->add_option("--folder", generateFolder,
                          "The folder holding TDS.txt and TDS16A.xls (default: the program's folder)");
 
+    std::string pdfFolder;
+    std::vector<std::string> pdfNames;
+    auto* pdf = app.add_subcommand(
+        "pdf", "Write Form16A/NNN.pdf beside each certificate workbook (all of them when no names are given)");
+    pdf->add_option("--folder", pdfFolder, "The folder holding Form16A (default: the program's folder)");
+    pdf->add_option("NAMES", pdfNames, "Certificates as the print window lists them, e.g. 001 007");
+
+#ifdef CERTWRIGHT_WITH_PRINTER
+    std::string printFolder, printerName;
+    std::vector<std::string> printNames;
+    auto* print = app.add_subcommand(
+        "print", "Print certificate workbooks of Form16A (all of them when no names are given), one job each");
+    print->add_option("--folder", printFolder, "The folder holding Form16A (default: the program's folder)");
+    print->add_option("--printer", printerName, "The printer's name (default: the system's default printer)");
+    print->add_option("NAMES", printNames, "Certificates as the print window lists them, e.g. 001 007");
+#endif
     std::string acknFolder;
     cw::app::AcknOptions acknOptions;
     auto* acknCommand = app.add_subcommand(
@@ -37,6 +93,20 @@ int main(int argc, char** argv)
     }
 
     CLI11_PARSE(app, argc, argv);
+
+    if (*pdf) {
+        auto session = cw::app::startGuiSession(argc, argv);
+        return cw::app::runPdf(pdfFolder.empty() ? cw::app::applicationFolder(argv[0]) : std::filesystem::path(pdfFolder),
+                               pdfNames, std::cout, std::cerr);
+    }
+#ifdef CERTWRIGHT_WITH_PRINTER
+    if (*print) {
+        auto session = cw::app::startGuiSession(argc, argv);
+        return cw::printing::runPrintCommand(
+            printFolder.empty() ? cw::app::applicationFolder(argv[0]) : std::filesystem::path(printFolder), printerName,
+            printNames, std::cout, std::cerr);
+    }
+#endif
 
     if (*inspect)
         return cw::app::runInspect(inspectPath, std::cout, std::cerr);

@@ -85,7 +85,8 @@ struct Rgb {
 
 // The builtin number format of an id below 164 (en-US forms), or nullptr when none.
 const char* builtinNumberFormat(std::uint16_t id);
-// True when the format string shows a date or time (d, m, y, h, s outside quotes and brackets).
+// True when the format string shows a date or time: d, m, y, h or s outside quotes and
+// brackets, or an elapsed-time bracket such as [h].
 bool isDateFormat(const std::string& format);
 
 } // namespace cw::host

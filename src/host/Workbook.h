@@ -25,6 +25,12 @@ struct DefinedName {
     std::uint8_t keyboardShortcut = 0;
 };
 
+// How far a save goes before it returns. Durable syncs the file to the disk before the rename
+// (the template and anything the user keeps); Fast leaves the sync to the system, for files that
+// are written by the thousand and made anew by every run (the certificates): a sync per file
+// would cost more than writing it.
+enum class SaveMode { Durable, Fast };
+
 // Sort keys for Sheet::sort: up to three columns, all ascending.
 struct SortKey {
     int col = -1; // absolute column; -1 = unused
@@ -45,8 +51,9 @@ public:
     // Reads a .xls (BIFF8) workbook. Throws Error naming the file and the reason.
     static Workbook open(const std::filesystem::path& path);
     // Writes the workbook as .xls atomically: a temporary file in the same folder, then a
-    // rename. A failed save throws and leaves any old file at `path` as it was.
-    void save(const std::filesystem::path& path) const;
+    // rename. A failed save throws and leaves any old file at `path` as it was, and no partial
+    // file under its name, in either mode.
+    void save(const std::filesystem::path& path, SaveMode mode = SaveMode::Durable) const;
     // The .xls bytes, without touching the file system.
     std::vector<std::uint8_t> toBytes() const;
     static Workbook fromBytes(const std::vector<std::uint8_t>& bytes, const std::string& nameForErrors);

@@ -71,8 +71,9 @@ std::FILE* openNew(const fs::path& p)
 #endif
 }
 
-// Writes, flushes and syncs the bytes to a new file; returns 0 or the errno of the failure.
-int writeFile(std::FILE* f, const std::vector<std::uint8_t>& bytes)
+// Writes and flushes the bytes to a new file, and syncs it when asked; returns 0 or the errno
+// of the failure.
+int writeFile(std::FILE* f, const std::vector<std::uint8_t>& bytes, bool sync)
 {
     const std::int64_t failAfter = detail::failSaveAfterBytes.load();
     std::size_t done = 0;
@@ -94,6 +95,8 @@ int writeFile(std::FILE* f, const std::vector<std::uint8_t>& bytes)
     errno = 0;
     if (std::fflush(f) != 0)
         return errno ? errno : EIO;
+    if (!sync)
+        return 0;
 #ifdef _WIN32
     if (_commit(_fileno(f)) != 0)
         return errno ? errno : EIO;
@@ -125,7 +128,7 @@ std::vector<std::uint8_t> Workbook::toBytes() const
     return XlsWriter(*this).fileBytes();
 }
 
-void Workbook::save(const fs::path& path) const
+void Workbook::save(const fs::path& path, SaveMode mode) const
 {
     const std::string file = displayName(path);
     const std::vector<std::uint8_t> bytes = toBytes();
@@ -146,7 +149,7 @@ void Workbook::save(const fs::path& path) const
     if (!f)
         throw Error(Error::Code::Io, "could not save the workbook: " + reason(errno ? errno : EIO), file);
 
-    int err = writeFile(f, bytes);
+    int err = writeFile(f, bytes, mode == SaveMode::Durable);
     errno = 0;
     if (std::fclose(f) != 0 && err == 0)
         err = errno ? errno : EIO;

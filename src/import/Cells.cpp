@@ -3,6 +3,8 @@
 #include "Error.h"
 #include "General.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace cw::import {
@@ -70,6 +72,16 @@ std::string cellText(const host::Workbook& wb, const host::Sheet& sheet, int row
             return buf;
         }
     }
+    // Whole numbers (amounts, dates as digits, codes) are most of a statement: written
+    // directly, they give the same plain decimal text without the general formatting.
+    if (c && host::isNumber(c->value)) {
+        const double v = std::get<double>(c->value);
+        if (v == std::floor(v) && std::fabs(v) < 1e15) {
+            char buf[24];
+            auto res = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v));
+            return std::string(buf, res.ptr);
+        }
+    }
     return sheet.text(row, col);
 }
 
@@ -80,6 +92,23 @@ void copyCell(host::Workbook& wb, const host::Sheet& src, int row, int col, host
     dst.setValue(dstRow, dstCol, c ? c->value : host::Value{});
     if (c && host::isNumber(c->value) && wb.isDateXf(c->xf))
         dst.setXf(dstRow, dstCol, c->xf);
+}
+
+std::string_view clipToCell(std::string_view s)
+{
+    if (s.size() <= kMaxCellChars)
+        return s;
+    std::size_t units = 0, i = 0;
+    while (i < s.size()) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::size_t u = len == 4 ? 2 : 1; // outside the BMP: a surrogate pair
+        if (units + u > kMaxCellChars)
+            break;
+        units += u;
+        i += len;
+    }
+    return s.substr(0, i);
 }
 
 std::size_t utf8Length(std::string_view s)

@@ -24,6 +24,11 @@ std::string cellText(const host::Workbook& wb, const host::Sheet& sheet, int row
 void copyCell(host::Workbook& wb, const host::Sheet& src, int row, int col, host::Sheet& dst,
               int dstRow, int dstCol);
 
+// A cell holds at most 32,767 characters (UTF-16 units): longer text is cut there, as a
+// spreadsheet program does.
+inline constexpr std::size_t kMaxCellChars = 32767;
+std::string_view clipToCell(std::string_view utf8);
+
 // Characters, not bytes, of UTF-8 text: the length and the part from character `start` on,
 // at most `count` characters (what there is when the text is shorter).
 std::size_t utf8Length(std::string_view s);

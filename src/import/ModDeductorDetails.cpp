@@ -45,7 +45,7 @@ void FillDeductorDetails(GenerationContext& ctx)
 
     const int r = kDeductorRow;
     copyCell(wb, text, kBatchRow, kName, deductor, r, 0);
-    deductor.setValue(r, 1, address);
+    deductor.setValue(r, 1, std::string(clipToCell(address)));
     copyCell(wb, text, kBatchRow, kTan, deductor, r, 2);
     copyCell(wb, text, kBatchRow, kPan, deductor, r, 3);
     copyCell(wb, text, kBatchRow, kPerson, deductor, r, 4);

@@ -128,6 +128,7 @@ void FillDeducteeDetails(GenerationContext& ctx)
         if (!underChallan)
             continue; // the file and batch headers
 
+        deductee.cellAt(out, 13); // the row's fourteen cells in one allocation
         deductee.setValue(out, 12, cin);
         deductee.setValue(out, 10, bsr);
         deductee.setValue(out, 11, deposited);

@@ -3,6 +3,7 @@
 #include "Cells.h"
 #include "Error.h"
 #include "General.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -36,25 +37,6 @@ constexpr char16_t kCp437High[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // Length of a well-formed UTF-8 sequence at the start of `s` (shortest form, no surrogates),
 // or 0.
 std::size_t utf8SequenceLength(std::string_view s)
@@ -79,27 +61,6 @@ std::size_t utf8SequenceLength(std::string_view s)
         return 4;
     }
     return 0;
-}
-
-// A cell holds at most 32,767 characters (UTF-16 units); longer text is cut there, as a
-// spreadsheet program's text import does.
-constexpr std::size_t kMaxCellChars = 32767;
-
-std::string_view clipToCell(std::string_view s)
-{
-    if (s.size() <= kMaxCellChars)
-        return s;
-    std::size_t units = 0, i = 0;
-    while (i < s.size()) {
-        const auto lead = static_cast<unsigned char>(s[i]);
-        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        const std::size_t u = len == 4 ? 2 : 1;
-        if (units + u > kMaxCellChars)
-            break;
-        units += u;
-        i += len;
-    }
-    return s.substr(0, i);
 }
 
 // Turns one line into fields. The decoded text of all fields goes into one buffer that keeps
@@ -165,7 +126,7 @@ private:
             }
         }
         // Code page 437, and the fallback for a stray byte in a UTF-8 file.
-        appendUtf8(m_text, kCp437High[c - 0x80]);
+        host::appendUtf8(m_text, kCp437High[c - 0x80]);
         return i + 1;
     }
 

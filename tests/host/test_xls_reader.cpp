@@ -415,7 +415,7 @@ TEST(XlsReader, KeepsWhatItDoesNotInterpretInPlace)
     };
     const Sheet& s = wb.sheet(0);
     EXPECT_EQ(types(s.rawBeforeCells()), (std::vector<int>{0x000D}));
-    EXPECT_EQ(types(s.rawAfterCells()), (std::vector<int>{0x00EC, 0x003C, 0x0809, 0x1002, 0x000A, 0x001D}));
+    EXPECT_EQ(types(s.rawAfterCells()), (std::vector<int>{0x00EC, 0x003C, 0x0809, 0x1002, 0x000A, 0x023E, 0x001D}));
     EXPECT_EQ(s.rawAfterCells()[0].data, drawing);
     EXPECT_EQ(s.bof().size(), 16u);
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -45,7 +46,10 @@ protected:
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder = fs::temp_directory_path() / ("certwright-generate-" + std::string(info->name()));
+        // Unique per run: the same tests may run from several build folders at once.
+        folder = fs::temp_directory_path() /
+                 ("certwright-generate-" + std::string(info->name()) + "-" +
+                  std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
         fs::remove_all(folder);
         fs::create_directories(folder);
         host::Workbook wb;
@@ -262,6 +266,19 @@ TEST_F(GenerateTest, MissingOrUnreadableTemplate)
     const std::string shown = import::pathText(fs::path(folder / "TDS16A.xls").make_preferred());
     EXPECT_EQ(only().rfind("The template workbook " + shown + " cannot be opened (", 0), 0u) << only();
     EXPECT_EQ(readBytes(folder / "TDS16A.xls"), "not a workbook");
+}
+
+TEST_F(GenerateTest, OutputFolderIsRemovedWithWhatItHolds)
+{
+    import::GenerationContext ctx;
+    ctx.appFolder = folder;
+    import::DeleteOutputFolder(ctx); // none yet: nothing happens
+    fs::create_directories(folder / "Form16A" / "old");
+    writeBytes(folder / "Form16A" / "old" / "001.xls", "x");
+    fs::permissions(folder / "Form16A" / "old" / "001.xls", fs::perms::owner_read);
+    import::DeleteOutputFolder(ctx);
+    EXPECT_FALSE(fs::exists(folder / "Form16A"));
+    EXPECT_TRUE(fs::exists(folder / "TDS16A.xls"));
 }
 
 TEST_F(GenerateTest, CommandLinePrintsTheMessageAndExits)

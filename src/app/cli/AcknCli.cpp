@@ -2,6 +2,7 @@
 
 #include "AcknDetails.h"
 #include "Error.h"
+#include "ModCheckTDSfileRuning.h"
 
 #include <iomanip>
 
@@ -49,6 +50,11 @@ int runAckn(const std::filesystem::path& folder, const AcknOptions& options, std
         if (!options.anyValue()) {
             print(entries, out);
             return 0;
+        }
+        // Writing under a spreadsheet program that holds the template would be lost on its save.
+        if (auto inUse = CheckRunning("TDS16A", templatePath)) {
+            err << inUse->prompt << "\nNothing was saved.\n";
+            return 1;
         }
         if (options.serial)
             entries.serial = *options.serial;

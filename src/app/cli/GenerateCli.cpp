@@ -1,6 +1,7 @@
 #include "GenerateCli.h"
 
 #include "Generate.h"
+#include "ModCheckTDSfileRuning.h"
 
 #include <cstdio>
 #include <vector>
@@ -53,7 +54,10 @@ private:
 int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ostream& err, std::ostream* progress)
 {
     CollectingReporter reporter(progress);
-    const GenerateOutcome outcome = Generate(folder, reporter).run();
+    // The same in-use guard as the window's: a template open in a spreadsheet program ends the run.
+    const auto templatePath = folder / "TDS16A.xls";
+    const GenerateOutcome outcome =
+        Generate(folder, reporter, [&] { return CheckRunning("TDS16A", templatePath); }).run();
     reporter.endProgressLine();
     std::ostream& to = outcome == GenerateOutcome::Succeeded ? out : err;
     for (const import::Message& m : reporter.messages)

@@ -1,6 +1,7 @@
 #include "biff/RecordReader.h"
 
 #include "biff/Records.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,30 +19,11 @@ inline std::uint32_t le32(const std::uint8_t* p)
         | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-void appendCodePoint(char32_t cp, std::string& out)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // Compressed characters are the low bytes of UTF-16 units whose high byte is zero: Latin-1.
 void appendLatin1(const std::uint8_t* p, std::size_t n, std::string& out)
 {
     for (std::size_t i = 0; i < n; ++i)
-        appendCodePoint(p[i], out);
+        host::appendUtf8(out, p[i]);
 }
 
 } // namespace
@@ -51,12 +33,12 @@ void appendUtf8(const char16_t* units, std::size_t n, std::string& out)
     for (std::size_t i = 0; i < n; ++i) {
         char32_t u = units[i];
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            appendCodePoint(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00), out);
+            host::appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
             ++i;
         } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendCodePoint(0xFFFD, out);
+            host::appendUtf8(out, 0xFFFD);
         } else {
-            appendCodePoint(u, out);
+            host::appendUtf8(out, u);
         }
     }
 }

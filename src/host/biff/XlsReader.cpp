@@ -70,7 +70,7 @@ std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[
 class XlsParser {
 public:
     XlsParser(const std::uint8_t* data, std::size_t size, const std::string& file, Workbook& wb)
-        : m_r(data, size, file), m_data(data), m_size(size), m_file(file), m_wb(wb),
+        : m_r(data, size, file), m_size(size), m_file(file), m_wb(wb),
           m_slotBudget(kSlotAllowance + kPerByte * size), m_rowBudget(kRowAllowance + kPerByte * size)
     {
     }
@@ -119,7 +119,6 @@ private:
     [[noreturn]] void sheetFail(const Sheet& sh, const std::string& what) const;
 
     RecordReader m_r;
-    const std::uint8_t* m_data;
     std::size_t m_size;
     const std::string& m_file;
     Workbook& m_wb;
@@ -881,8 +880,11 @@ void XlsParser::readWorksheet(Sheet& sh, int)
             break;
         }
         case rt::Window2:
+            // Also kept raw, as WSBOOL is: the writer keeps the view fields the model leaves out.
             afterCells = true;
             sh.setWindow2Flags(m_r.u16());
+            sh.rawAfterCells().push_back({type, m_r.bodyCopy()});
+            keptRaw = true;
             break;
 
         // ---- page setup -----------------------------------------------------------------------
@@ -916,7 +918,11 @@ void XlsParser::readWorksheet(Sheet& sh, int)
         case rt::VCenter: ps.vCenter = (m_r.u16() & 1) != 0; break;
         case rt::PrintGrid: ps.printGridlines = (m_r.u16() & 1) != 0; break;
         case rt::PrintRowCol: ps.printHeadings = (m_r.u16() & 1) != 0; break;
-        case rt::WsBool: ps.fitToPage = (m_r.u16() & 0x0100) != 0; break;
+        case rt::WsBool:
+            ps.fitToPage = (m_r.u16() & 0x0100) != 0;
+            (afterCells ? sh.rawAfterCells() : sh.rawBeforeCells()).push_back({type, m_r.bodyCopy()});
+            keptRaw = true;
+            break;
         case rt::Header:
         case rt::Footer: {
             std::string& text = type == rt::Header ? ps.header : ps.footer;

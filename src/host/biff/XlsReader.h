@@ -20,8 +20,9 @@ namespace cw::host {
 // DATEMODE, FONT, FORMAT, XF, STYLE/STYLEEXT (into styleRecords()), PALETTE, BOUNDSHEET, SST,
 // EXTSST (derived from the SST), NAME; per worksheet BOF (into bof()), EOF, the cell records,
 // ROW, COLINFO, DEFCOLWIDTH, DEFAULTROWHEIGHT, MERGEDCELLS, WINDOW2, SETUP, the margins,
-// HCENTER/VCENTER, HEADER/FOOTER, PRINTGRIDLINES/PRINTHEADERS, WSBOOL, DIMENSIONS, INDEX,
-// DBCELL. WINDOW1, EXTERNSHEET and SUPBOOK are read and also kept raw. Everything else is kept
+// HCENTER/VCENTER, HEADER/FOOTER, PRINTGRIDLINES/PRINTHEADERS, DIMENSIONS, INDEX, DBCELL.
+// WINDOW1, EXTERNSHEET and SUPBOOK (globals), WSBOOL and WINDOW2 (sheets) are read and also kept
+// raw, so that their fields the model leaves out survive a save. Everything else is kept
 // raw in file order; a worksheet's raw records go to rawBeforeCells() until the first cell-table
 // record (ROW, a cell, DBCELL) or WINDOW2, to rawAfterCells() from there on.
 class XlsReader {

@@ -1,0 +1,83 @@
+// Arbitrary bytes as TDS.txt through the import into "Textdata" and the extraction of the
+// deductor row and the deductee rows, on a workbook in memory. Besides crashes and sanitizer
+// findings it checks what the later steps rely on: every text cell is valid UTF-8 within a
+// cell's length, and each deductee row stands for a line of the statement.
+#include "Cells.h"
+#include "Error.h"
+#include "ModDeductorDetails.h"
+#include "ModFillDeducteeDetails.h"
+#include "ModMisc.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+using namespace cw;
+
+namespace {
+
+bool validUtf8(std::string_view s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += n;
+    }
+    return true;
+}
+
+std::size_t utf16Units(std::string_view s)
+{
+    std::size_t n = 0;
+    for (char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        n += (b & 0xC0) == 0x80 ? 0 : b >= 0xF0 ? 2 : 1;
+    }
+    return n;
+}
+
+void checkTexts(const host::Sheet& sheet)
+{
+    for (int r = 0; r < sheet.rowCount(); ++r)
+        for (int c = 0; c < sheet.rowWidth(r); ++c)
+            if (const auto* s = std::get_if<std::string>(&sheet.value(r, c)))
+                if (!validUtf8(*s) || utf16Units(*s) > import::kMaxCellChars)
+                    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    host::Workbook wb;
+    wb.addSheet("Form 16A");
+    import::GenerationContext ctx;
+    ctx.workbook = &wb;
+    import::PrepareSheets(ctx);
+    ctx.deductorSheet = &wb.sheet(import::kDeductorSheet);
+    ctx.deducteeSheet = &wb.sheet(import::kDeducteeSheet);
+    import::WriteSheetHeaders(ctx);
+
+    host::Sheet& text = wb.sheet(import::kTextSheet);
+    import::importStatementText(wb, text, std::string_view(reinterpret_cast<const char*>(data), size));
+    checkTexts(text);
+    import::FillDeductorDetails(ctx);
+    checkTexts(*ctx.deductorSheet);
+    try {
+        import::FillDeducteeDetails(ctx);
+    } catch (const import::StatementError& e) {
+        if (e.line() < 1 || e.line() > text.rowCount() || ctx.deducteeSheet->rowCount() != 1)
+            std::abort(); // a refusal names a real line and writes nothing
+        return 0;
+    }
+    checkTexts(*ctx.deducteeSheet);
+    if (ctx.deducteeSheet->rowCount() > std::max(1, text.rowCount()))
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,99 @@
+#include "CertificateFolder.h"
+
+#include "Error.h"
+#include "Workbook.h"
+#include "WorkbookPrinter.h"
+#include "PathText.h"
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace cw::printing {
+
+namespace {
+
+std::string lowered(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string removeAll(std::string s, const std::string& what)
+{
+    for (auto at = s.find(what); at != std::string::npos; at = s.find(what, at))
+        s.erase(at, what.size());
+    return s;
+}
+
+} // namespace
+
+std::vector<std::string> printListNames(const fs::path& outputFolder)
+{
+    std::vector<std::string> files;
+    std::error_code ec;
+    fs::directory_iterator it(outputFolder, ec), end;
+    // Whatever cannot be read is left out; the list shows the rest.
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError))
+            continue;
+        std::string name = pathText(it->path().filename());
+        if (name.size() > 4 && lowered(name.substr(name.size() - 4)) == ".xls")
+            files.push_back(name);
+    }
+    // File-name order as the platform's file search gives it: letter case ignored.
+    std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+        std::string la = lowered(a), lb = lowered(b);
+        return la != lb ? la < lb : a < b;
+    });
+    std::vector<std::string> names;
+    names.reserve(files.size());
+    for (const std::string& f : files)
+        names.push_back(removeAll(f, ".xls"));
+    return names;
+}
+
+fs::path certificatePath(const fs::path& outputFolder, const std::string& name)
+{
+    return outputFolder / pathFromText(name + ".xls");
+}
+
+std::string skippedPrompt(const std::vector<Skipped>& skipped, const std::string& done)
+{
+    std::string prompt = (skipped.size() == 1 ? "This certificate was not " : "These certificates were not ") + done + ":";
+    for (const Skipped& s : skipped)
+        prompt += "\n" + s.name + ": " + s.reason;
+    return prompt;
+}
+
+BatchResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std::string> names)
+{
+    if (names.empty())
+        names = printListNames(outputFolder);
+    BatchResult result;
+    for (const std::string& name : names) {
+        const fs::path source = certificatePath(outputFolder, name);
+        std::error_code ec;
+        if (!fs::is_regular_file(source, ec)) {
+            result.skipped.push_back({name, "there is no file " + pathText(source.filename())});
+            continue;
+        }
+        try {
+            host::Workbook book = host::Workbook::open(source);
+            fs::path pdf = outputFolder / pathFromText(name + ".pdf");
+            result.pages += writePdf(book, pdf, "Form 16A " + name);
+            result.done.push_back(name);
+        } catch (const host::Error& e) {
+            result.skipped.push_back({name, e.message()});
+        } catch (const std::exception& e) {
+            result.skipped.push_back({name, e.what()});
+        }
+    }
+    return result;
+}
+
+} // namespace cw::printing

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace cw::printing {
+
+// The certificate workbooks of the output folder as the print window lists them: every file
+// whose extension is ".xls" (in any letter case, as the platform's file search finds them), in
+// file-name order, each named by its file name with every ".xls" removed (letter case counts).
+// A folder that is missing or cannot be read gives what could be read, possibly nothing.
+std::vector<std::string> printListNames(const std::filesystem::path& outputFolder);
+
+// The file a listed name stands for: the folder, the name and ".xls".
+std::filesystem::path certificatePath(const std::filesystem::path& outputFolder, const std::string& name);
+
+// A certificate that could not be printed, and why.
+struct Skipped {
+    std::string name;
+    std::string reason;
+};
+
+// What a run over several certificates did.
+struct BatchResult {
+    std::vector<std::string> done;
+    std::vector<Skipped> skipped;
+    int pages = 0;
+};
+
+// The one message shown after a run that skipped certificates: names each and why. `done` says
+// what the others were ("printed", "written as PDF").
+std::string skippedPrompt(const std::vector<Skipped>& skipped, const std::string& done = "printed");
+
+// Writes NAME.pdf beside each named certificate of the output folder (all listed certificates
+// when `names` is empty): one page per certificate sheet, its annexure pages after it. A
+// certificate that is missing or unreadable is skipped; the others are still written.
+BatchResult writeCertificatePdfs(const std::filesystem::path& outputFolder, std::vector<std::string> names);
+
+} // namespace cw::printing

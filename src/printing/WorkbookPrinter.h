@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QPainter>
+
+#include <filesystem>
+#include <string>
+
+class QPagedPaintDevice;
+
+namespace cw::host {
+class Workbook;
+}
+
+namespace cw::printing {
+
+// Draws workbooks page after page onto one paged device (a PDF writer or a printer): every
+// visible worksheet in workbook order, each with its own paper, orientation and pages. The
+// device must draw from the paper's corner: a QPrinter needs setFullPage(true) first.
+class WorkbookPrinter {
+public:
+    explicit WorkbookPrinter(QPagedPaintDevice& device);
+    ~WorkbookPrinter();
+    WorkbookPrinter(const WorkbookPrinter&) = delete;
+    WorkbookPrinter& operator=(const WorkbookPrinter&) = delete;
+
+    // Adds the pages of every visible worksheet. Returns the number of pages added. Throws
+    // std::runtime_error when the device cannot start (e.g. a PDF file that cannot be written).
+    int addWorkbook(const host::Workbook& book);
+    int pageCount() const { return m_pages; }
+    // Ends the document; false when the device reports a failure. Nothing is written for a
+    // document without pages.
+    bool finish();
+
+private:
+    QPagedPaintDevice& m_device;
+    QPainter m_painter;
+    int m_pages = 0;
+    bool m_finished = false;
+};
+
+// Writes a workbook as a PDF file, replacing `pdf` only once the whole document is written.
+// Returns the page count; throws std::runtime_error naming the file when it cannot be written.
+int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const std::string& title = {});
+
+} // namespace cw::printing
