@@ -7,7 +7,6 @@
 #include "Workbook.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -339,48 +338,21 @@ void MakeAnnexure(RunState& run, const CertificateGroup& group, const std::strin
                  kAnnexFirstRow);
 }
 
-std::FILE* openForWriting(const std::filesystem::path& p)
-{
-#ifdef _WIN32
-    return _wfopen(p.c_str(), L"wb");
-#else
-    return std::fopen(p.c_str(), "wb");
-#endif
-}
-
-// Writes the bytes to `temp`; returns the failure, if any.
-std::error_code writeBytes(const std::filesystem::path& temp, const std::vector<std::uint8_t>& bytes)
-{
-    errno = 0;
-    std::FILE* f = openForWriting(temp);
-    if (!f)
-        return std::error_code(errno ? errno : EIO, std::generic_category());
-    // Unbuffered: the bytes are in memory already, so one write call does it.
-    std::setvbuf(f, nullptr, _IONBF, 0);
-    std::error_code failure;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0)
-        failure = std::error_code(errno ? errno : EIO, std::generic_category());
-    if (std::fclose(f) != 0 && !failure)
-        failure = std::error_code(errno ? errno : EIO, std::generic_category());
-    return failure;
-}
-
-// Saves a certificate under a temporary name in the output folder and renames it into place,
-// so a failed write (disk full, folder gone) leaves nothing under the certificate's name. Unlike
-// the template's save there is no sync per file: twenty thousand of them would take minutes, and
-// the folder is made anew by every run.
+// Saves a certificate through a temporary file and a rename, so a failed write (disk full,
+// folder gone) leaves nothing under the certificate's name, but without the sync the template
+// gets: twenty thousand syncs would take minutes, and the folder is made anew by every run.
 void saveCertificate(const Workbook& certificate, const std::filesystem::path& path)
 {
-    const std::vector<std::uint8_t> bytes = certificate.toBytes();
-    const std::filesystem::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp");
-    std::error_code failure = writeBytes(temp, bytes);
-    if (!failure)
-        std::filesystem::rename(temp, path, failure);
-    if (failure) {
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-        throw Error(Error::Code::Io,
-                    "The certificate " + import::pathText(path) + " could not be saved (" + failure.message() + ").");
+    try {
+        certificate.save(path, host::SaveMode::Fast);
+    } catch (const Error& e) {
+        std::string reason = e.message();
+        const std::string prefix = "could not save the workbook: ";
+        if (reason.rfind(prefix, 0) == 0)
+            reason.erase(0, prefix.size());
+        while (!reason.empty() && reason.back() == '.')
+            reason.pop_back();
+        throw Error(Error::Code::Io, "The certificate " + import::pathText(path) + " could not be saved (" + reason + ").");
     }
 }
 

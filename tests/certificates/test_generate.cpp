@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "ModFunctionRsWords.h"
+#include "SaveHooks.h"
 
 #include <fstream>
 #include <map>
@@ -532,6 +533,30 @@ TEST(Run, ACertificateThatCannotBeSavedEndsTheRunNamingTheFile)
     // The first certificate stays; nothing but the obstacle is left under the second's name.
     EXPECT_EQ(run.files(), (std::vector<std::string>{"001.xls", "002.xls"}));
     EXPECT_TRUE(std::filesystem::is_directory(run.output() / "002.xls"));
+    EXPECT_EQ(str(run.certificate("001.xls").sheet(0).value("I10")), "ALPHA");
+}
+
+TEST(Run, AFullDiskLeavesNoPartCertificateAndTheEarlierOnes)
+{
+    std::vector<Payment> rows = paymentsOf("ALPHA", 1);
+    rows.push_back(paymentsOf("BRAVO", 17)[0]);
+    rows.push_back(paymentsOf("CHARLIE", 1)[0]);
+    GeneratorRun run(rows);
+    run.reporter.onProgress = [&](int done, int) {
+        if (done == 1)
+            cw::host::detail::failSaveAfterBytes = 3000; // the disk fills up during the second
+    };
+    try {
+        run.generate();
+        cw::host::detail::failSaveAfterBytes = -1;
+        FAIL() << "expected an error";
+    } catch (const Error& e) {
+        cw::host::detail::failSaveAfterBytes = -1;
+        const std::string what = e.what();
+        EXPECT_NE(what.find("002.xls could not be saved ("), std::string::npos) << what;
+        EXPECT_NE(what.find(std::make_error_code(std::errc::no_space_on_device).message()), std::string::npos) << what;
+    }
+    EXPECT_EQ(run.files(), std::vector<std::string>{"001.xls"}); // no temporary file either
     EXPECT_EQ(str(run.certificate("001.xls").sheet(0).value("I10")), "ALPHA");
 }
 
