@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-// BIFF8 record types ([MS-XLS] 2.3), by their specification names.
+// BIFF8 record types ([MS-XLS] 2.3), by their [MS-XLS] names.
 namespace cw::host::biff::rt {
 constexpr std::uint16_t Formula = 0x0006;
 constexpr std::uint16_t Eof = 0x000A;
