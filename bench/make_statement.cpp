@@ -2,6 +2,8 @@
 // records to FILE, shaped like a large deductor's quarter: deductees with Indian names and PANs,
 // five sections, three monthly deposit dates, about five payments per certificate on average and
 // a few certificates of 17 payments or more (an annexure each). The same seed gives the same file.
+#include "SyntheticStatement.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -89,17 +91,6 @@ std::string money(long paise)
     return buf;
 }
 
-std::string join(const std::vector<std::string>& fields)
-{
-    std::string s;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i)
-            s += '^';
-        s += fields[i];
-    }
-    return s;
-}
-
 struct Payment {
     int deductee;
     long amount;   // paise
@@ -160,7 +151,7 @@ int main(int argc, char** argv)
     long line = 0;
     auto emit = [&](std::vector<std::string> fields) {
         fields[0] = std::to_string(++line);
-        out << join(fields) << "\r\n";
+        out << cw::test::record(fields) << "\r\n";
     };
     emit({"", "FH", "NS1", "R", "15042009", "1", "D", "MUMS12345B", "1", "", "", "", "", "", "", "", "", ""});
     std::vector<std::string> bh(60);
