@@ -4,9 +4,10 @@
 // (std::clock) is printed beside the wall time: on a busy machine it is the steadier figure.
 #include "SyntheticStatement.h"
 
-#include "ModDeductorDetails.h"
-#include "ModFillDeducteeDetails.h"
-#include "ModMisc.h"
+#include "import/DeductorRow.h"
+#include "import/DeducteeRows.h"
+#include "import/StatementImport.h"
+#include "import/WorkSheets.h"
 
 #include <algorithm>
 #include <chrono>
@@ -36,18 +37,18 @@ int main(int argc, char** argv)
         cw::import::GenerationContext ctx;
         ctx.appFolder = folder;
         ctx.workbook = &wb;
-        cw::import::PrepareSheets(ctx);
+        cw::import::prepareWorkSheets(ctx);
         ctx.deductorSheet = &wb.sheet(cw::import::kDeductorSheet);
         ctx.deducteeSheet = &wb.sheet(cw::import::kDeducteeSheet);
-        cw::import::WriteSheetHeaders(ctx);
+        cw::import::writeSheetHeadings(ctx);
 
         const auto t0 = Clock::now();
         const std::clock_t c0 = std::clock();
-        cw::import::ImportTextFile(ctx);
+        cw::import::importStatement(ctx);
         const auto t1 = Clock::now();
         const std::clock_t c1 = std::clock();
-        cw::import::FillDeductorDetails(ctx);
-        cw::import::FillDeducteeDetails(ctx);
+        cw::import::fillDeductorRow(ctx);
+        cw::import::fillDeducteeRows(ctx);
         const auto t2 = Clock::now();
         const std::clock_t c2 = std::clock();
         import[run] = std::chrono::duration<double>(t1 - t0).count();
@@ -60,10 +61,10 @@ int main(int argc, char** argv)
                 static_cast<double>(fs::file_size(folder / "TDS.txt")) / 1e6);
     fs::remove_all(folder);
     auto best = [](const double* t) { return *std::min_element(t + 1, t + 5); };
-    std::printf("ImportTextFile (read + parse into Textdata): first %.3f s (processor %.3f s), "
+    std::printf("importStatement (read + parse into Textdata): first %.3f s (processor %.3f s), "
                 "best of next four %.3f s (processor %.3f s)\n",
                 import[0], importCpu[0], best(import), best(importCpu));
-    std::printf("FillDeductorDetails + FillDeducteeDetails:   first %.3f s (processor %.3f s), "
+    std::printf("fillDeductorRow + fillDeducteeRows:   first %.3f s (processor %.3f s), "
                 "best of next four %.3f s (processor %.3f s); %d deductee rows\n",
                 extract[0], extractCpu[0], best(extract), best(extractCpu), rows);
     return rows == records ? 0 : 1;

@@ -1,10 +1,10 @@
 // Rendering certificates to PDF: 1,000 certificates read from .xls and written as PDF files,
 // time per certificate, beside LibreOffice converting the same certificates.
 //   bench_pdf [COUNT]     (default 1000)
-#include "CertificateFolder.h"
+#include "printing/CertificateFolder.h"
 #include "RealCertificates.h"
-#include "Workbook.h"
-#include "WorkbookPrinter.h"
+#include "host/Workbook.h"
+#include "printing/WorkbookPrinter.h"
 
 #include <QGuiApplication>
 #include <QProcess>

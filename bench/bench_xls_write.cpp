@@ -5,9 +5,9 @@
 //
 //   bench_xls_write [TEMPLATE.xls] [COUNT]
 
-#include "Error.h"
-#include "Workbook.h"
-#include "biff/XlsWriter.h"
+#include "host/Error.h"
+#include "host/Workbook.h"
+#include "host/biff/XlsWriter.h"
 
 #include <chrono>
 #include <cstdio>

@@ -2,11 +2,12 @@
 // deductor row and the deductee rows, on a workbook in memory. Besides crashes and sanitizer
 // findings it checks what the later steps rely on: every text cell is valid UTF-8 within a
 // cell's length, and each deductee row stands for a line of the statement.
-#include "Cells.h"
-#include "Error.h"
-#include "ModDeductorDetails.h"
-#include "ModFillDeducteeDetails.h"
-#include "ModMisc.h"
+#include "import/SheetCells.h"
+#include "host/Error.h"
+#include "import/DeductorRow.h"
+#include "import/DeducteeRows.h"
+#include "import/StatementImport.h"
+#include "import/WorkSheets.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -59,18 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     wb.addSheet("Form 16A");
     import::GenerationContext ctx;
     ctx.workbook = &wb;
-    import::PrepareSheets(ctx);
+    import::prepareWorkSheets(ctx);
     ctx.deductorSheet = &wb.sheet(import::kDeductorSheet);
     ctx.deducteeSheet = &wb.sheet(import::kDeducteeSheet);
-    import::WriteSheetHeaders(ctx);
+    import::writeSheetHeadings(ctx);
 
     host::Sheet& text = wb.sheet(import::kTextSheet);
     import::importStatementText(wb, text, std::string_view(reinterpret_cast<const char*>(data), size));
     checkTexts(text);
-    import::FillDeductorDetails(ctx);
+    import::fillDeductorRow(ctx);
     checkTexts(*ctx.deductorSheet);
     try {
-        import::FillDeducteeDetails(ctx);
+        import::fillDeducteeRows(ctx);
     } catch (const import::StatementError& e) {
         if (e.line() < 1 || e.line() > text.rowCount() || ctx.deducteeSheet->rowCount() != 1)
             std::abort(); // a refusal names a real line and writes nothing

@@ -3,8 +3,8 @@
 // Inputs that start like a bare BIFF8 stream (09 08) skip the container and reach the record
 // parser directly, so seeds of extracted Workbook streams fuzz the parser efficiently.
 
-#include "Error.h"
-#include "Workbook.h"
+#include "host/Error.h"
+#include "host/Workbook.h"
 
 #include <cstddef>
 #include <cstdint>

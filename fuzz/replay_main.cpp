@@ -3,8 +3,8 @@
 // Also writes the bare Workbook streams of .xls files as fuzzing seeds:
 //   fuzz_xls_replay --extract OUTDIR FILE.xls...
 
-#include "Error.h"
-#include "biff/Ole2Reader.h"
+#include "host/Error.h"
+#include "host/biff/Ole2Reader.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "Template.h"
 
-#include "Cell.h"
-#include "Format.h"
-#include "Sheet.h"
+#include "host/Cell.h"
+#include "host/Format.h"
+#include "host/Sheet.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // Writes the shipped template workbook: certwright_make_template OUTPUT.xls
-#include "Error.h"
+#include "host/Error.h"
 #include "Template.h"
 
 #include <exception>

@@ -1,21 +1,21 @@
 // certwright: with no arguments the main window; with a subcommand, the same work headless.
-#include "cli/AcknCli.h"
-#include "cli/GenerateCli.h"
-#include "cli/Inspect.h"
-#include "cli/PdfCli.h"
+#include "app/cli/AcknCli.h"
+#include "app/cli/GenerateCli.h"
+#include "app/cli/Inspect.h"
+#include "app/cli/PdfCli.h"
 #ifdef CERTWRIGHT_WITH_PRINTER
-#include "CertificatePrinter.h"
+#include "printing/gui/CertificatePrinter.h"
 #endif
-#include "Generate.h"
+#include "app/GenerateCommand.h"
 
 #include <CLI/CLI.hpp>
 
 #include <iostream>
 
 #ifdef CERTWRIGHT_WITH_GUI
-#include "FrmCertwright.h"
+#include "app/gui/MainWindow.h"
 #ifdef CERTWRIGHT_WITH_PRINTER
-#include "FrmPrint.h"
+#include "printing/gui/PrintDialog.h"
 #endif
 
 #include <QApplication>
@@ -27,15 +27,15 @@ int runWindow(int argc, char** argv)
     QApplication application(argc, argv);
     // Every file lives beside the executable, as installed.
     const std::filesystem::path appFolder = cw::app::applicationFolder(argv[0]);
-    cw::app::FrmCertwright window(appFolder);
+    cw::app::MainWindow window(appFolder);
 #ifdef CERTWRIGHT_WITH_PRINTER
     window.setPrintWindowOpener([appFolder](QWidget* parent) {
-        cw::printing::FrmPrint print(appFolder, parent);
+        cw::printing::PrintDialog print(appFolder, parent);
         print.exec();
     });
 #endif
     int endCode = 0;
-    QObject::connect(&window, &cw::app::FrmCertwright::programEnded, [&endCode](int code) { endCode = code; });
+    QObject::connect(&window, &cw::app::MainWindow::programEnded, [&endCode](int code) { endCode = code; });
     window.show();
     const int code = QApplication::exec();
     return endCode != 0 ? endCode : code;

@@ -1,5 +1,5 @@
-#include "Cell.h"
-#include "Error.h"
+#include "host/Cell.h"
+#include "host/Error.h"
 
 #include <cctype>
 

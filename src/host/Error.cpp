@@ -1,4 +1,4 @@
-#include "Error.h"
+#include "host/Error.h"
 
 namespace cw::host {
 

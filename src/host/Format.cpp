@@ -1,4 +1,4 @@
-#include "Format.h"
+#include "host/Format.h"
 
 #include <cctype>
 

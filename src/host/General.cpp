@@ -1,4 +1,4 @@
-#include "General.h"
+#include "host/General.h"
 
 #include <cmath>
 #include <cstdio>
@@ -210,5 +210,17 @@ std::optional<CivilDate> serialToDate(double serial)
     long base = whole < 60 ? daysFromCivil(1899, 12, 31) : daysFromCivil(1899, 12, 30);
     return civilFromDays(base + whole);
 }
+
+std::string valueText(const Value& v)
+{
+    switch (v.index()) {
+    case 1: return numberToText(std::get<double>(v));
+    case 2: return std::get<std::string>(v);
+    case 3: return std::get<bool>(v) ? "TRUE" : "FALSE";
+    case 4: return std::string(errorText(std::get<ErrorValue>(v)));
+    default: return {};
+    }
+}
+
 
 } // namespace cw::host

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Cell.h"
+#include "host/Cell.h"
 
 #include <optional>
 #include <string>
@@ -27,6 +27,10 @@ GeneralResult parseGeneral(std::string_view text);
 // 1e15 never use an exponent ("100000", "-3.5", "0.25"); very large or very small numbers use
 // the spreadsheet form "1.5E+20", "1E-07".
 std::string numberToText(double v);
+
+// A value as a cell shows it in the General format: numbers by numberToText, TRUE/FALSE,
+// the error's text; empty for an empty cell.
+std::string valueText(const Value& v);
 
 // Parses a whole text as a number the way parseGeneral does (no date, no leading-zero rule).
 std::optional<double> parseNumber(std::string_view text);

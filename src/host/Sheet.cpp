@@ -1,6 +1,6 @@
-#include "Sheet.h"
-#include "Error.h"
-#include "General.h"
+#include "host/Sheet.h"
+#include "host/Error.h"
+#include "host/General.h"
 
 #include <algorithm>
 #include <cmath>
@@ -222,16 +222,7 @@ double Sheet::sum(const Range& r) const
 
 std::string Sheet::text(int row, int col) const
 {
-    const Value& v = value(row, col);
-    if (const double* d = std::get_if<double>(&v))
-        return numberToText(*d);
-    if (const std::string* s = std::get_if<std::string>(&v))
-        return *s;
-    if (const bool* b = std::get_if<bool>(&v))
-        return *b ? "TRUE" : "FALSE";
-    if (const ErrorValue* e = std::get_if<ErrorValue>(&v))
-        return std::string(errorText(*e));
-    return {};
+    return valueText(value(row, col));
 }
 
 std::optional<double> Sheet::number(int row, int col) const

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Cell.h"
-#include "Format.h"
+#include "host/Cell.h"
+#include "host/Format.h"
 
 #include <cstdint>
 #include <optional>

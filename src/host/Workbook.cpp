@@ -1,6 +1,6 @@
-#include "Workbook.h"
-#include "Error.h"
-#include "General.h"
+#include "host/Workbook.h"
+#include "host/Error.h"
+#include "host/General.h"
 
 #include <algorithm>
 #include <cctype>

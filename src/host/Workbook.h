@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Format.h"
-#include "Sheet.h"
+#include "host/Format.h"
+#include "host/Sheet.h"
 
 #include <filesystem>
 #include <map>

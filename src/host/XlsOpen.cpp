@@ -1,7 +1,7 @@
-#include "Workbook.h"
+#include "host/Workbook.h"
 
-#include "biff/Ole2Reader.h"
-#include "biff/XlsReader.h"
+#include "host/biff/Ole2Reader.h"
+#include "host/biff/XlsReader.h"
 
 namespace cw::host {
 

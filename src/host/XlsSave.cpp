@@ -1,7 +1,7 @@
-#include "Error.h"
-#include "SaveHooks.h"
-#include "Workbook.h"
-#include "biff/XlsWriter.h"
+#include "host/Error.h"
+#include "host/SaveHooks.h"
+#include "host/Workbook.h"
+#include "host/biff/XlsWriter.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,9 +1,9 @@
-#include "CertificateFolder.h"
+#include "printing/CertificateFolder.h"
 
-#include "Error.h"
-#include "Workbook.h"
-#include "WorkbookPrinter.h"
-#include "PathText.h"
+#include "host/Error.h"
+#include "host/Workbook.h"
+#include "printing/WorkbookPrinter.h"
+#include "core/PathText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -41,7 +41,7 @@ std::vector<std::string> printListNames(const fs::path& outputFolder)
         std::error_code typeError;
         if (!it->is_regular_file(typeError))
             continue;
-        std::string name = pathText(it->path().filename());
+        std::string name = core::pathText(it->path().filename());
         if (name.size() > 4 && lowered(name.substr(name.size() - 4)) == ".xls")
             files.push_back(name);
     }
@@ -59,7 +59,7 @@ std::vector<std::string> printListNames(const fs::path& outputFolder)
 
 fs::path certificatePath(const fs::path& outputFolder, const std::string& name)
 {
-    return outputFolder / pathFromText(name + ".xls");
+    return outputFolder / core::pathFromText(name + ".xls");
 }
 
 std::string skippedPrompt(const std::vector<Skipped>& skipped, const std::string& done)
@@ -79,12 +79,12 @@ BatchResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std::
         const fs::path source = certificatePath(outputFolder, name);
         std::error_code ec;
         if (!fs::is_regular_file(source, ec)) {
-            result.skipped.push_back({name, "there is no file " + pathText(source.filename())});
+            result.skipped.push_back({name, "there is no file " + core::pathText(source.filename())});
             continue;
         }
         try {
             host::Workbook book = host::Workbook::open(source);
-            fs::path pdf = outputFolder / pathFromText(name + ".pdf");
+            fs::path pdf = outputFolder / core::pathFromText(name + ".pdf");
             result.pages += writePdf(book, pdf, "Form 16A " + name);
             result.done.push_back(name);
         } catch (const host::Error& e) {

@@ -1,8 +1,8 @@
-#include "SheetPages.h"
+#include "printing/SheetPages.h"
 
-#include "CellText.h"
-#include "Sheet.h"
-#include "Workbook.h"
+#include "printing/NumberFormat.h"
+#include "host/Sheet.h"
+#include "host/Workbook.h"
 
 #include <QFont>
 #include <QFontMetricsF>

@@ -1,9 +1,9 @@
-#include "WorkbookPrinter.h"
-#include "PathText.h"
+#include "printing/WorkbookPrinter.h"
+#include "core/PathText.h"
 
-#include "SheetPages.h"
-#include "Sheet.h"
-#include "Workbook.h"
+#include "printing/SheetPages.h"
+#include "host/Sheet.h"
+#include "host/Workbook.h"
 
 #include <QPagedPaintDevice>
 #include <QPdfWriter>
@@ -65,10 +65,10 @@ bool WorkbookPrinter::finish()
 
 int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const std::string& title)
 {
-    const QString name = QString::fromStdString(pathText(pdf));
+    const QString name = QString::fromStdString(core::pathText(pdf));
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(pathText(pdf) + ": cannot be written (" + file.errorString().toStdString() + ")");
+        throw std::runtime_error(core::pathText(pdf) + ": cannot be written (" + file.errorString().toStdString() + ")");
     int pages = 0;
     {
         QPdfWriter writer(&file);
@@ -79,14 +79,14 @@ int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const
         WorkbookPrinter printer(writer);
         pages = printer.addWorkbook(book);
         if (!printer.finish())
-            throw std::runtime_error(pathText(pdf) + ": the PDF could not be completed");
+            throw std::runtime_error(core::pathText(pdf) + ": the PDF could not be completed");
     }
     if (pages == 0) {
         file.cancelWriting();
-        throw std::runtime_error(pathText(pdf) + ": the workbook has nothing to print");
+        throw std::runtime_error(core::pathText(pdf) + ": the workbook has nothing to print");
     }
     if (!file.commit())
-        throw std::runtime_error(pathText(pdf) + ": cannot be written (" + file.errorString().toStdString() + ")");
+        throw std::runtime_error(core::pathText(pdf) + ": cannot be written (" + file.errorString().toStdString() + ")");
     return pages;
 }
 

@@ -1,8 +1,8 @@
-#include "AcknDetails.h"
+#include "ackn/AcknRegister.h"
 
-#include "Error.h"
-#include "General.h"
-#include "Workbook.h"
+#include "host/Error.h"
+#include "host/General.h"
+#include "host/Workbook.h"
 
 #include <gtest/gtest.h>
 
@@ -64,12 +64,12 @@ protected:
 TEST_F(AcknTest, LoadShowsTheCellsAsTheBoxesShowThem)
 {
     const std::string before = bytes();
-    const AcknEntries e = loadAcknDetails(path());
+    const AcknEntries e = loadAcknRegister(path());
     EXPECT_EQ(e.serial, "5");
     EXPECT_EQ(e.prn, (std::array<std::string, 4>{"123456789012345", "123456789012345", "", ""}));
     EXPECT_EQ(e.filedOn, (std::array<std::string, 4>{"15/07/2008", "15/10/2008", "", ""}));
     EXPECT_EQ(bytes(), before); // opening changes nothing
-    EXPECT_EQ(loadAcknDetails(path()), e);
+    EXPECT_EQ(loadAcknRegister(path()), e);
 }
 
 TEST_F(AcknTest, CheckNamesTheFirstBadBox)
@@ -114,7 +114,7 @@ TEST_F(AcknTest, CheckNamesTheFirstBadBox)
 
 TEST_F(AcknTest, SaveStoresNumbersAsTextDatesAsDatesAndTheSerialAsANumber)
 {
-    ASSERT_FALSE(saveAcknDetails(path(), valid()));
+    ASSERT_FALSE(saveAcknRegister(path(), valid()));
     Workbook wb = Workbook::open(path());
     const Sheet& s = wb.sheet("AcknDetails");
     EXPECT_EQ(std::get<double>(s.value("B2")), 7);
@@ -130,7 +130,7 @@ TEST_F(AcknTest, SaveStoresNumbersAsTextDatesAsDatesAndTheSerialAsANumber)
 
     AcknEntries expected = valid();
     expected.filedOn[0] = "05/08/2008";
-    EXPECT_EQ(loadAcknDetails(path()), expected);
+    EXPECT_EQ(loadAcknRegister(path()), expected);
 }
 
 TEST_F(AcknTest, ABadEntrySavesNothing)
@@ -138,7 +138,7 @@ TEST_F(AcknTest, ABadEntrySavesNothing)
     const std::string before = bytes();
     AcknEntries e = valid();
     e.filedOn[1] = "30/02/2009";
-    const auto problem = saveAcknDetails(path(), e);
+    const auto problem = saveAcknRegister(path(), e);
     ASSERT_TRUE(problem);
     EXPECT_EQ(problem->box, 6);
     EXPECT_NE(problem->message.find("30/02/2009"), std::string::npos) << problem->message;
@@ -148,14 +148,14 @@ TEST_F(AcknTest, ABadEntrySavesNothing)
 TEST_F(AcknTest, MissingFileOrSheetIsNamed)
 {
     const auto missing = m_folder / "nothere" / "TDS16A.xls";
-    EXPECT_THROW(loadAcknDetails(missing), cw::host::Error);
-    EXPECT_THROW(saveAcknDetails(missing, valid()), cw::host::Error);
+    EXPECT_THROW(loadAcknRegister(missing), cw::host::Error);
+    EXPECT_THROW(saveAcknRegister(missing, valid()), cw::host::Error);
 
     Workbook wb;
     wb.addSheet("Form 16A");
     wb.save(path());
     try {
-        loadAcknDetails(path());
+        loadAcknRegister(path());
         FAIL() << "expected an error";
     } catch (const cw::host::Error& e) {
         EXPECT_NE(std::string(e.what()).find("TDS16A.xls"), std::string::npos) << e.what();

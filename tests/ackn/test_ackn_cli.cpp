@@ -1,7 +1,7 @@
 // `certwright ackn` on a template made here.
-#include "cli/AcknCli.h"
+#include "app/cli/AcknCli.h"
 
-#include "Workbook.h"
+#include "host/Workbook.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,12 @@
 // A template workbook and deductee tables built in memory, a run of the generator on them in a
 // temporary application folder, and what the run reported.
 
-#include "GenerationContext.h"
-#include "ModCertwright.h"
+#include "import/GenerationContext.h"
+#include "certificates/CertificateGenerator.h"
+#include "certificates/DeducteeGroups.h"
 
-#include "General.h"
-#include "Workbook.h"
+#include "host/General.h"
+#include "host/Workbook.h"
 
 #include <gtest/gtest.h>
 
@@ -174,11 +175,11 @@ inline void addWorkSheets(Workbook& wb, const std::vector<Payment>& rows)
     }
 }
 
-struct Recorder : cw::import::Reporter {
-    std::vector<cw::import::Message> messages;
+struct Recorder : cw::core::Reporter {
+    std::vector<cw::core::Message> messages;
     std::vector<std::pair<int, int>> steps;
     std::function<void(int, int)> onProgress;
-    void message(const cw::import::Message& m) override { messages.push_back(m); }
+    void message(const cw::core::Message& m) override { messages.push_back(m); }
     void progress(int done, int total) override
     {
         steps.emplace_back(done, total);
@@ -239,7 +240,7 @@ struct GeneratorRun {
     }
 
     Sheet& ackn() { return workbook.sheet("AcknDetails"); }
-    int generate() { return cw::certificates::GenerateCertificates(ctx); }
+    int generate() { return cw::certificates::generateCertificates(ctx); }
     std::filesystem::path output() const { return ctx.outputFolder(); }
 
     // The names of the files in Form16A, sorted.

@@ -1,4 +1,4 @@
-#include "ModFunctionRsWords.h"
+#include "certificates/AmountInWords.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ struct Case {
     const char* words;
 };
 
-TEST(AmountInWords, SpellsTheCertificateTable)
+TEST(amountInWords, SpellsTheCertificateTable)
 {
     const Case cases[] = {
         {0, "No·Rupees·Only"},
@@ -57,57 +57,57 @@ TEST(AmountInWords, SpellsTheCertificateTable)
         {1000000000, "Digit·excced·Maximum·limit"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(AmountInWords(c.amount), spaces(c.words)) << c.amount;
+        EXPECT_EQ(amountInWords(c.amount), spaces(c.words)) << c.amount;
 }
 
-TEST(AmountInWords, ZeroGroupsAddNoPlaceWordAndTeensStayWhole)
+TEST(amountInWords, ZeroGroupsAddNoPlaceWordAndTeensStayWhole)
 {
-    EXPECT_EQ(AmountInWords(10000000), " Rupees One Crores  Only");
-    EXPECT_EQ(AmountInWords(10000001), " Rupees One Crores One Only");
-    EXPECT_EQ(AmountInWords(1100000), " Rupees Eleven Lacs  Only");
-    EXPECT_EQ(AmountInWords(110), " Rupees One Hundred Ten Only");
-    EXPECT_EQ(AmountInWords(101), " Rupees One Hundred One Only");
-    EXPECT_EQ(AmountInWords(0.1), "No Rupees and Ten Paisas Only");
-    EXPECT_EQ(AmountInWords(0.05), "No Rupees and Five Paisas Only");
-    EXPECT_EQ(AmountInWords(2.01), " Rupees Two and One Paisa Only");
+    EXPECT_EQ(amountInWords(10000000), " Rupees One Crores  Only");
+    EXPECT_EQ(amountInWords(10000001), " Rupees One Crores One Only");
+    EXPECT_EQ(amountInWords(1100000), " Rupees Eleven Lacs  Only");
+    EXPECT_EQ(amountInWords(110), " Rupees One Hundred Ten Only");
+    EXPECT_EQ(amountInWords(101), " Rupees One Hundred One Only");
+    EXPECT_EQ(amountInWords(0.1), "No Rupees and Ten Paisas Only");
+    EXPECT_EQ(amountInWords(0.05), "No Rupees and Five Paisas Only");
+    EXPECT_EQ(amountInWords(2.01), " Rupees Two and One Paisa Only");
 }
 
-TEST(AmountInWords, LimitIsInclusiveAndNoiseBeyondFifteenDigitsIsDropped)
+TEST(amountInWords, LimitIsInclusiveAndNoiseBeyondFifteenDigitsIsDropped)
 {
-    EXPECT_EQ(AmountInWords(999999999.999), "Digit excced Maximum limit");
-    EXPECT_EQ(AmountInWords(1234.5600000000002), " Rupees One Thousand Two Hundred Thirty Four and Fifty Six Paisas Only");
+    EXPECT_EQ(amountInWords(999999999.999), "Digit excced Maximum limit");
+    EXPECT_EQ(amountInWords(1234.5600000000002), " Rupees One Thousand Two Hundred Thirty Four and Fifty Six Paisas Only");
     // A sum of amounts carries binary noise; fifteen digits still give the paise the user sees.
-    EXPECT_EQ(AmountInWords(0.1 + 0.2), "No Rupees and Thirty  Paisas Only");
+    EXPECT_EQ(amountInWords(0.1 + 0.2), "No Rupees and Thirty  Paisas Only");
     // Paise beyond the second digit are dropped, not rounded.
-    EXPECT_EQ(AmountInWords(1234.567), " Rupees One Thousand Two Hundred Thirty Four and Fifty Six Paisas Only");
+    EXPECT_EQ(amountInWords(1234.567), " Rupees One Thousand Two Hundred Thirty Four and Fifty Six Paisas Only");
 }
 
-TEST(AmountInWords, AmountsTheGeneratorNeverPassesStillReadSensibly)
+TEST(amountInWords, AmountsTheGeneratorNeverPassesStillReadSensibly)
 {
-    EXPECT_EQ(AmountInWords(0.001), "No Rupees Only");
-    EXPECT_EQ(AmountInWords(1e-9), "No Rupees Only");
-    EXPECT_EQ(AmountInWords(-5), "Minus Rupees Five Only");
-    EXPECT_EQ(AmountInWords(-1), "Minus One Rupee Only");
-    EXPECT_EQ(AmountInWords(-1e12), "Digit excced Maximum limit");
-    EXPECT_EQ(AmountInWords(std::numeric_limits<double>::infinity()), "Digit excced Maximum limit");
-    EXPECT_EQ(AmountInWords(std::numeric_limits<double>::quiet_NaN()), "Digit excced Maximum limit");
+    EXPECT_EQ(amountInWords(0.001), "No Rupees Only");
+    EXPECT_EQ(amountInWords(1e-9), "No Rupees Only");
+    EXPECT_EQ(amountInWords(-5), "Minus Rupees Five Only");
+    EXPECT_EQ(amountInWords(-1), "Minus One Rupee Only");
+    EXPECT_EQ(amountInWords(-1e12), "Digit excced Maximum limit");
+    EXPECT_EQ(amountInWords(std::numeric_limits<double>::infinity()), "Digit excced Maximum limit");
+    EXPECT_EQ(amountInWords(std::numeric_limits<double>::quiet_NaN()), "Digit excced Maximum limit");
 }
 
-TEST(AmountInWords, HelperFunctions)
+TEST(amountInWords, HelperFunctions)
 {
-    EXPECT_EQ(DigitInWords(0), "");
-    EXPECT_EQ(DigitInWords(9), "Nine");
-    EXPECT_EQ(DigitInWords(10), "");
-    EXPECT_EQ(TensInWords("19"), "Nineteen");
-    EXPECT_EQ(TensInWords("10"), "Ten");
-    EXPECT_EQ(TensInWords("40"), "Forty ");
-    EXPECT_EQ(TensInWords("07"), "Seven");
-    EXPECT_EQ(TensInWords("00"), "");
-    EXPECT_EQ(TensInWords(73), "Seventy Three");
-    EXPECT_EQ(HundredsInWords(0), "");
-    EXPECT_EQ(HundredsInWords(300), "Three Hundred ");
-    EXPECT_EQ(HundredsInWords(305), "Three Hundred Five");
-    EXPECT_EQ(HundredsInWords(999), "Nine Hundred Ninety Nine");
+    EXPECT_EQ(digitInWords(0), "");
+    EXPECT_EQ(digitInWords(9), "Nine");
+    EXPECT_EQ(digitInWords(10), "");
+    EXPECT_EQ(tensInWords("19"), "Nineteen");
+    EXPECT_EQ(tensInWords("10"), "Ten");
+    EXPECT_EQ(tensInWords("40"), "Forty ");
+    EXPECT_EQ(tensInWords("07"), "Seven");
+    EXPECT_EQ(tensInWords("00"), "");
+    EXPECT_EQ(tensInWords(73), "Seventy Three");
+    EXPECT_EQ(hundredsInWords(0), "");
+    EXPECT_EQ(hundredsInWords(300), "Three Hundred ");
+    EXPECT_EQ(hundredsInWords(305), "Three Hundred Five");
+    EXPECT_EQ(hundredsInWords(999), "Nine Hundred Ninety Nine");
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "CertificateFixture.h"
 
-#include "Error.h"
-#include "ModFunctionRsWords.h"
-#include "SaveHooks.h"
+#include "host/Error.h"
+#include "certificates/AmountInWords.h"
+#include "host/SaveHooks.h"
 
 #include <fstream>
 #include <map>
@@ -485,7 +485,7 @@ TEST(Run, NoDeducteeRowsLeavesAnEmptyFolderAndTheMessage)
     ASSERT_EQ(run.reporter.messages.size(), 1u);
     EXPECT_EQ(run.reporter.messages[0].prompt, "No deductee records found. Please re-import the file.");
     EXPECT_EQ(run.reporter.messages[0].title, "No data found!");
-    EXPECT_EQ(run.reporter.messages[0].icon, cw::import::Icon::Information);
+    EXPECT_EQ(run.reporter.messages[0].icon, cw::core::Icon::Information);
     EXPECT_TRUE(std::filesystem::is_directory(run.output()));
     EXPECT_TRUE(run.files().empty());
     EXPECT_TRUE(run.reporter.steps.empty());

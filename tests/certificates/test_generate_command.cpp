@@ -3,8 +3,9 @@
 #include "CertificateFixture.h"
 #include "SyntheticStatement.h"
 
-#include "Generate.h"
-#include "ModMisc.h"
+#include "app/GenerateCommand.h"
+#include "import/StatementImport.h"
+#include "core/PathText.h"
 
 #include <fstream>
 #include <iterator>
@@ -29,7 +30,7 @@ struct CommandRun {
         makeTemplate().save(folder.path() / "TDS16A.xls");
         std::ofstream(folder.path() / "TDS.txt", std::ios::binary) << statement.text();
     }
-    cw::app::GenerateOutcome run() { return cw::app::Generate(folder.path(), reporter).run(); }
+    cw::app::GenerateOutcome run() { return cw::app::GenerateCommand(folder.path(), reporter).run(); }
     fs::path output() const { return folder.path() / "Form16A"; }
 };
 
@@ -45,7 +46,7 @@ TEST(GenerateCommand, MakesTheCertificatesAndSavesTheTemplateWithoutWorkSheets)
     ASSERT_EQ(run.run(), cw::app::GenerateOutcome::Succeeded);
     ASSERT_EQ(run.reporter.messages.size(), 1u);
     EXPECT_EQ(run.reporter.messages[0].prompt,
-              "Certificates Successfully Generated and saved to " + cw::import::pathText(run.output()));
+              "Certificates Successfully Generated and saved to " + cw::core::pathText(run.output()));
     EXPECT_EQ(run.reporter.messages[0].title, "Done!");
     EXPECT_EQ(run.reporter.steps.back(), std::make_pair(3, 3));
 

@@ -4,9 +4,9 @@
 // the records the engine keeps as they are. Files the corpus lists as rejects must fail with
 // the right error code and a message that names the file.
 
-#include "Error.h"
-#include "Workbook.h"
-#include "cli/Inspect.h"
+#include "host/Error.h"
+#include "host/Workbook.h"
+#include "app/cli/Inspect.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

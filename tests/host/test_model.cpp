@@ -1,6 +1,6 @@
-#include "Error.h"
-#include "General.h"
-#include "Workbook.h"
+#include "host/Error.h"
+#include "host/General.h"
+#include "host/Workbook.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // file is read, saved and read again by us and by them. Each test starts the readers once for
 // all its files, since LibreOffice alone takes seconds to start.
 
-#include "Error.h"
-#include "Workbook.h"
+#include "host/Error.h"
+#include "host/Workbook.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -2,10 +2,10 @@
 // the raw records kept around the cell table, print ranges, the container, and a table of
 // broken inputs that must each give one clear error.
 
-#include "Error.h"
-#include "Workbook.h"
-#include "biff/RecordReader.h"
-#include "biff/XlsReader.h"
+#include "host/Error.h"
+#include "host/Workbook.h"
+#include "host/biff/RecordReader.h"
+#include "host/biff/XlsReader.h"
 
 #include <gsf/gsf.h>
 #include <gtest/gtest.h>

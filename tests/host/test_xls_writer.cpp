@@ -1,8 +1,8 @@
-#include "Error.h"
-#include "SaveHooks.h"
-#include "Workbook.h"
-#include "biff/RecordWriter.h"
-#include "biff/XlsWriter.h"
+#include "host/Error.h"
+#include "host/SaveHooks.h"
+#include "host/Workbook.h"
+#include "host/biff/RecordWriter.h"
+#include "host/biff/XlsWriter.h"
 
 #include "XlsTestSupport.h"
 

@@ -1,10 +1,10 @@
 // The deductor row, the deductee rows and the statement dates.
 #include "SyntheticStatement.h"
-#include "WorkSheets.h"
+#include "WorkSheetsFixture.h"
 
-#include "ModDeductorDetails.h"
-#include "ModFillDeducteeDetails.h"
-#include "ModFunctionDate.h"
+#include "import/DeductorRow.h"
+#include "import/DeducteeRows.h"
+#include "import/StatementDate.h"
 
 #include <gtest/gtest.h>
 
@@ -24,15 +24,15 @@ std::vector<Value> row(const host::Sheet& s, int r, int cols)
     return v;
 }
 
-TEST(FunctionDate, CutsByLength)
+TEST(statementDateText, CutsByLength)
 {
-    EXPECT_EQ(import::FunctionDate("01072008"), "01.07.2008"); // leading zero kept by the import
-    EXPECT_EQ(import::FunctionDate("1072008"), "1.07.2008");
-    EXPECT_EQ(import::FunctionDate("172008"), "1.7.2008");
-    EXPECT_EQ(import::FunctionDate("abcdefgh"), "ab.cd.efgh");
-    EXPECT_EQ(import::FunctionDate("\xC3\xA9" "1072008"), "\xC3\xA9" "1.07.2008"); // characters, not bytes
+    EXPECT_EQ(import::statementDateText("01072008"), "01.07.2008"); // leading zero kept by the import
+    EXPECT_EQ(import::statementDateText("1072008"), "1.07.2008");
+    EXPECT_EQ(import::statementDateText("172008"), "1.7.2008");
+    EXPECT_EQ(import::statementDateText("abcdefgh"), "ab.cd.efgh");
+    EXPECT_EQ(import::statementDateText("\xC3\xA9" "1072008"), "\xC3\xA9" "1.07.2008"); // characters, not bytes
     for (const char* other : {"", "12345", "123456789"})
-        EXPECT_EQ(import::FunctionDate(other), "") << other;
+        EXPECT_EQ(import::statementDateText(other), "") << other;
 }
 
 TEST(DeductorDetails, RowThreeFromTheBatchHeader)
@@ -41,7 +41,7 @@ TEST(DeductorDetails, RowThreeFromTheBatchHeader)
     st.address = {"FLAT 1", "MAIN ROAD", "", "", "MUMBAI", "0019", "400001"};
     auto w = test::workSheets();
     w->import(st.text());
-    import::FillDeductorDetails(w->ctx);
+    import::fillDeductorRow(w->ctx);
 
     EXPECT_EQ(row(w->deductor(), 1, 10),
               (std::vector<Value>{txt("Name"), txt("Address"), txt("TAN"), txt("PAN"), txt("Person Responsible"),
@@ -63,7 +63,7 @@ TEST(DeductorDetails, ShortAndEmptyValues)
     st.address = {"", "", "", "", "", "", ""};
     auto w = test::workSheets();
     w->import(st.text());
-    import::FillDeductorDetails(w->ctx);
+    import::fillDeductorRow(w->ctx);
     EXPECT_EQ(w->deductor().value("B3"), txt(",,,,,,"));
     EXPECT_EQ(w->deductor().value("G3"), txt("-"));
     EXPECT_EQ(w->deductor().value("H3"), txt("2008-"));
@@ -89,7 +89,7 @@ TEST(DeducteeDetails, OneRowPerRecordWithItsChallan)
     auto w = test::workSheets();
     w->deductee().setValue(40, 3, num(99)); // old content goes
     w->import(st.text());
-    import::FillDeducteeDetails(w->ctx);
+    import::fillDeducteeRows(w->ctx);
     const host::Sheet& d = w->deductee();
 
     EXPECT_EQ(row(d, 0, 14)[6], txt("SC "));
@@ -118,7 +118,7 @@ TEST(DeducteeDetails, TextInAnAmountColumnRefusesBeforeWriting)
     auto w = test::workSheets();
     w->import(st.text());
     try {
-        import::FillDeducteeDetails(w->ctx);
+        import::fillDeducteeRows(w->ctx);
         FAIL() << "no refusal";
     } catch (const import::StatementError& e) {
         EXPECT_STREQ(e.what(), "Line 7 of TDS.txt: SC \"1,200\" is not a number.");
@@ -132,7 +132,7 @@ TEST(DeducteeDetails, TextInAnAmountColumnRefusesBeforeWriting)
     EXPECT_THROW(
         {
             try {
-                import::FillDeducteeDetails(w->ctx);
+                import::fillDeducteeRows(w->ctx);
             } catch (const import::StatementError& e) {
                 EXPECT_STREQ(e.what(), "Line 4 of TDS.txt: Amt Paid \"12a\" is not a number.");
                 throw;

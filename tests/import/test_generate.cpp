@@ -1,9 +1,11 @@
 // The Generate command and `certwright generate` on folders made here.
 #include "SyntheticStatement.h"
 
-#include "Generate.h"
-#include "ModMisc.h"
-#include "cli/GenerateCli.h"
+#include "app/GenerateCommand.h"
+#include "import/StatementImport.h"
+#include "app/cli/GenerateCli.h"
+#include "certificates/OutputFolder.h"
+#include "core/PathText.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Recorder : public import::Reporter {
+class Recorder : public core::Reporter {
 public:
-    void message(const import::Message& m) override { messages.push_back(m); }
-    std::vector<import::Message> messages;
+    void message(const core::Message& m) override { messages.push_back(m); }
+    std::vector<core::Message> messages;
 };
 
 std::string readBytes(const fs::path& p)
@@ -63,9 +65,9 @@ protected:
 
     void statement(const std::string& text) { writeBytes(folder / "TDS.txt", text); }
 
-    app::GenerateOutcome run(app::Generate::Guard guard = {})
+    app::GenerateOutcome run(app::GenerateCommand::Guard guard = {})
     {
-        app::Generate g(folder, recorder, std::move(guard));
+        app::GenerateCommand g(folder, recorder, std::move(guard));
         g.setExtractionObserver([&](const import::GenerationContext& ctx) {
             seen = Seen{};
             for (int r = 1; r <= 2; ++r) {
@@ -90,7 +92,7 @@ protected:
         return recorder.messages.empty() ? "" : recorder.messages[0].prompt;
     }
     bool templateUnchanged() const { return readBytes(folder / "TDS16A.xls") == templateBytes; }
-    std::string folderText() const { return import::pathText(fs::path(folder).make_preferred()); }
+    std::string folderText() const { return core::pathText(fs::path(folder).make_preferred()); }
 
     fs::path folder;
     std::string templateBytes;
@@ -116,9 +118,9 @@ TEST_F(GenerateTest, SucceedsWithTheWorkSheetsFilled)
     statement(twoChallans().text());
     ASSERT_EQ(run(), app::GenerateOutcome::Succeeded);
     EXPECT_EQ(only(), "Certificates Successfully Generated and saved to " +
-                          import::pathText(fs::path(folder / "Form16A").make_preferred()));
+                          core::pathText(fs::path(folder / "Form16A").make_preferred()));
     EXPECT_EQ(recorder.messages[0].title, "Done!");
-    EXPECT_EQ(recorder.messages[0].icon, import::Icon::Information);
+    EXPECT_EQ(recorder.messages[0].icon, core::Icon::Information);
 
     ASSERT_EQ(seen.deductor.size(), 2u);
     EXPECT_EQ(seen.deductor[0][7], Value{std::string("Asstt. Yr.")});
@@ -161,7 +163,7 @@ TEST_F(GenerateTest, MissingStatementEndsTheProgram)
     EXPECT_EQ(run(), app::GenerateOutcome::EndProgram);
     EXPECT_EQ(only(), "Text file TDS not found at " + folderText() + " .");
     EXPECT_EQ(recorder.messages[0].title, "File Not Found!");
-    EXPECT_EQ(recorder.messages[0].icon, import::Icon::Critical);
+    EXPECT_EQ(recorder.messages[0].icon, core::Icon::Critical);
 
     fs::create_directory(folder / "TDS.txt"); // a folder is no statement file
     recorder.messages.clear();
@@ -171,8 +173,8 @@ TEST_F(GenerateTest, MissingStatementEndsTheProgram)
 
 TEST_F(GenerateTest, GuardComesFirst)
 {
-    const import::Message inUse{"TDS16A.xls is open.", "Close it!", import::Icon::Information};
-    EXPECT_EQ(run([&] { return std::optional<import::Message>(inUse); }), app::GenerateOutcome::EndProgram);
+    const core::Message inUse{"TDS16A.xls is open.", "Close it!", core::Icon::Information};
+    EXPECT_EQ(run([&] { return std::optional<core::Message>(inUse); }), app::GenerateOutcome::EndProgram);
     EXPECT_EQ(only(), inUse.prompt);
 }
 
@@ -213,9 +215,9 @@ TEST_F(GenerateTest, RefusalsLeaveTheTemplateAsItWas)
 
     const std::vector<std::pair<std::string, std::string>> cases = {
         {notANumber.text(), "Line 7 of TDS.txt: Amt Paid \"12a\" is not a number."},
-        {"", "The text file " + import::pathText(fs::path(folder / "TDS.txt").make_preferred()) +
+        {"", "The text file " + core::pathText(fs::path(folder / "TDS.txt").make_preferred()) +
                  " is empty. Please put a valid Form 26Q text file."},
-        {"\r\n\r\n", "The text file " + import::pathText(fs::path(folder / "TDS.txt").make_preferred()) +
+        {"\r\n\r\n", "The text file " + core::pathText(fs::path(folder / "TDS.txt").make_preferred()) +
                          " is empty. Please put a valid Form 26Q text file."},
         {binary, "Line 2 of TDS.txt is not a batch header record (BH). Please put a valid Form 26Q text file."},
         {noBatchHeaderText,
@@ -263,7 +265,7 @@ TEST_F(GenerateTest, MissingOrUnreadableTemplate)
     writeBytes(folder / "TDS16A.xls", "not a workbook");
     recorder.messages.clear();
     EXPECT_EQ(run(), app::GenerateOutcome::Failed);
-    const std::string shown = import::pathText(fs::path(folder / "TDS16A.xls").make_preferred());
+    const std::string shown = core::pathText(fs::path(folder / "TDS16A.xls").make_preferred());
     EXPECT_EQ(only().rfind("The template workbook " + shown + " cannot be opened (", 0), 0u) << only();
     EXPECT_EQ(readBytes(folder / "TDS16A.xls"), "not a workbook");
 }
@@ -272,11 +274,11 @@ TEST_F(GenerateTest, OutputFolderIsRemovedWithWhatItHolds)
 {
     import::GenerationContext ctx;
     ctx.appFolder = folder;
-    import::DeleteOutputFolder(ctx); // none yet: nothing happens
+    certificates::clearOutputFolder(ctx.outputFolder()); // none yet: nothing happens
     fs::create_directories(folder / "Form16A" / "old");
     writeBytes(folder / "Form16A" / "old" / "001.xls", "x");
     fs::permissions(folder / "Form16A" / "old" / "001.xls", fs::perms::owner_read);
-    import::DeleteOutputFolder(ctx);
+    certificates::clearOutputFolder(ctx.outputFolder());
     EXPECT_FALSE(fs::exists(folder / "Form16A"));
     EXPECT_TRUE(fs::exists(folder / "TDS16A.xls"));
 }
@@ -301,7 +303,7 @@ TEST_F(GenerateTest, CommandLinePrintsTheMessageAndExits)
     err.str("");
     EXPECT_EQ(app::runGenerate(folder, out, err), 0);
     EXPECT_EQ(out.str(), "Certificates Successfully Generated and saved to " +
-                             import::pathText(fs::path(folder / "Form16A").make_preferred()) + "\n");
+                             core::pathText(fs::path(folder / "Form16A").make_preferred()) + "\n");
     EXPECT_EQ(err.str(), "");
 }
 

@@ -1,7 +1,8 @@
 // The statement import into "Textdata" and the sheet preparation before it.
-#include "WorkSheets.h"
+#include "WorkSheetsFixture.h"
 
-#include "General.h"
+#include "host/General.h"
+#include "import/WorkSheets.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@ namespace {
 Value num(double d) { return Value{d}; }
 Value txt(const char* s) { return Value{std::string(s)}; }
 
-TEST(PrepareSheets, ReplacesTheWorkSheetsInFrontOfTheActiveSheet)
+TEST(prepareWorkSheets, ReplacesTheWorkSheetsInFrontOfTheActiveSheet)
 {
     host::Workbook wb;
     wb.addSheet("AcknDetails");
@@ -23,7 +24,7 @@ TEST(PrepareSheets, ReplacesTheWorkSheetsInFrontOfTheActiveSheet)
     wb.setActiveSheet(wb.indexOf("Form 16A"));
     import::GenerationContext ctx;
     ctx.workbook = &wb;
-    import::PrepareSheets(ctx);
+    import::prepareWorkSheets(ctx);
 
     EXPECT_EQ(wb.sheetNames(), (std::vector<std::string>{"textdata2", "DeducteeDetails", "DeductorDetails",
                                                          "Textdata", "Form 16A", "AcknDetails"}));
@@ -31,14 +32,14 @@ TEST(PrepareSheets, ReplacesTheWorkSheetsInFrontOfTheActiveSheet)
     EXPECT_EQ(wb.sheet("Textdata").rowCount(), 0);
 }
 
-TEST(PrepareSheets, SheetDifferingOnlyInCaseStaysAndIsTheOneUsed)
+TEST(prepareWorkSheets, SheetDifferingOnlyInCaseStaysAndIsTheOneUsed)
 {
     host::Workbook wb;
     wb.addSheet("Form 16A");
     wb.addSheet("textdata").setValue(0, 0, txt("kept"));
     import::GenerationContext ctx;
     ctx.workbook = &wb;
-    import::PrepareSheets(ctx);
+    import::prepareWorkSheets(ctx);
 
     EXPECT_EQ(wb.sheetCount(), 5);
     EXPECT_EQ(wb.indexOf("Textdata"), -1); // the new sheet could not take the name

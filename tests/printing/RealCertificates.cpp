@@ -1,12 +1,13 @@
 #include "RealCertificates.h"
 
-#include "Cells.h"
-#include "GenerationContext.h"
-#include "ModCertwright.h"
-#include "ModDeductorDetails.h"
-#include "ModFillDeducteeDetails.h"
-#include "ModMisc.h"
+#include "import/SheetCells.h"
+#include "import/GenerationContext.h"
+#include "certificates/CertificateGenerator.h"
+#include "import/DeductorRow.h"
+#include "import/DeducteeRows.h"
+#include "import/StatementImport.h"
 #include "Template.h"
+#include "import/WorkSheets.h"
 
 #include <stdexcept>
 
@@ -16,8 +17,8 @@ namespace cw::printing::test {
 
 namespace {
 
-struct Silent : import::Reporter {
-    void message(const import::Message&) override {}
+struct Silent : core::Reporter {
+    void message(const core::Message&) override {}
 };
 
 } // namespace
@@ -35,14 +36,14 @@ fs::path generateSampleCertificates(const fs::path& appFolder)
     ctx.reporter = &reporter;
     host::Workbook workbook = host::Workbook::open(ctx.templatePath());
     ctx.workbook = &workbook;
-    import::PrepareSheets(ctx);
+    import::prepareWorkSheets(ctx);
     ctx.deductorSheet = &import::sheetByName(workbook, import::kDeductorSheet);
     ctx.deducteeSheet = &import::sheetByName(workbook, import::kDeducteeSheet);
-    import::WriteSheetHeaders(ctx);
-    import::ImportTextFile(ctx);
-    import::FillDeductorDetails(ctx);
-    import::FillDeducteeDetails(ctx);
-    if (certificates::GenerateCertificates(ctx) == 0)
+    import::writeSheetHeadings(ctx);
+    import::importStatement(ctx);
+    import::fillDeductorRow(ctx);
+    import::fillDeducteeRows(ctx);
+    if (certificates::generateCertificates(ctx) == 0)
         throw std::runtime_error("the sample statement gave no certificates");
     return ctx.outputFolder();
 }

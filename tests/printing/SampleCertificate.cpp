@@ -1,6 +1,6 @@
 #include "SampleCertificate.h"
 
-#include "General.h"
+#include "host/General.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Workbook.h"
+#include "host/Workbook.h"
 
 #include <filesystem>
 

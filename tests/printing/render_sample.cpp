@@ -1,6 +1,6 @@
 // Writes a sample certificate as PDF: a developer's tool to look at the renderer's output.
 #include "SampleCertificate.h"
-#include "WorkbookPrinter.h"
+#include "printing/WorkbookPrinter.h"
 
 #include <QGuiApplication>
 

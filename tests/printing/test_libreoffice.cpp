@@ -1,6 +1,6 @@
 // Our PDF of each generated certificate against LibreOffice's PDF of the same .xls: the same
 // pages, and on each page the same values (amounts, dates, PAN, TAN, codes).
-#include "CertificateFolder.h"
+#include "printing/CertificateFolder.h"
 #include "PrintTestSupport.h"
 #include "RealCertificates.h"
 

@@ -1,7 +1,7 @@
-#include "ClickableLabel.h"
-#include "Contact.h"
-#include "FrmPrint.h"
-#include "MessageBox.h"
+#include "widgets/ClickableLabel.h"
+#include "widgets/Contact.h"
+#include "printing/gui/PrintDialog.h"
+#include "widgets/MessageBox.h"
 #include "PrintTestSupport.h"
 #include "RealCertificates.h"
 
@@ -14,16 +14,16 @@
 #include <fstream>
 
 namespace fs = std::filesystem;
-using cw::import::Icon;
-using cw::import::Message;
-using cw::printing::FrmPrint;
+using cw::core::Icon;
+using cw::core::Message;
+using cw::printing::PrintDialog;
 
 namespace {
 
 // The window with its printer dialog replaced: the "chosen printer" writes a PDF file.
-class RecordingFrmPrint : public FrmPrint {
+class RecordingFrmPrint : public PrintDialog {
 public:
-    using FrmPrint::FrmPrint;
+    using PrintDialog::PrintDialog;
     int dialogs = 0;
     bool acceptDialog = true;
     QString pdf;
@@ -67,9 +67,9 @@ private slots:
     void init()
     {
         m_messages.clear();
-        cw::app::MessageBox::recordInstead(&m_messages);
+        cw::widgets::MessageBox::recordInstead(&m_messages);
     }
-    void cleanup() { cw::app::MessageBox::recordInstead(nullptr); }
+    void cleanup() { cw::widgets::MessageBox::recordInstead(nullptr); }
 
     void initTestCase()
     {
@@ -191,8 +191,8 @@ private slots:
         RecordingFrmPrint w(m_app);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        cw::app::ClickableLabel* label = w.supportLabel();
-        QCOMPARE(label->text(), QString(cw::app::contact::kSupportAddress));
+        cw::widgets::ClickableLabel* label = w.supportLabel();
+        QCOMPARE(label->text(), QString(cw::widgets::contact::kSupportAddress));
         QVERIFY(label->font().bold());
         QCOMPARE(label->font().pointSize(), 11);
         UrlCatcher catcher;

@@ -1,13 +1,13 @@
-#include "CertificateFolder.h"
+#include "printing/CertificateFolder.h"
 #include "PrintTestSupport.h"
 #include "RealCertificates.h"
 #include "SampleCertificate.h"
-#include "SheetPages.h"
-#include "WorkbookPrinter.h"
-#include "cli/PdfCli.h"
+#include "printing/SheetPages.h"
+#include "printing/WorkbookPrinter.h"
+#include "app/cli/PdfCli.h"
 
-#include "General.h"
-#include "Workbook.h"
+#include "host/General.h"
+#include "host/Workbook.h"
 
 #include <QImage>
 #include <QPainter>

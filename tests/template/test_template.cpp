@@ -1,9 +1,9 @@
 // The shipped template workbook, as built in memory and as the build wrote it to the
 // application folder: the layout the certificate generator and the acknowledgement dialog rely
 // on, and that the file says the same as the builder.
-#include "Error.h"
+#include "host/Error.h"
 #include "Template.h"
-#include "Workbook.h"
+#include "host/Workbook.h"
 
 #include <gtest/gtest.h>
 

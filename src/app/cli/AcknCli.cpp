@@ -1,8 +1,8 @@
-#include "AcknCli.h"
+#include "app/cli/AcknCli.h"
 
-#include "AcknDetails.h"
-#include "Error.h"
-#include "ModCheckTDSfileRuning.h"
+#include "ackn/AcknRegister.h"
+#include "host/Error.h"
+#include "app/TemplateInUseGuard.h"
 
 #include <iomanip>
 
@@ -46,13 +46,13 @@ int runAckn(const std::filesystem::path& folder, const AcknOptions& options, std
 {
     const std::filesystem::path templatePath = folder / "TDS16A.xls";
     try {
-        ackn::AcknEntries entries = ackn::loadAcknDetails(templatePath);
+        ackn::AcknEntries entries = ackn::loadAcknRegister(templatePath);
         if (!options.anyValue()) {
             print(entries, out);
             return 0;
         }
         // Writing under a spreadsheet program that holds the template would be lost on its save.
-        if (auto inUse = CheckRunning("TDS16A", templatePath)) {
+        if (auto inUse = templateInUse("TDS16A", templatePath)) {
             err << inUse->prompt << "\nNothing was saved.\n";
             return 1;
         }
@@ -64,12 +64,12 @@ int runAckn(const std::filesystem::path& folder, const AcknOptions& options, std
             if (options.filedOn[q])
                 entries.filedOn[q] = *options.filedOn[q];
         }
-        if (auto problem = ackn::saveAcknDetails(templatePath, entries)) {
+        if (auto problem = ackn::saveAcknRegister(templatePath, entries)) {
             err << optionOfBox(problem->box) << ": " << problem->message << "\nNothing was saved.\n";
             return 1;
         }
         out << "Saved in " << templatePath.string() << ":\n";
-        print(ackn::loadAcknDetails(templatePath), out);
+        print(ackn::loadAcknRegister(templatePath), out);
         return 0;
     } catch (const host::Error& e) {
         err << e.what() << '\n';

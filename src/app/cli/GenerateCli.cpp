@@ -1,7 +1,7 @@
-#include "GenerateCli.h"
+#include "app/cli/GenerateCli.h"
 
-#include "Generate.h"
-#include "ModCheckTDSfileRuning.h"
+#include "app/GenerateCommand.h"
+#include "app/TemplateInUseGuard.h"
 
 #include <cstdio>
 #include <vector>
@@ -16,13 +16,13 @@ namespace cw::app {
 
 namespace {
 // Every message of a run ends it, so they are printed once the outcome says where they belong.
-class CollectingReporter : public import::Reporter {
+class CollectingReporter : public core::Reporter {
 public:
     explicit CollectingReporter(std::ostream* progress)
         : m_progress(progress)
     {
     }
-    void message(const import::Message& m) override { messages.push_back(m); }
+    void message(const core::Message& m) override { messages.push_back(m); }
     // One update per percent is plenty for the eye and costs nothing next to the saves.
     void progress(int done, int total) override
     {
@@ -42,7 +42,7 @@ public:
             *m_progress << '\n';
         m_lineOpen = false;
     }
-    std::vector<import::Message> messages;
+    std::vector<core::Message> messages;
 
 private:
     std::ostream* m_progress;
@@ -57,10 +57,10 @@ int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ost
     // The same in-use guard as the window's: a template open in a spreadsheet program ends the run.
     const auto templatePath = folder / "TDS16A.xls";
     const GenerateOutcome outcome =
-        Generate(folder, reporter, [&] { return CheckRunning("TDS16A", templatePath); }).run();
+        GenerateCommand(folder, reporter, [&] { return templateInUse("TDS16A", templatePath); }).run();
     reporter.endProgressLine();
     std::ostream& to = outcome == GenerateOutcome::Succeeded ? out : err;
-    for (const import::Message& m : reporter.messages)
+    for (const core::Message& m : reporter.messages)
         to << m.prompt << '\n';
     return outcome == GenerateOutcome::Succeeded ? 0 : 1;
 }

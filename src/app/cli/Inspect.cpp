@@ -1,8 +1,8 @@
-#include "cli/Inspect.h"
+#include "app/cli/Inspect.h"
 
-#include "Error.h"
-#include "General.h"
-#include "Workbook.h"
+#include "host/Error.h"
+#include "host/General.h"
+#include "host/Workbook.h"
 
 #include <filesystem>
 #include <ostream>

@@ -1,7 +1,7 @@
-#include "PdfCli.h"
+#include "app/cli/PdfCli.h"
 
-#include "CertificateFolder.h"
-#include "PathText.h"
+#include "printing/CertificateFolder.h"
+#include "core/PathText.h"
 
 #include <QGuiApplication>
 
@@ -26,12 +26,12 @@ int runPdf(const std::filesystem::path& appFolder, const std::vector<std::string
     const std::filesystem::path outputFolder = appFolder / "Form16A";
     std::vector<std::string> list = names.empty() ? printing::printListNames(outputFolder) : names;
     if (list.empty()) {
-        err << "certwright pdf: no certificates in " << printing::pathText(outputFolder) << "\n";
+        err << "certwright pdf: no certificates in " << core::pathText(outputFolder) << "\n";
         return 2;
     }
     printing::BatchResult result = printing::writeCertificatePdfs(outputFolder, list);
     for (const std::string& name : result.done)
-        out << printing::pathText(outputFolder / printing::pathFromText(name + ".pdf")) << "\n";
+        out << core::pathText(outputFolder / core::pathFromText(name + ".pdf")) << "\n";
     out << result.done.size() << " PDF file(s), " << result.pages << " page(s)\n";
     if (!result.skipped.empty()) {
         err << printing::skippedPrompt(result.skipped, "written as PDF") << "\n";

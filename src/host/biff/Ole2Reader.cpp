@@ -1,6 +1,6 @@
-#include "biff/Ole2Reader.h"
+#include "host/biff/Ole2Reader.h"
 
-#include "Error.h"
+#include "host/Error.h"
 
 #include <gsf/gsf.h>
 

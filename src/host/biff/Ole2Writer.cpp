@@ -1,5 +1,5 @@
-#include "Ole2Writer.h"
-#include "Error.h"
+#include "host/biff/Ole2Writer.h"
+#include "host/Error.h"
 
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>

@@ -1,7 +1,7 @@
-#include "biff/RecordReader.h"
+#include "host/biff/RecordReader.h"
 
-#include "biff/Records.h"
-#include "Utf8.h"
+#include "host/biff/Records.h"
+#include "host/Utf8.h"
 
 #include <algorithm>
 #include <cstdio>

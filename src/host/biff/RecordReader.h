@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Error.h"
+#include "host/Error.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "RecordWriter.h"
-#include "Records.h"
+#include "host/biff/RecordWriter.h"
+#include "host/biff/Records.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "biff/XlsReader.h"
+#include "host/biff/XlsReader.h"
 
-#include "biff/RecordReader.h"
-#include "biff/Records.h"
+#include "host/biff/RecordReader.h"
+#include "host/biff/Records.h"
 
 #include <algorithm>
 #include <cstring>

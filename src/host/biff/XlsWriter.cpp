@@ -1,8 +1,8 @@
-#include "XlsWriter.h"
-#include "Error.h"
-#include "Ole2Writer.h"
-#include "RecordWriter.h"
-#include "Records.h"
+#include "host/biff/XlsWriter.h"
+#include "host/Error.h"
+#include "host/biff/Ole2Writer.h"
+#include "host/biff/RecordWriter.h"
+#include "host/biff/Records.h"
 
 #include <algorithm>
 #include <array>

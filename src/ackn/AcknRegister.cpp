@@ -1,0 +1,174 @@
+#include "ackn/AcknRegister.h"
+
+#include "host/Error.h"
+#include "host/General.h"
+#include "host/Workbook.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace cw::ackn {
+
+using host::Error;
+using host::Sheet;
+using host::Value;
+using host::Workbook;
+
+namespace {
+
+constexpr const char* kSheetName = "AcknDetails";
+constexpr int kSerialRow = 1;      // B2
+constexpr int kFirstQuarterRow = 4; // rows 5 to 8
+constexpr int kNumberCol = 1;      // B
+constexpr int kFiledCol = 2;       // C
+constexpr int kSerialBox = 9;
+constexpr int kLargestSerial = 999999;
+
+std::string trimmed(const std::string& s)
+{
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+bool allDigits(const std::string& s)
+{
+    if (s.empty())
+        return false;
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// dd/mm/yyyy (one or two digits for day and month) as a date serial, when it names a real day.
+std::optional<double> parseFilingDate(const std::string& text)
+{
+    const std::string s = trimmed(text);
+    const auto a = s.find('/');
+    const auto b = a == std::string::npos ? a : s.find('/', a + 1);
+    if (b == std::string::npos)
+        return std::nullopt;
+    const std::string day = s.substr(0, a), month = s.substr(a + 1, b - a - 1), year = s.substr(b + 1);
+    if (!allDigits(day) || !allDigits(month) || !allDigits(year) || day.size() > 2 || month.size() > 2 ||
+        year.size() != 4)
+        return std::nullopt;
+    return host::dateSerial(std::stoi(year), std::stoi(month), std::stoi(day));
+}
+
+// The serial number box: digits only (leading zeros allowed), 0 to 999999.
+std::optional<int> serialValue(const std::string& text)
+{
+    std::string s = trimmed(text);
+    if (!allDigits(s))
+        return std::nullopt;
+    s.erase(0, std::min(s.find_first_not_of('0'), s.size() - 1));
+    if (s.size() > 6)
+        return std::nullopt;
+    const int n = std::stoi(s);
+    return n <= kLargestSerial ? std::optional<int>(n) : std::nullopt;
+}
+
+std::string dateText(double serial)
+{
+    const auto d = host::serialToDate(serial);
+    if (!d)
+        return host::numberToText(serial);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d->day, d->month, d->year);
+    return buf;
+}
+
+// A cell as the box shows it: a number in its plain form; in the date column, a number is a
+// date (whatever format an edited template gave it).
+std::string boxText(const Sheet& s, int row, int col, bool dateColumn)
+{
+    const Value& v = s.value(row, col);
+    if (dateColumn && host::isNumber(v))
+        return dateText(std::get<double>(v));
+    return s.text(row, col);
+}
+
+std::string quarterName(int q) { return "quarter " + std::to_string(q + 1); }
+
+Sheet& acknSheet(Workbook& wb, const std::filesystem::path& templatePath)
+{
+    Sheet* s = wb.findSheet(kSheetName);
+    if (!s)
+        throw Error(Error::Code::NoSuchSheet, std::string("the workbook has no sheet \"") + kSheetName + "\"",
+                    templatePath.string());
+    return *s;
+}
+
+// A date format for a cell that holds none yet, keeping the rest of its format.
+void giveDateFormat(Workbook& wb, Sheet& s, int row, int col)
+{
+    const host::Cell* c = s.cell(row, col);
+    const std::uint16_t xf = c ? c->xf : host::kDefaultXf;
+    if (wb.isDateXf(xf))
+        return;
+    host::Xf dated = wb.xfs().at(xf);
+    dated.numFmt = wb.addNumberFormat("dd/mm/yyyy");
+    s.setXf(row, col, wb.addXf(dated));
+}
+
+} // namespace
+
+AcknEntries loadAcknRegister(const std::filesystem::path& templatePath)
+{
+    Workbook wb = Workbook::open(templatePath);
+    const Sheet& s = acknSheet(wb, templatePath);
+    AcknEntries e;
+    e.serial = boxText(s, kSerialRow, kNumberCol, false);
+    for (int q = 0; q < 4; ++q) {
+        e.prn[static_cast<std::size_t>(q)] = boxText(s, kFirstQuarterRow + q, kNumberCol, false);
+        e.filedOn[static_cast<std::size_t>(q)] = boxText(s, kFirstQuarterRow + q, kFiledCol, true);
+    }
+    return e;
+}
+
+std::optional<EntryProblem> checkAcknEntries(const AcknEntries& entries)
+{
+    // In the order the boxes take the focus: the dates of filing, then the serial number.
+    for (int q = 0; q < 4; ++q) {
+        const std::string& date = entries.filedOn[static_cast<std::size_t>(q)];
+        if (!trimmed(date).empty() && !parseFilingDate(date))
+            return EntryProblem{5 + q, "The date of filing of " + quarterName(q) + " (\"" + date +
+                                           "\") is not a date in the form dd/mm/yyyy. Leave it empty if the "
+                                           "statement is not filed yet."};
+    }
+    if (!serialValue(entries.serial))
+        return EntryProblem{kSerialBox, "The certificate number to start from (\"" + entries.serial +
+                                            "\") must be a whole number from 0 to " +
+                                            std::to_string(kLargestSerial) + "."};
+    return std::nullopt;
+}
+
+std::optional<EntryProblem> saveAcknRegister(const std::filesystem::path& templatePath, const AcknEntries& entries)
+{
+    if (auto problem = checkAcknEntries(entries))
+        return problem;
+    Workbook wb = Workbook::open(templatePath);
+    Sheet& s = acknSheet(wb, templatePath);
+
+    s.setValue(kSerialRow, kNumberCol, Value{static_cast<double>(*serialValue(entries.serial))});
+    for (int q = 0; q < 4; ++q) {
+        const int row = kFirstQuarterRow + q;
+        // Acknowledgement numbers are 15-digit identifiers: kept as the text typed, since a
+        // number would lose digits.
+        const std::string& prn = entries.prn[static_cast<std::size_t>(q)];
+        s.setValue(row, kNumberCol, prn.empty() ? Value{} : Value{prn});
+        const std::string& date = entries.filedOn[static_cast<std::size_t>(q)];
+        if (trimmed(date).empty()) {
+            s.setValue(row, kFiledCol, Value{});
+        } else {
+            s.setValue(row, kFiledCol, Value{*parseFilingDate(date)});
+            giveDateFormat(wb, s, row, kFiledCol);
+        }
+    }
+    wb.save(templatePath);
+    return std::nullopt;
+}
+
+} // namespace cw::ackn

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "import/GenerationContext.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace cw::app {
+
+// How a Generate run ended: what the window does with its buttons, what the command line
+// returns.
+enum class GenerateOutcome {
+    // Certificates written, template saved: both buttons are enabled again.
+    Succeeded,
+    // Not a Form 26Q statement: the template was saved with the work sheets. The
+    // acknowledgement button is enabled again; the print button stays disabled.
+    InvalidStatement,
+    // The template is in use, TDS.txt is missing (or there are no deductee records): the
+    // program ends after the message.
+    EndProgram,
+    // Refused or failed with a message; the template file is as it was before the run. Both
+    // buttons are enabled again.
+    Failed,
+};
+
+// The Generate command without a window: TDS.txt and TDS16A.xls of the application folder
+// become the work sheets and the certificates, with every message going to the reporter.
+class GenerateCommand {
+public:
+    // Returns the message to show when the template workbook is open in another program;
+    // the program then ends.
+    using Guard = std::function<std::optional<core::Message>()>;
+    using Observer = std::function<void(const import::GenerationContext&)>;
+
+    GenerateCommand(std::filesystem::path appFolder, core::Reporter& reporter, Guard guard = {});
+
+    // Called with the filled work sheets, after the deductee rows and before the certificates.
+    void setExtractionObserver(Observer observer) { m_observer = std::move(observer); }
+
+    GenerateOutcome run();
+
+private:
+    GenerateOutcome runPipeline();
+    void report(std::string prompt, std::string title, core::Icon icon = core::Icon::Information);
+
+    std::filesystem::path m_folder;
+    core::Reporter& m_reporter;
+    Guard m_guard;
+    Observer m_observer;
+};
+
+// The folder of the running program, where TDS.txt and TDS16A.xls are looked for; argv0 is
+// the fallback where the platform cannot say.
+std::filesystem::path applicationFolder(const char* argv0);
+
+} // namespace cw::app

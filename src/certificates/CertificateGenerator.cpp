@@ -1,0 +1,327 @@
+#include "certificates/CertificateGenerator.h"
+#include "certificates/AmountInWords.h"
+#include "certificates/DeducteeGroups.h"
+#include "certificates/OutputFolder.h"
+#include "core/PathText.h"
+#include "import/WorkSheets.h"
+
+#include "host/Error.h"
+#include "host/General.h"
+#include "host/Workbook.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <numeric>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+
+namespace cw::certificates {
+
+using host::Cell;
+using host::CellRef;
+using host::Error;
+using host::Range;
+using host::Sheet;
+using host::Value;
+using host::Workbook;
+
+using namespace import::deductee_columns;
+
+namespace {
+
+// Certificate and annexure columns.
+enum SheetColumn { kColB = 1, kColC, kColD, kColE, kColF, kColG, kColH, kColI, kColJ, kColK, kColL };
+
+// The payment table: deductee columns to certificate columns, in the order the blocks go.
+struct ColumnBlock {
+    int from;
+    int to;
+    int width;
+};
+constexpr ColumnBlock kPaymentBlocks[] = {
+    {kPaidOn, kColD, 1}, {kAmountPaid, kColC, 1}, {kTds, kColE, 4}, {kCheque, kColI, 1},
+    {kBsr, kColJ, 1},    {kDepositedOn, kColK, 1}, {kCin, kColL, 1},
+};
+
+// Totals of row 40: certificate column and the deductee column it adds up.
+constexpr std::pair<int, int> kTotals[] = {
+    {kColC, kAmountPaid}, {kColE, kTds}, {kColF, kSurcharge}, {kColG, kCess}, {kColH, kTotalTax},
+};
+
+constexpr int kPageFirstRow = 23;   // row 24
+constexpr int kPageRows = 16;       // rows 24 to 39
+constexpr int kAnnexFirstRow = 4;   // row 5
+constexpr int kAnnexureFrom = 17;   // a group this large continues on an annexure
+constexpr int kRowsOnPageWithAnnexure = 15;
+
+// WINDOW2: the sheet's tab is selected / the sheet is the one shown.
+constexpr std::uint16_t kTabSelected = 0x0200;
+constexpr std::uint16_t kTabShown = 0x0400;
+
+// A value "as text" for a certificate cell: an empty text leaves the cell empty.
+Value asText(std::string t)
+{
+    return t.empty() ? Value{} : Value{std::move(t)};
+}
+
+// Everything one run reads once and uses for every certificate.
+struct RunState {
+    Workbook* workbook = nullptr;
+    const Sheet* deductees = nullptr;
+    std::filesystem::path templatePath;
+    std::filesystem::path folder;
+    int formSheet = -1;
+    int serial = 0;
+    std::string financialYear;
+    // Deductor cells of the certificate: address -> value.
+    std::vector<std::pair<const char*, Value>> deductorCells;
+    std::string periodText;
+    struct Quarter {
+        Value number;     // written as text
+        Value filedOn;
+    };
+    Quarter quarters[4];
+};
+
+// Messages are whole sentences naming the file, ready for the message box.
+Error templateError(const RunState& run, const std::string& what)
+{
+    return Error(Error::Code::Invalid, "The template workbook " + core::pathText(run.templatePath) + " " + what + ".");
+}
+
+// The serial counter before the first certificate: B2 less one, as a whole number (halves
+// round to even, as the spreadsheet's conversion does).
+int counterStart(const RunState& run, const Sheet& ackn)
+{
+    const Value& b2 = ackn.value(1, 1);
+    std::optional<double> n = ackn.number(1, 1);
+    if (!n || !std::isfinite(*n))
+        throw templateError(run, "holds \"" + host::valueText(b2) +
+                                     "\" in cell B2 of sheet \"AcknDetails\", which is not a certificate serial number");
+    const double rounded = std::nearbyint(*n - 1);
+    if (rounded < INT_MIN || rounded >= INT_MAX)
+        throw templateError(run, "holds a certificate serial number too large for the certificates (" +
+                                     host::valueText(b2) + ") in cell B2 of sheet \"AcknDetails\"");
+    return static_cast<int>(rounded);
+}
+
+void readDeductor(RunState& run, const Sheet& deductor)
+{
+    auto text = [&](int col) { return asText(deductor.text(2, col)); };
+    run.deductorCells = {
+        {"B10", text(0)},  // name
+        {"B11", text(1)},  // address
+        {"B16", text(2)},  // TAN
+        {"B18", text(3)},  // PAN
+        {"J48", deductor.value(2, 4)},  // person responsible, as the cell holds it
+        {"J49", deductor.value(2, 5)},  // designation
+        {"C47", text(9)},  // place of issue
+    };
+    run.financialYear = deductor.text(2, 6);
+    run.periodText = "F.Y. " + run.financialYear + " / " + "Asst. Yr. " + deductor.text(2, 7);
+}
+
+void readQuarters(RunState& run, const Sheet& ackn)
+{
+    for (int q = 0; q < 4; ++q) {
+        run.quarters[q].number = ackn.value(4 + q, 1);
+        run.quarters[q].filedOn = ackn.value(4 + q, 2);
+    }
+}
+
+void copyPayments(const Sheet& deductees, int firstRow, int rows, Sheet& target, int targetRow)
+{
+    for (const ColumnBlock& b : kPaymentBlocks)
+        Workbook::copyValues(deductees, Range{firstRow, b.from, firstRow + rows - 1, b.from + b.width - 1},
+                             target, CellRef{targetRow, b.to});
+}
+
+// The annexure of a group of 17 rows or more: a copy of "Annex" after the certificate sheet,
+// carrying rows 16 onward. Blank rows are inserted above row 5 first, five more than the rows
+// filled, so the signature lines the template keeps below stay clear of the table.
+void MakeAnnexure(RunState& run, const CertificateGroup& group, const std::string& numberText,
+                  const Value& pan)
+{
+    Workbook& wb = *run.workbook;
+    const int annexTemplate = wb.indexOf("Annex");
+    if (annexTemplate < 0)
+        throw templateError(run, "has no sheet \"Annex\" for the certificates of 17 payments or more");
+    const int at = wb.copySheet(annexTemplate, 0, true);
+    wb.renameSheet(at, std::to_string(run.serial) + "A");
+    Sheet& annex = wb.sheet(at);
+    Sheet& cert = wb.sheet(0);
+
+    annex.setValue("K1", Value{numberText});
+    annex.setValue("C1", pan);
+    cert.setValue("B39", Value{std::string("Continued to Page 2......")});
+
+    const int n = group.size();
+    annex.insertRows(kAnnexFirstRow, n - 10);
+    copyPayments(*run.deductees, group.firstRow + kRowsOnPageWithAnnexure, n - kRowsOnPageWithAnnexure, annex,
+                 kAnnexFirstRow);
+}
+
+// Saves a certificate through a temporary file and a rename, so a failed write (disk full,
+// folder gone) leaves nothing under the certificate's name, but without the sync the template
+// gets: twenty thousand syncs would take minutes, and the folder is made anew by every run.
+void saveCertificate(const Workbook& certificate, const std::filesystem::path& path)
+{
+    try {
+        certificate.save(path, host::SaveMode::Fast);
+    } catch (const Error& e) {
+        std::string reason = e.message();
+        const std::string prefix = "could not save the workbook: ";
+        if (reason.rfind(prefix, 0) == 0)
+            reason.erase(0, prefix.size());
+        while (!reason.empty() && reason.back() == '.')
+            reason.pop_back();
+        throw Error(Error::Code::Io, "The certificate " + core::pathText(path) + " could not be saved (" + reason + ").");
+    }
+}
+
+void makeCertificate(RunState& run, const CertificateGroup& group)
+{
+    Workbook& wb = *run.workbook;
+    const Sheet& d = *run.deductees;
+    ++run.serial;
+    const std::string name = serialText(run.serial);
+    const std::string numberText = name + "/" + run.financialYear;
+
+    // The copy goes in front of every sheet and leaves with the certificate, so the template
+    // sheet's index is the same for every certificate.
+    wb.copySheet(run.formSheet, 0);
+    wb.renameSheet(0, name);
+    Sheet& cert = wb.sheet(0);
+    cert.setValue("K1", Value{numberText});
+    for (const auto& [address, value] : run.deductorCells)
+        cert.setValue(address, value);
+
+    const int first = group.firstRow;
+    const Value& certificateDate = d.value(first, kCertificateDate);
+    for (int q = 0; q < 4; ++q) {
+        if (quarterAcknApplies(certificateDate, run.quarters[q].filedOn))
+            cert.setValue(10 + q, kColG, asText(host::valueText(run.quarters[q].number)));
+    }
+
+    const Value pan = asText(d.text(first, kPan));
+    cert.setValue("I10", asText(d.text(first, kName)));
+    cert.setValue("I16", pan);
+    cert.setValue("I18", asText(run.periodText));
+    cert.setValue("C48", certificateDate);
+    cert.setValue("E16", d.value(first, kSection));
+
+    const int n = group.size();
+    copyPayments(d, first, n < kAnnexureFrom ? n : kRowsOnPageWithAnnexure, cert, kPageFirstRow);
+
+    double totalTax = 0;
+    for (const auto& [certColumn, deducteeColumn] : kTotals) {
+        const double total = d.sum(Range{first, deducteeColumn, group.lastRow, deducteeColumn});
+        cert.setValue(kPageFirstRow + kPageRows, certColumn, Value{total});
+        if (deducteeColumn == kTotalTax)
+            totalTax = total;
+    }
+    cert.setValue("B42", Value{"Certified that a sum of Rs. (in words) " + amountInWords(totalTax) +
+                               " has been deducted / collected at source and paid to the credit of the "
+                               "Central Government as per details given above."});
+
+    const bool annexure = n >= kAnnexureFrom;
+    if (annexure)
+        MakeAnnexure(run, group, numberText, pan);
+
+    // Only the certificate sheet is the selected, shown tab: a second selected tab would open
+    // as a group of sheets.
+    cert.setWindow2Flags(cert.window2Flags() | kTabSelected | kTabShown);
+    if (annexure) {
+        Sheet& annex = wb.sheet(1);
+        annex.setWindow2Flags(annex.window2Flags() & static_cast<std::uint16_t>(~(kTabSelected | kTabShown)));
+    }
+    Workbook certificate = wb.moveSheetsToNewWorkbook(annexure ? std::vector<int>{0, 1} : std::vector<int>{0});
+    saveCertificate(certificate, run.folder / (name + ".xls"));
+}
+
+void makeOutputFolder(import::GenerationContext& ctx)
+{
+    const std::filesystem::path folder = ctx.outputFolder();
+    clearOutputFolder(folder);
+    std::error_code ec;
+    if (std::filesystem::exists(folder, ec))
+        throw Error(Error::Code::Io, "The folder " + core::pathText(folder) +
+                                         " could not be emptied. Is one of its certificates open in another program?");
+    if (!std::filesystem::create_directory(folder, ec) || ec)
+        throw Error(Error::Code::Io, "The folder " + core::pathText(folder) + " could not be made (" + ec.message() + ").");
+}
+
+} // namespace
+
+std::string serialText(int serial)
+{
+    std::string digits = std::to_string(serial < 0 ? -static_cast<long long>(serial) : static_cast<long long>(serial));
+    if (digits.size() < 3)
+        digits.insert(0, 3 - digits.size(), '0');
+    return serial < 0 ? "-" + digits : digits;
+}
+
+int generateCertificates(import::GenerationContext& ctx)
+{
+    if (!ctx.workbook || !ctx.deductorSheet || !ctx.deducteeSheet)
+        throw Error(Error::Code::Invalid, "the certificates need the imported statement first");
+    RunState run;
+    run.workbook = ctx.workbook;
+    run.deductees = ctx.deducteeSheet;
+    run.templatePath = ctx.templatePath();
+    run.folder = ctx.outputFolder();
+
+    const Sheet* ackn = ctx.workbook->findSheet("AcknDetails");
+    if (!ackn)
+        throw templateError(run, "has no sheet \"AcknDetails\"");
+    run.serial = counterStart(run, *ackn);
+    readQuarters(run, *ackn);
+
+    makeOutputFolder(ctx);
+    readDeductor(run, *ctx.deductorSheet);
+
+    Sheet& deductees = *ctx.deducteeSheet;
+    int lastRow = lastDeducteeRow(deductees);
+    if (lastRow >= 1)
+        lastRow = sortDeducteeRows(deductees, lastRow);
+    if (lastRow < 1) {
+        if (ctx.reporter)
+            ctx.reporter->message({"No deductee records found. Please re-import the file.", "No data found!",
+                                   core::Icon::Information});
+        return 0;
+    }
+
+    const std::vector<CertificateGroup> groups = certificateGroups(deductees, lastRow);
+    const int total = static_cast<int>(groups.size());
+    if (run.serial > INT_MAX - total)
+        throw templateError(run, "holds a certificate serial number in cell B2 of sheet \"AcknDetails\" that would run past " +
+                                     std::to_string(INT_MAX));
+    run.formSheet = ctx.workbook->indexOf("Form 16A");
+    if (run.formSheet < 0)
+        throw templateError(run, "has no sheet \"Form 16A\"");
+    // Found missing before the first certificate rather than at the first long one.
+    if (ctx.workbook->indexOf("Annex") < 0 &&
+        std::any_of(groups.begin(), groups.end(), [](const CertificateGroup& g) { return g.size() >= kAnnexureFrom; }))
+        throw templateError(run, "has no sheet \"Annex\" for the certificates of 17 payments or more");
+
+    if (ctx.reporter)
+        ctx.reporter->progress(0, total);
+    for (int i = 0; i < total; ++i) {
+        makeCertificate(run, groups[static_cast<std::size_t>(i)]);
+        if (ctx.reporter)
+            ctx.reporter->progress(i + 1, total);
+    }
+
+    ctx.workbook->deleteSheets({std::string(import::kDeducteeSheet), std::string(import::kDeductorSheet),
+                                std::string(import::kTextSheet)});
+    ctx.deducteeSheet = nullptr;
+    ctx.deductorSheet = nullptr;
+    ctx.textSheet = nullptr;
+    return total;
+}
+
+} // namespace cw::certificates

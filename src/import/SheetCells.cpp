@@ -1,0 +1,129 @@
+#include "import/SheetCells.h"
+
+#include "host/Error.h"
+#include "host/General.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace cw::import {
+
+namespace {
+
+bool equalIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Byte offset of character `n` (or the end of the text).
+std::size_t charOffset(std::string_view s, std::size_t n)
+{
+    std::size_t i = 0;
+    while (i < s.size() && n > 0) {
+        ++i;
+        while (i < s.size() && isContinuation(s[i]))
+            ++i;
+        --n;
+    }
+    return i;
+}
+
+} // namespace
+
+host::Sheet& sheetByName(host::Workbook& wb, std::string_view name)
+{
+    if (host::Sheet* s = wb.findSheet(name))
+        return *s;
+    for (int i = 0; i < wb.sheetCount(); ++i)
+        if (equalIgnoringCase(wb.sheet(i).name(), name))
+            return wb.sheet(i);
+    throw host::Error(host::Error::Code::NoSuchSheet,
+                      "The template workbook has no sheet \"" + std::string(name) + "\".");
+}
+
+std::uint16_t dateXf(host::Workbook& wb)
+{
+    host::Xf xf = wb.xfs()[host::kDefaultXf];
+    xf.numFmt = 14; // the builtin short date
+    return wb.addXf(xf);
+}
+
+std::string cellText(const host::Workbook& wb, const host::Sheet& sheet, int row, int col)
+{
+    const host::Cell* c = sheet.cell(row, col);
+    if (c && host::isNumber(c->value) && wb.isDateXf(c->xf)) {
+        if (auto d = host::serialToDate(std::get<double>(c->value))) {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d->day, d->month, d->year);
+            return buf;
+        }
+    }
+    // Whole numbers (amounts, dates as digits, codes) are most of a statement: written
+    // directly, they give the same plain decimal text without the general formatting.
+    if (c && host::isNumber(c->value)) {
+        const double v = std::get<double>(c->value);
+        if (v == std::floor(v) && std::fabs(v) < 1e15) {
+            char buf[24];
+            auto res = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v));
+            return std::string(buf, res.ptr);
+        }
+    }
+    return sheet.text(row, col);
+}
+
+void copyCell(host::Workbook& wb, const host::Sheet& src, int row, int col, host::Sheet& dst,
+              int dstRow, int dstCol)
+{
+    const host::Cell* c = src.cell(row, col);
+    dst.setValue(dstRow, dstCol, c ? c->value : host::Value{});
+    if (c && host::isNumber(c->value) && wb.isDateXf(c->xf))
+        dst.setXf(dstRow, dstCol, c->xf);
+}
+
+std::string_view clipToCell(std::string_view s)
+{
+    if (s.size() <= kMaxCellChars)
+        return s;
+    std::size_t units = 0, i = 0;
+    while (i < s.size()) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::size_t u = len == 4 ? 2 : 1; // outside the BMP: a surrogate pair
+        if (units + u > kMaxCellChars)
+            break;
+        units += u;
+        i += len;
+    }
+    return s.substr(0, i);
+}
+
+std::size_t utf8Length(std::string_view s)
+{
+    std::size_t n = 0;
+    for (char c : s)
+        n += isContinuation(c) ? 0 : 1;
+    return n;
+}
+
+std::string_view utf8Mid(std::string_view s, std::size_t start, std::size_t count)
+{
+    std::size_t from = charOffset(s, start);
+    std::string_view rest = s.substr(from);
+    return rest.substr(0, charOffset(rest, count));
+}
+
+} // namespace cw::import
