@@ -1,0 +1,288 @@
+// Every workbook of the shared .xls corpus, one case each. An accepted file must read as the
+// facts beside it say (FILE.expect.json, made with independent readers), and survive a save:
+// read, write, read again gives the same model, every record kept raw comes back, and writing
+// that again gives the same bytes. A rejected file must fail with its error, naming the file.
+
+#include "XlsTestSupport.h"
+
+#include "TestSupport.h"
+#include "app/cli/Inspect.h"
+#include "host/Error.h"
+#include "host/Workbook.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace {
+
+using namespace cw::host;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+// What each rejected file is, as the corpus describes it.
+const std::map<std::string, Error::Code> kRejects = {
+    {"sheet_visibility5.xls", Error::Code::OldFormat},     // BIFF5 in a "Book" stream
+    {"testEXCEL_4.xls", Error::Code::OldFormat},           // a raw BIFF4 stream
+    {"rc4cryptoapi_password.xls", Error::Code::Encrypted}, // FILEPASS
+    {"type_excelx.xls", Error::Code::NotOle2},             // .xlsx under an .xls name
+    {"truncated_half_freeze.xls", Error::Code::Corrupt},   // half a compound file
+};
+
+std::vector<cw::test::CorpusFile> allFiles()
+{
+    try {
+        auto files = cw::test::corpusFiles("accept");
+        for (auto& f : cw::test::corpusFiles("reject"))
+            files.push_back(f);
+        return files;
+    } catch (const std::exception&) {
+        return {}; // CorpusPresence says why
+    }
+}
+
+void checkCell(const Workbook& wb, const Sheet& sh, const json& c)
+{
+    SCOPED_TRACE(sh.name() + "!" + c["cell"].get<std::string>());
+    const Cell* cell = sh.cell(c["row"].get<int>(), c["col"].get<int>());
+    const int ctype = c["ctype"].get<int>();
+    if (ctype == 6 && c["xf_index"].get<int>() == kDefaultXf) {
+        EXPECT_TRUE(cell == nullptr || isEmpty(cell->value));
+        return;
+    }
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->xf, c["xf_index"].get<int>());
+    const Value& v = cell->value;
+    switch (ctype) {
+    case 1: EXPECT_EQ(v, Value(c["value"].get<std::string>())); break;
+    case 2:
+    case 3:
+        ASSERT_TRUE(isNumber(v));
+        EXPECT_DOUBLE_EQ(std::get<double>(v), c["value"].get<double>());
+        // What xlrd calls a date the engine must show as one.
+        EXPECT_TRUE(ctype == 2 || wb.isDateXf(cell->xf)) << c["number_format"];
+        break;
+    case 4: EXPECT_EQ(v, Value(c["value"].get<int>() != 0)); break;
+    case 5: EXPECT_EQ(v, Value(static_cast<ErrorValue>(c["value"].get<int>()))); break;
+    default: EXPECT_TRUE(isEmpty(v));
+    }
+    // Builtin formats are shown in the reading program's own locale; custom ones must match.
+    const std::uint16_t id = wb.xfs().at(cell->xf).numFmt;
+    EXPECT_TRUE(!wb.numberFormats().count(id) || wb.numberFormat(id) == c["number_format"].get<std::string>())
+        << wb.numberFormat(id) << " read, " << c["number_format"] << " expected";
+}
+
+void checkFormat(const Workbook& wb, const json& f)
+{
+    SCOPED_TRACE("format sample at " + f["cell"].get<std::string>());
+    const Xf& xf = wb.xfs().at(f["xf_index"].get<std::size_t>());
+    EXPECT_EQ(xf.font, f["font_index"].get<int>());
+    const Font* font = wb.font(xf.font);
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(std::tie(font->name, font->weight, font->italic, font->heightTwips, font->underline, font->colorIndex),
+              std::make_tuple(f["font_name"].get<std::string>(), f["weight"].get<int>(), f["italic"].get<bool>(),
+                              f["height_twips"].get<int>(), f["underline_type"].get<int>(), f["colour_index"].get<int>()));
+    const json& b = f["borders"];
+    EXPECT_EQ(std::make_tuple(xf.left.style, xf.right.style, xf.top.style, xf.bottom.style),
+              std::make_tuple(b["left"].get<int>(), b["right"].get<int>(), b["top"].get<int>(), b["bottom"].get<int>()));
+}
+
+void checkPageSetup(const PageSetup& ps, const json& p)
+{
+    EXPECT_EQ(std::make_tuple(ps.fitToPage, ps.hCenter, ps.vCenter),
+              std::make_tuple(p.value("fit_to_page", false), p.value("hcenter", false), p.value("vcenter", false)));
+    EXPECT_EQ(ps.header, p.value("header", ps.header));
+    EXPECT_EQ(ps.footer, p.value("footer", ps.footer));
+    if (p.contains("margins_in")) {
+        const json& m = p["margins_in"];
+        EXPECT_EQ(std::make_tuple(ps.leftMargin, ps.rightMargin, ps.topMargin, ps.bottomMargin),
+                  std::make_tuple(m["left"].get<double>(), m["right"].get<double>(), m["top"].get<double>(),
+                                  m["bottom"].get<double>()));
+    }
+    if (p.contains("setup")) {
+        const json& s = p["setup"];
+        EXPECT_EQ(std::make_tuple(ps.leftToRight, ps.noPrinterSettings, ps.portrait, ps.noOrient, ps.fitWidth, ps.fitHeight),
+                  std::make_tuple(s["pages_over_then_down"].get<bool>(), s["fNoPls"].get<bool>(), s["portrait"].get<bool>(),
+                                  s["fNoOrient"].get<bool>(), s["fit_width"].get<int>(), s["fit_height"].get<int>()));
+        EXPECT_EQ(std::make_tuple(ps.headerMargin, ps.footerMargin), std::make_tuple(s["header_margin_in"].get<double>(),
+                                                                                      s["footer_margin_in"].get<double>()));
+        EXPECT_EQ(ps.paperSize, s.value("paper_size", int(ps.paperSize)));
+        EXPECT_EQ(ps.scale, s.value("scale_percent", int(ps.scale)));
+        EXPECT_EQ(ps.copies, s.value("copies", int(ps.copies)));
+        EXPECT_EQ(ps.pageStart, s.value("first_page_number", int(ps.pageStart)));
+    }
+}
+
+std::string nameOf(const DefinedName& n)
+{
+    static const char* const builtins[] = {"Consolidate_Area", "Auto_Open", "Auto_Close", "Extract", "Database",
+                                           "Criteria", "Print_Area", "Print_Titles", "Recorder", "Data_Form",
+                                           "Auto_Activate", "Auto_Deactivate", "Sheet_Title", "_FilterDatabase"};
+    const std::size_t code = n.name.empty() ? 255 : static_cast<unsigned char>(n.name[0]);
+    return n.builtin && n.name.size() == 1 && code < std::size(builtins) ? builtins[code] : n.name;
+}
+
+// A print area or print titles goes onto its sheet; every other name is kept as it was.
+void checkNames(const Workbook& wb, const json& e)
+{
+    int decoded = 0;
+    for (int i = 0; i < wb.sheetCount(); ++i)
+        decoded += !wb.sheet(i).printArea().empty() + bool(wb.sheet(i).printTitleRows() || wb.sheet(i).printTitleCols());
+    EXPECT_EQ(static_cast<int>(wb.names().size()) + decoded, e["raw_facts"]["name_records"].get<int>());
+    for (const json& n : e.value("defined_names", json::array())) {
+        const std::string name = n["name"].get<std::string>();
+        const int scope = n["scope"].get<int>();
+        if (n["builtin"].get<bool>() && scope >= 0 && (name == "Print_Area" || name == "Print_Titles")) {
+            const Sheet& sh = wb.sheet(scope);
+            if (name == "Print_Area" ? !sh.printArea().empty() : (sh.printTitleRows() || sh.printTitleCols()))
+                continue;
+        }
+        const auto it = std::find_if(wb.names().begin(), wb.names().end(), [&](const DefinedName& d) {
+            return nameOf(d) == name && d.builtin == n["builtin"].get<bool>() && d.sheetIndex == scope + 1;
+        });
+        ASSERT_NE(it, wb.names().end()) << name << " of scope " << scope;
+        EXPECT_EQ((it->flags & 0x0001) != 0, n["hidden"].get<bool>()) << name;
+    }
+}
+
+int count(const std::vector<RawRecord>& list, std::uint16_t type, int chartBof = -1)
+{
+    return static_cast<int>(std::count_if(list.begin(), list.end(), [&](const RawRecord& r) {
+        return r.type == type && (chartBof < 0 || (r.data.size() >= 4 && r.data[2] == 0x20 && r.data[3] == 0));
+    }));
+}
+
+void checkFacts(const Workbook& wb, const json& e)
+{
+    EXPECT_EQ(wb.date1904(), e["datemode"].get<int>() == 1);
+    const json& bounds = e["boundsheets"];
+    ASSERT_EQ(wb.sheetCount(), static_cast<int>(bounds.size()));
+    static const std::map<SheetKind, std::string> kinds = {{SheetKind::Worksheet, "worksheet"}, {SheetKind::Chart, "chart"},
+                                                           {SheetKind::MacroSheet, "macro"}, {SheetKind::VbModule, "module"}};
+    int formulas = 0, shared = 0, arrays = 0, hlinks = 0, notes = 0, charts = 0;
+    for (int i = 0; i < wb.sheetCount(); ++i) {
+        const Sheet& sh = wb.sheet(i);
+        EXPECT_EQ(sh.name(), bounds[i]["name"].get<std::string>());
+        EXPECT_EQ(static_cast<int>(sh.visibility()), bounds[i]["visibility"].get<int>());
+        EXPECT_EQ(kinds.at(sh.kind()), bounds[i]["type"].get<std::string>());
+        if (sh.kind() == SheetKind::Worksheet)
+            checkPageSetup(sh.pageSetup(), bounds[i]["page_setup"]);
+        charts += (sh.kind() == SheetKind::Chart) + count(sh.rawAfterCells(), 0x0809, 1) + count(sh.rawBeforeCells(), 0x0809, 1);
+        formulas += static_cast<int>(sh.formulas().size());
+        for (const Formula& f : sh.formulas())
+            shared += count(f.follow, 0x04BC), arrays += count(f.follow, 0x0221);
+        hlinks += count(sh.rawAfterCells(), 0x01B8) + count(sh.rawBeforeCells(), 0x01B8);
+        notes += count(sh.rawAfterCells(), 0x001C) + count(sh.rawBeforeCells(), 0x001C);
+    }
+    const json& f = e["raw_facts"];
+    EXPECT_EQ(std::make_tuple(formulas, shared, arrays, hlinks, notes, charts),
+              std::make_tuple(f["formula_records"].get<int>(), f["shrfmla_records"].get<int>(), f["array_records"].get<int>(),
+                              f["hlink_records"].get<int>(), f["note_records"].get<int>(), f["chart_substreams"].get<int>()));
+    for (const json& s : e["sheets"]) {
+        const Sheet* sh = wb.findSheet(s["name"].get<std::string>());
+        ASSERT_NE(sh, nullptr) << s["name"];
+        int nonEmpty = 0;
+        for (int r = 0; r < sh->rowCount(); ++r)
+            for (const Cell& c : *sh->rowCells(r))
+                nonEmpty += !isEmpty(c.value);
+        EXPECT_EQ(nonEmpty, s["nonempty_cells"].get<int>()) << sh->name();
+        std::set<std::tuple<int, int, int, int>> want, got;
+        for (const json& m : s["merged_ranges"])
+            want.insert({m["rc"][0].get<int>(), m["rc"][1].get<int>() - 1, m["rc"][2].get<int>(), m["rc"][3].get<int>() - 1});
+        for (const Range& r : sh->mergedRanges())
+            got.insert({r.firstRow, r.lastRow, r.firstCol, r.lastCol});
+        EXPECT_EQ(got, want) << sh->name();
+        for (const json& c : s["sample_cells"])
+            checkCell(wb, *sh, c);
+        for (const json& fs : s["format_samples"])
+            checkFormat(wb, fs);
+    }
+    checkNames(wb, e);
+}
+
+// Every raw record read from the file is written back. The writer adds the settings records a
+// file left out, rebuilds the sheet order (TABID) and its own DSF, function-group and ELF records,
+// and drops OBPROJ (the VBA project is not carried).
+void expectRawKept(const std::vector<RawRecord>& read, const std::vector<RawRecord>& again, const char* where)
+{
+    std::multiset<std::pair<std::uint16_t, std::vector<std::uint8_t>>> left;
+    for (const RawRecord& r : again)
+        left.insert({r.type, r.data});
+    for (const RawRecord& r : read) {
+        const auto it = left.find({r.type, r.data});
+        if (it != left.end())
+            left.erase(it);
+        else if (r.type != 0x00D3 && r.type != 0x013D && r.type != 0x009C && r.type != 0x0160 && r.type != 0x0161)
+            ADD_FAILURE() << where << ": record type 0x" << std::hex << r.type << " of " << std::dec << r.data.size()
+                          << " bytes was lost or changed";
+    }
+}
+
+class Corpus : public ::testing::TestWithParam<cw::test::CorpusFile> {};
+
+TEST(CorpusPresence, TheManifestListsTheCorpus)
+{
+    ASSERT_GE(allFiles().size(), 30u) << "the shared corpus is missing or short: " << CERTWRIGHT_SHARED_DIR;
+}
+
+TEST_P(Corpus, ReadsAsIndependentReadersDoAndSurvivesASave)
+{
+    const cw::test::CorpusFile& entry = GetParam();
+    if (entry.kind == "reject") {
+        ASSERT_TRUE(kRejects.count(entry.file)) << "no expected error for the rejected " << entry.file;
+        try {
+            Workbook::open(entry.path());
+            FAIL() << entry.file << " was read, but must be refused";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), kRejects.at(entry.file)) << e.what();
+            EXPECT_NE(std::string(e.what()).find(entry.file), std::string::npos) << e.what();
+        }
+        return;
+    }
+    const Workbook read = Workbook::open(entry.path());
+    checkFacts(read, json::parse(cw::test::readBytes(entry.path().string() + ".expect.json")));
+
+    const std::vector<std::uint8_t> once = read.toBytes();
+    const Workbook again = Workbook::fromBytes(once, entry.file);
+    xlstest::expectSameModel(read, again);
+    EXPECT_LE(again.names().size(), read.names().size());
+    expectRawKept(read.rawGlobals(), again.rawGlobals(), "globals");
+    for (int i = 0; i < read.sheetCount(); ++i) {
+        expectRawKept(read.sheet(i).rawBeforeCells(), again.sheet(i).rawBeforeCells(), read.sheet(i).name().c_str());
+        expectRawKept(read.sheet(i).rawAfterCells(), again.sheet(i).rawAfterCells(), read.sheet(i).name().c_str());
+    }
+    EXPECT_EQ(again.toBytes(), once);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Corpus, ::testing::ValuesIn(allFiles()), [](const auto& info) {
+    std::string name;
+    for (char c : info.param.file)
+        name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+});
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Corpus);
+
+// `certwright inspect`: the sheet lines, then one line per cell, formulas with their cached
+// result; an unreadable file gives its reason on the error stream and a non-zero status.
+TEST(Inspect, ListsSheetsAndCellsInItsDocumentedForm)
+{
+    std::ostringstream out, err;
+    ASSERT_EQ(cw::app::runInspect((cw::test::corpusDir() / "sheet_visibility.xls").string(), out, err), 0) << err.str();
+    EXPECT_EQ(out.str().rfind("sheet\t1\tVisible\tvisible\tworksheet\nsheet\t2\tHidden\thidden\tworksheet\n"
+                              "sheet\t3\tVeryHidden\tvery hidden\tworksheet\n", 0), 0u) << out.str();
+    EXPECT_NE(out.str().find("Visible!A1\ttext\tv\n"), std::string::npos) << out.str();
+    out.str("");
+    ASSERT_EQ(cw::app::runInspect((cw::test::corpusDir() / "ErrorTypes.xls").string(), out, err), 0) << err.str();
+    for (const char* line : {"RawErrors!A2\terror\t#NULL!\n", "RawErrors!G2\tformula\tnumber 16\n", "RawErrors!H2\tformula\tboolean TRUE\n"})
+        EXPECT_NE(out.str().find(line), std::string::npos) << line;
+    out.str("");
+    EXPECT_NE(cw::app::runInspect((cw::test::corpusDir() / "type_excelx.xls").string(), out, err), 0);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("type_excelx.xls"), std::string::npos) << err.str();
+}
+
+} // namespace
