@@ -1,5 +1,6 @@
-// libFuzzer target for the .xls reader: any bytes go through Workbook::fromBytes. A refusal
-// must be a cw::host::Error; every other exception, crash, hang or sanitizer report is a bug.
+// libFuzzer target for the .xls reader: any bytes go through Workbook::fromBytes, and what was
+// read through a sheet copy, an insertion, a move and a save. A refusal must be a
+// cw::host::Error; every other exception, crash, hang or sanitizer report is a bug.
 // Inputs that start like a bare BIFF8 stream (09 08) skip the container and reach the record
 // parser directly, so seeds of extracted Workbook streams fuzz the parser efficiently.
 
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::vector<std::uint8_t> bytes(data, data + size);
     try {
-        const cw::host::Workbook wb = cw::host::Workbook::fromBytes(bytes, "fuzz.xls");
+        cw::host::Workbook wb = cw::host::Workbook::fromBytes(bytes, "fuzz.xls");
         // Touch what was read so that a model left inconsistent shows up here too.
         for (int i = 0; i < wb.sheetCount(); ++i) {
             const cw::host::Sheet& sh = wb.sheet(i);
@@ -32,6 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         if (c.hasFormula() && c.formula >= sh.formulas().size())
                             __builtin_trap();
         }
+        // What the certificates do with a template: a copy, rows inserted, the copy moved out and
+        // saved. Whatever was read, only an Error may stop it.
+        int first = 0;
+        while (first < wb.sheetCount() && wb.sheet(first).kind() != cw::host::SheetKind::Worksheet)
+            ++first;
+        if (first < wb.sheetCount() && wb.sheetCount() < 64) {
+            const int copy = wb.copySheet(first, 0);
+            wb.sheet(copy).insertRows(4, 7);
+            wb.sheet(copy).setValue(3, 3, std::string("certificate"));
+            (void)wb.moveSheetsToNewWorkbook({copy}).toBytes();
+        }
+        (void)wb.toBytes();
     } catch (const cw::host::Error&) {
     }
     return 0;

@@ -2,6 +2,7 @@
 #include "host/Ascii.h"
 #include "host/Error.h"
 #include "host/General.h"
+#include "host/biff/FormatTables.h"
 
 #include <algorithm>
 #include <set>
@@ -88,8 +89,7 @@ Workbook::Workbook()
     cellXf.parent = 0;
     cellXf.usedAttrib = 0;
     m_xfs.push_back(cellXf);
-    // STYLE: builtin "Normal" (istyBuiltIn 0) on XF 0, outline level 0xFF.
-    m_styles.push_back(RawRecord{0x0293, {0x00, 0x80, 0x00, 0xFF}});
+    m_styles.push_back(biff::normalStyle());
 }
 
 Workbook::~Workbook() = default;

@@ -2,6 +2,8 @@
 // rarer cell records, shared strings split in every way, print ranges that point elsewhere,
 // and a table of broken or odd inputs that must each give one clear error or a usable model.
 
+#include "XlsTestSupport.h"
+
 #include "host/Error.h"
 #include "host/Workbook.h"
 #include "host/biff/XlsReader.h"
@@ -77,7 +79,8 @@ struct Book {
     std::vector<SheetSpec> sheets;
     std::vector<std::int64_t> offsetOverride; // per sheet; -1 = computed
     bool globalsEof = true;
-    int styleXfs = 15;
+    int styleXfs = 15; // with 15, the cell XFs 15 and 16 follow
+    int fonts = 1;
 
     Bytes globals(const std::vector<std::uint32_t>& offsets) const
     {
@@ -86,7 +89,8 @@ struct Book {
         for (const Bytes& r : first)
             g.bytes(r);
         g.bytes(rec(0x0042, Body().u16(1200)));
-        g.bytes(rec(0x0031, Body().u16(200).u16(0).u16(0x7FFF).u16(400).u16(0).u32(0).str8("Arial")));
+        for (int i = 0; i < fonts; ++i)
+            g.bytes(rec(0x0031, Body().u16(200 + 20 * i).u16(0).u16(0x7FFF).u16(400).u16(0).u32(0).str8("Arial")));
         g.bytes(rec(0x041E, Body().u16(164).str16("0.000")));
         for (int i = 0; i < styleXfs; ++i)
             g.bytes(xf(0, 0, true));
@@ -221,6 +225,30 @@ TEST(XlsReader, PrintRangesThatPointElsewhereStayNames)
     EXPECT_EQ(wb.sheet(0).printTitleCols(), (std::optional<std::pair<int, int>>{{0, 1}}));
     EXPECT_TRUE(wb.sheet(1).printArea().empty());
     EXPECT_EQ(wb.names().size(), 2u);
+}
+
+// Some writers make files with fewer than the four fonts and sixteen formats every workbook
+// holds. The tables are completed as the writer completes them, so that a cell given the default
+// format, a copy and a save all find what they name.
+TEST(XlsReader, ShortFormatTablesAreCompleted)
+{
+    const std::pair<int, int> tables[] = {{1, 4}, {0, 0}, {2, 15}, {5, 1}}; // fonts, XFs
+    for (const auto& [fonts, xfs] : tables) {
+        SCOPED_TRACE(std::to_string(fonts) + " fonts, " + std::to_string(xfs) + " XFs");
+        Book b = oneSheet({number(0, 0, 0, 1.5)});
+        b.fonts = fonts;
+        b.styleXfs = xfs;
+        Workbook wb = parse(b.build());
+        ASSERT_GE(wb.xfs().size(), 16u);
+        EXPECT_FALSE(wb.xfs()[kDefaultXf].isStyle);
+        for (const Xf& x : wb.xfs())
+            EXPECT_NE(wb.font(x.font), nullptr);
+        wb.sheet(0).setValue(3, 3, std::string("new"));
+        EXPECT_FALSE(wb.isDateXf(wb.sheet(0).cell(3, 3)->xf));
+        wb.copySheet(0, 0, true);
+        const Workbook back = Workbook::fromBytes(wb.toBytes(), kName);
+        xlstest::expectSameModel(wb, back);
+    }
 }
 
 // ---- broken input ---------------------------------------------------------------------------

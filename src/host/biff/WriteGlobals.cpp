@@ -3,6 +3,7 @@
 
 #include "host/Error.h"
 #include "host/biff/Bytes.h"
+#include "host/biff/FormatTables.h"
 #include "host/biff/FormulaTokens.h"
 #include "host/biff/RecordPlacement.h"
 #include "host/biff/Records.h"
@@ -226,8 +227,8 @@ void XlsWriter::Impl::writeFormatTables()
     // FONT: at least the four fonts Excel expects, index 4 skipped by the XF indices.
     for (const Font& f : wb.fonts())
         writeFont(f);
-    for (std::size_t i = wb.fonts().size(); i < 4; ++i)
-        writeFont(wb.fonts().empty() ? Font{} : wb.fonts().front());
+    for (std::size_t i = wb.fonts().size(); i < kMinFonts; ++i)
+        writeFont(fillerFont(wb.fonts()));
     for (const auto& [id, fmt] : wb.numberFormats()) {
         w.begin(rt::Format);
         w.u16(id);
@@ -237,21 +238,13 @@ void XlsWriter::Impl::writeFormatTables()
     // XF: the 15 style XFs and the default cell XF 15 at least.
     for (const Xf& x : wb.xfs())
         writeXf(x);
-    for (std::size_t i = wb.xfs().size(); i < 16; ++i) {
-        Xf x;
-        x.isStyle = i < 15;
-        x.parent = x.isStyle ? 0xFFF : 0;
-        x.usedAttrib = i == 0 || i == 15 ? 0 : 0x3D;
-        writeXf(x);
-    }
+    for (std::size_t i = wb.xfs().size(); i < kMinXfs; ++i)
+        writeXf(fillerXf(i));
     writeRawGlobals(gAfterXfs);
-    bool normalStyle = false;
-    for (const RawRecord& r : wb.styleRecords()) {
+    for (const RawRecord& r : wb.styleRecords())
         w.record(r.type, r.data);
-        normalStyle = normalStyle || (r.type == rt::Style && r.data.size() >= 4 && (r.data[1] & 0x80) && r.data[2] == 0);
-    }
-    if (!normalStyle)
-        w.record(rt::Style, {0x00, 0x80, 0x00, 0xFF}); // builtin "Normal" on XF 0
+    if (!hasNormalStyle(wb.styleRecords()))
+        w.record(rt::Style, normalStyle().data);
     writeRawGlobals(gAfterStyles);
     if (const auto& pal = wb.palette()) {
         w.begin(rt::Palette);

@@ -55,6 +55,7 @@ private:
     void readBoundSheet();
     void readSst();
     void decodeLinkTable();
+    void completeFormatTables();
     void checkFormatTables();
 
     // sheets (ReadSheets.cpp)

@@ -2,6 +2,7 @@
 
 #include "host/Ascii.h"
 #include "host/biff/Bytes.h"
+#include "host/biff/FormatTables.h"
 #include "host/biff/Records.h"
 #include "host/biff/XlsParser.h"
 
@@ -32,6 +33,7 @@ XlsParser::XlsParser(const std::uint8_t* data, std::size_t size, const std::stri
 void XlsParser::run()
 {
     readGlobals();
+    completeFormatTables();
     checkFormatTables();
     decodeLinkTable();
     readSheets();
@@ -303,6 +305,18 @@ void XlsParser::decodeLinkTable()
             }
         }
     }
+}
+
+void XlsParser::completeFormatTables()
+{
+    auto& fonts = m_wb.fonts();
+    while (fonts.size() < kMinFonts)
+        fonts.push_back(fillerFont(fonts));
+    auto& xfs = m_wb.xfs();
+    while (xfs.size() < kMinXfs)
+        xfs.push_back(fillerXf(xfs.size()));
+    if (!hasNormalStyle(m_wb.styleRecords()))
+        m_wb.styleRecords().push_back(normalStyle());
 }
 
 void XlsParser::checkFormatTables()
