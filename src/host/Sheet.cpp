@@ -1,6 +1,7 @@
 #include "host/Sheet.h"
 #include "host/Error.h"
 #include "host/General.h"
+#include "host/biff/SheetDrawing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -186,6 +187,7 @@ void Sheet::insertRows(int row, int count)
     }
     for (Range& r : m_merged)
         shiftRange(r, row, count);
+    biff::insertDrawingRows(*this, row, count);
     for (Range& r : m_printArea)
         shiftRange(r, row, count);
     if (m_titleRows) {

@@ -3,6 +3,8 @@
 #include "host/Error.h"
 #include "host/General.h"
 #include "host/biff/FormatTables.h"
+#include "host/biff/Records.h"
+#include "host/biff/SheetDrawing.h"
 
 #include <algorithm>
 #include <set>
@@ -246,6 +248,8 @@ int Workbook::copySheet(int index, int target, bool after)
     auto copy = std::make_unique<Sheet>(src);
     copy->m_name = name;
     copy->m_visibility = Visibility::Visible;
+    for (std::string& left : biff::leaveOutUncarried(*copy, src.name()))
+        addWarning(std::move(left));
     int at = after ? target + 1 : target;
     m_sheets.insert(m_sheets.begin() + at, std::move(copy));
     shiftNames(m_names, at, +1);
@@ -273,6 +277,26 @@ Workbook Workbook::moveSheetsToNewWorkbook(const std::vector<int>& indices)
     out.m_palette = m_palette;
     out.m_date1904 = m_date1904;
     out.m_structureChanged = true;
+    bool drawings = false;
+    for (int i : chosen) {
+        Sheet& s = *m_sheets[static_cast<std::size_t>(i)];
+        for (std::string& left : biff::leaveOutUncarried(s, s.name()))
+            addWarning(std::move(left));
+        for (const auto* list : {&s.rawAfterCells(), &s.rawBeforeCells()})
+            drawings = drawings || std::any_of(list->begin(), list->end(), [](const RawRecord& r) {
+                           return r.type == biff::rt::MsoDrawing;
+                       });
+    }
+    // Their pictures are in this workbook's picture store: the new one takes the store along
+    // (the writer keeps only the pictures its drawings use).
+    if (drawings) {
+        bool in = false;
+        for (const RawRecord& r : m_rawGlobals) {
+            in = r.type == biff::rt::MsoDrawingGroup || (in && r.type == biff::rt::Continue);
+            if (in)
+                out.m_rawGlobals.push_back(r);
+        }
+    }
     for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) {
         out.m_sheets.insert(out.m_sheets.begin(), std::move(m_sheets[static_cast<std::size_t>(*it)]));
         m_sheets.erase(m_sheets.begin() + *it);

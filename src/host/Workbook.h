@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/Drawing.h"
 #include "host/Format.h"
 #include "host/Sheet.h"
 
@@ -83,12 +84,22 @@ public:
     void deleteSheet(int index);
     void deleteSheets(const std::vector<std::string>& names);
     // Copies sheet `index` to stand before (or after) sheet `target`; the copy is named
-    // "NAME (2)" (3, ...) and becomes the active sheet. Returns the copy's index.
+    // "NAME (2)" (3, ...) and becomes the active sheet. Returns the copy's index. The copy
+    // carries the sheet's pictures, comments and drawn shapes; what it can't carry (charts,
+    // form controls, embedded objects) it leaves out, and warnings() says so.
     int copySheet(int index, int target, bool after = false);
     // Moves the sheets (in workbook order) out of this workbook into a new one, carrying their
-    // cells, formats, column widths, row heights, merged ranges, page setup and print area.
-    // The first moved sheet is active in the new workbook.
+    // cells, formats, column widths, row heights, merged ranges, page setup, print area and
+    // drawings, as a copy does. The first moved sheet is active in the new workbook.
     Workbook moveSheetsToNewWorkbook(const std::vector<int>& indices);
+
+    // ---- drawings -------------------------------------------------------------------------
+    // The top-level objects of a sheet's drawing layer: pictures with their bytes, comments
+    // with their cells, shapes, charts, controls. Empty when it has none (or none we can read).
+    std::vector<DrawingObject> drawingObjects(int sheet) const;
+    // What the sheet operations could not carry, each said once, as sentences for the user
+    // (without a capital or a full stop, to go inside a message).
+    const std::vector<std::string>& warnings() const { return m_warnings; }
 
     // ---- formatting tables ------------------------------------------------------------------
     std::vector<Font>& fonts() { return m_fonts; }
@@ -157,6 +168,9 @@ private:
     std::vector<DefinedName> m_names;
     std::vector<RawRecord> m_rawGlobals;
     bool m_structureChanged = false;
+    std::vector<std::string> m_warnings;
+
+    void addWarning(std::string text);
 
     friend class XlsReader;
     friend class XlsWriter;

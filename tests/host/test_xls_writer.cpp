@@ -8,6 +8,7 @@
 #include "host/Error.h"
 #include "host/SaveHooks.h"
 #include "host/Workbook.h"
+#include "host/biff/RecordReader.h"
 #include "host/biff/RecordWriter.h"
 #include "host/biff/XlsWriter.h"
 
@@ -47,72 +48,10 @@ std::ptrdiff_t indexOf(const std::vector<std::uint16_t>& types, std::uint16_t ty
     return std::find(types.begin(), types.end(), type) - types.begin();
 }
 
-// The shared string table read back record by record.
-struct Sst {
-    std::uint32_t total = 0;
-    std::vector<std::u16string> strings;
-    std::vector<std::size_t> starts;      // stream offset of each string's character count
-    std::vector<std::size_t> recordStart; // stream offset of the record holding that count
-    std::vector<std::size_t> sizes;       // body size of the SST and each of its CONTINUE records
-    bool headerSplit = false;             // a count/flags split from the first character
-    bool pairSplit = false;               // a surrogate pair split over two records
-    bool ok = false;
-};
-
-Sst readSst(const std::vector<Rec>& globals)
-{
-    Sst out;
-    std::vector<const Rec*> segs;
-    auto at = std::find_if(globals.begin(), globals.end(), [](const Rec& r) { return r.type == 0x00FC; });
-    for (; at != globals.end() && (segs.empty() || at->type == 0x003C); ++at)
-        segs.push_back(&*at);
-    if (segs.empty())
-        return out;
-    for (const Rec* r : segs)
-        out.sizes.push_back(r->data.size());
-    std::size_t seg = 0, off = 8;
-    out.total = u32(segs[0]->data, 0);
-    const std::uint32_t unique = u32(segs[0]->data, 4);
-    for (std::uint32_t k = 0; k < unique; ++k) {
-        if (off == segs[seg]->data.size()) {
-            if (++seg == segs.size())
-                return out;
-            off = 0;
-        }
-        const Bytes& d = segs[seg]->data;
-        if (off + 3 > d.size())
-            return out.headerSplit = true, out;
-        out.starts.push_back(segs[seg]->pos + 4 + off);
-        out.recordStart.push_back(segs[seg]->pos);
-        std::size_t remaining = u16(d, off);
-        std::uint8_t flags = d[off + 2];
-        off += 3;
-        if (remaining > 0 && off + ((flags & 1) ? 2 : 1) > d.size())
-            out.headerSplit = true;
-        std::u16string s;
-        while (remaining > 0) {
-            const Bytes& cur = segs[seg]->data;
-            const std::size_t cs = (flags & 1) ? 2 : 1;
-            const std::size_t take = std::min(remaining, (cur.size() - off) / cs);
-            for (std::size_t i = 0; i < take; ++i, off += cs)
-                s.push_back(cs == 2 ? static_cast<char16_t>(u16(cur, off)) : static_cast<char16_t>(cur[off]));
-            remaining -= take;
-            if (remaining > 0) {
-                out.pairSplit = out.pairSplit || (!s.empty() && s.back() >= 0xD800 && s.back() <= 0xDBFF);
-                if (++seg == segs.size())
-                    return out;
-                flags = segs[seg]->data.at(0); // the flags byte again
-                off = 1;
-            }
-        }
-        out.strings.push_back(std::move(s));
-    }
-    out.ok = true;
-    return out;
-}
-
-// Strings of every kind across record boundaries: ASCII, Latin-1, Devanagari, surrogate pairs
-// placed so that some pair meets a boundary, an empty string, and one text over three records.
+// Strings of every kind across record boundaries: ASCII, Latin-1, Devanagari, surrogate pairs,
+// an empty string, and one text over three records. Read back with the record cursor (whose
+// CONTINUE handling the corpus proves), each string must come back, each record hold at most
+// 8,224 bytes, and EXTSST point at every dsst-th string's count, in the stream and its record.
 TEST(SharedStrings, ContinuationRulesAndExtSstOffsetsHold)
 {
     std::mt19937 rng(7);
@@ -134,32 +73,30 @@ TEST(SharedStrings, ContinuationRulesAndExtSstOffsetsHold)
         Bytes out(lead, 0x55);
         biff::RecordWriter w(out);
         w.sharedStrings(views, 12345);
-        std::vector<Rec> recs = records(Bytes(out.begin() + static_cast<std::ptrdiff_t>(lead), out.end()));
-        for (Rec& r : recs)
-            r.pos += lead; // offsets as in the whole stream
-        const Sst sst = readSst(recs);
-        ASSERT_TRUE(sst.ok) << "lead " << lead;
-        EXPECT_FALSE(sst.headerSplit);
-        EXPECT_FALSE(sst.pairSplit);
-        EXPECT_GT(sst.sizes.size(), 10u);
-        EXPECT_LE(*std::max_element(sst.sizes.begin(), sst.sizes.end()), 8224u);
-        EXPECT_EQ(sst.total, 12345u);
-        ASSERT_EQ(sst.strings.size(), texts.size());
-        for (std::size_t k = 0; k < texts.size(); ++k) {
-            std::vector<char16_t> units;
-            biff::utf8ToUtf16(texts[k], units);
-            ASSERT_EQ(sst.strings[k], std::u16string(units.begin(), units.end())) << "string " << k;
+        for (const Rec& rec : records(Bytes(out.begin() + static_cast<std::ptrdiff_t>(lead), out.end())))
+            EXPECT_LE(rec.data.size(), 8224u);
+        biff::RecordReader r(out.data(), out.size(), "sst");
+        r.seek(lead);
+        ASSERT_TRUE(r.next());
+        const std::uint32_t total = r.u32();
+        EXPECT_EQ(std::make_pair(total, r.u32()), std::make_pair(12345u, std::uint32_t(texts.size())));
+        std::vector<std::pair<std::size_t, std::size_t>> starts; // in the stream, in its record
+        for (const std::string& text : texts) {
+            if (r.remaining() == 0)
+                ASSERT_TRUE(r.continueRecord());
+            starts.emplace_back(r.offset() + 4 + r.position(), 4 + r.position());
+            std::string back;
+            r.richExtendedString(back);
+            ASSERT_EQ(back, text) << "string " << starts.size() - 1 << ", lead " << lead;
         }
-
-        const auto ext = ofType(recs, 0x00FF);
-        ASSERT_EQ(ext.size(), 1u);
-        const std::size_t dsst = u16(ext[0]->data, 0), buckets = (ext[0]->data.size() - 2) / 8;
-        EXPECT_GE(dsst, 8u);
-        EXPECT_LE(buckets, 128u);
-        EXPECT_EQ(buckets, (texts.size() + dsst - 1) / dsst);
+        ASSERT_TRUE(r.next());
+        ASSERT_EQ(r.type(), 0x00FF);
+        const std::size_t dsst = r.u16(), buckets = r.remaining() / 8;
+        EXPECT_TRUE(dsst >= 8 && buckets <= 128 && buckets == (texts.size() + dsst - 1) / dsst) << dsst << " " << buckets;
         for (std::size_t b = 0; b < buckets; ++b) {
-            EXPECT_EQ(u32(ext[0]->data, 2 + 8 * b), sst.starts[b * dsst]) << "bucket " << b;
-            EXPECT_EQ(u16(ext[0]->data, 6 + 8 * b), sst.starts[b * dsst] - sst.recordStart[b * dsst]) << "bucket " << b;
+            const std::size_t at = r.u32(), inRecord = r.u16();
+            r.u16();
+            EXPECT_EQ(std::make_pair(at, inRecord), starts[b * dsst]) << "bucket " << b;
         }
     }
 }

@@ -129,10 +129,13 @@ void XlsParser::readCellRun(Sheet& sh, std::uint16_t type)
                  + std::to_string(last + 1) + " holds " + std::to_string(n) + " cells");
     for (int i = 0; i < n; ++i) {
         const std::uint16_t xf = m_r.u16();
-        const Value value = numbers ? Value(decodeRk(m_r.u32())) : Value();
+        const double number = numbers ? decodeRk(m_r.u32()) : 0.0;
         Cell& cell = cellAt(sh, r, first + i);
         cell.xf = checkedXf(xf, sh, r, first + i);
-        cell.value = value;
+        if (numbers)
+            cell.value = number;
+        else
+            cell.value = std::monostate{};
         cell.formula = kNoFormula;
     }
 }

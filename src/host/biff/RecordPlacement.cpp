@@ -123,12 +123,4 @@ const std::uint8_t* rawBody(const std::vector<RawRecord>& list, std::uint16_t ty
     return r && r->data.size() >= size ? r->data.data() : nullptr;
 }
 
-int drawingId(const std::vector<RawRecord>& list)
-{
-    const RawRecord* r = findRaw(list, rt::MsoDrawing);
-    if (!r || r->data.size() < 12 || le16(&r->data[2]) != 0xF002 || le16(&r->data[10]) != 0xF008)
-        return -1;
-    return le16(&r->data[8]) >> 4;
-}
-
 } // namespace cw::host::biff

@@ -51,7 +51,5 @@ std::size_t substreamEnd(const std::vector<RawRecord>& list, std::size_t i);
 const RawRecord* findRaw(const std::vector<RawRecord>& list, std::uint16_t type);
 // A raw record body of at least `size` bytes, or nothing.
 const std::uint8_t* rawBody(const std::vector<RawRecord>& list, std::uint16_t type, std::size_t size);
-// The drawing id of a sheet's drawing: the OfficeArtFDG record inside its first MSODRAWING.
-int drawingId(const std::vector<RawRecord>& list);
 
 } // namespace cw::host::biff

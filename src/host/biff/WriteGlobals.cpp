@@ -147,9 +147,21 @@ void XlsWriter::Impl::prepareNames()
 void XlsWriter::Impl::writeRawGlobals(int slot)
 {
     const auto& raw = wb.rawGlobals();
-    for (std::size_t i = 0; i < raw.size(); ++i)
+    bool groupWritten = false, inGroup = false;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        // The drawing group as rebuilt stands where the one read stood.
+        inGroup = raw[i].type == rt::MsoDrawingGroup || (inGroup && raw[i].type == rt::Continue);
+        if (replaceGroup && inGroup) {
+            if (!groupWritten && globalsSlots[i] == slot && !drawingGroup.empty())
+                w.record(rt::MsoDrawingGroup, drawingGroup);
+            groupWritten = true;
+            continue;
+        }
         if (globalsSlots[i] == slot)
             w.record(raw[i].type, raw[i].data);
+    }
+    if (replaceGroup && !groupWritten && slot == gAfterNames && !drawingGroup.empty())
+        w.record(rt::MsoDrawingGroup, drawingGroup);
 }
 
 void XlsWriter::Impl::writeGlobals()

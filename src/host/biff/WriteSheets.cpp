@@ -138,8 +138,8 @@ void XlsWriter::Impl::writeWorksheet(int index)
 {
     const Sheet& s = wb.sheet(index);
     SheetPlan& plan = plans[static_cast<std::size_t>(index)];
-    const auto& before = s.rawBeforeCells();
-    const auto& after = s.rawAfterCells();
+    const auto& before = plan.before ? *plan.before : s.rawBeforeCells();
+    const auto& after = plan.after ? *plan.after : s.rawAfterCells();
     const CellExtent extent = planRows(s);
 
     // BOF: the producer's as read, else ours.
@@ -166,9 +166,9 @@ void XlsWriter::Impl::writeWorksheet(int index)
     w.zeros(4 * extent.blocks);
     w.end();
 
-    writeSheetSettings(s, extent.maxRowLevel);
+    writeSheetSettings(s, before, extent.maxRowLevel);
     writeRawSlot(before, wAfterWsBool);
-    writePageSetup(s);
+    writePageSetup(s, before);
     w.patchU32(defColWidthField, static_cast<std::uint32_t>(w.position()));
     writeColumns(s);
     writeRawSlot(before, wAfterColInfo);
@@ -197,9 +197,8 @@ void XlsWriter::Impl::writeWorksheet(int index)
 
 // The calculation settings as read (or Excel's defaults), print options, GUTS, the default row
 // height and WSBOOL.
-void XlsWriter::Impl::writeSheetSettings(const Sheet& s, std::uint8_t maxRowLevel)
+void XlsWriter::Impl::writeSheetSettings(const Sheet& s, const std::vector<RawRecord>& before, std::uint8_t maxRowLevel)
 {
-    const auto& before = s.rawBeforeCells();
     const PageSetup& ps = s.pageSetup();
     writeRawOr(before, rt::CalcCount, {0x64, 0x00});
     writeRawOr(before, rt::CalcMode, {0x01, 0x00});
@@ -236,10 +235,9 @@ void XlsWriter::Impl::writeSheetSettings(const Sheet& s, std::uint8_t maxRowLeve
 }
 
 // HEADER to SETUP, with the raw records that stand between them.
-void XlsWriter::Impl::writePageSetup(const Sheet& s)
+void XlsWriter::Impl::writePageSetup(const Sheet& s, const std::vector<RawRecord>& before)
 {
     const PageSetup& ps = s.pageSetup();
-    const auto& before = s.rawBeforeCells();
     // HEADER / FOOTER: an empty record when there is none.
     w.begin(rt::Header);
     if (!ps.header.empty())

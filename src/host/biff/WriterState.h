@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 namespace cw::host {
@@ -68,11 +69,17 @@ struct XlsWriter::Impl {
     std::vector<PrintName> printNames;
     std::vector<int> globalsSlots;
     int activeTab = 0;
+    // The drawing group as rebuilt for the drawings written (replaceGroup: in place of the one
+    // read; empty: none).
+    bool replaceGroup = false;
+    std::vector<std::uint8_t> drawingGroup;
 
     struct SheetPlan {
         std::vector<std::uint8_t> formula; // 0 undecided, 1 verbatim, 2 cached value
         bool keepDrawing = true;
         std::size_t boundSheetPos = 0;
+        // The raw lists with the drawing renumbered, when it was (else the sheet's own).
+        std::optional<std::vector<RawRecord>> before, after;
     };
     std::vector<SheetPlan> plans;
 
@@ -113,13 +120,16 @@ struct XlsWriter::Impl {
     void writeName(const DefinedName& n);
     void writePrintName(const PrintName& p);
 
+    // WriteDrawings.cpp
+    void renumberDrawings();
+
     // WriteSheets.cpp
     void writeSheet(int index);
     void writeWorksheet(int index);
     void writeOtherSheet(int index);
     CellExtent planRows(const Sheet& s);
-    void writeSheetSettings(const Sheet& s, std::uint8_t maxRowLevel);
-    void writePageSetup(const Sheet& s);
+    void writeSheetSettings(const Sheet& s, const std::vector<RawRecord>& before, std::uint8_t maxRowLevel);
+    void writePageSetup(const Sheet& s, const std::vector<RawRecord>& before);
     void writeColumns(const Sheet& s);
     void writeWindow2(const Sheet& s, int index);
     void writeMergedCells(const Sheet& s);

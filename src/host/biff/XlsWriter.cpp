@@ -91,28 +91,6 @@ void XlsWriter::Impl::placeRawGlobals()
     }
 }
 
-// Drawings of a copied sheet repeat the drawing id of the original; a second copy of the same
-// drawing (or a drawing without the workbook's drawing group) makes Excel repair the file, so
-// only the first sheet that shows a drawing id keeps its drawing (pictures, comments, embedded
-// charts: the drawing layer goes as a whole).
-void XlsWriter::Impl::planDrawings()
-{
-    if (!wb.structureChanged())
-        return;
-    const bool haveGroup = findRaw(wb.rawGlobals(), rt::MsoDrawingGroup) != nullptr;
-    std::vector<int> seen;
-    for (int i = 0; i < wb.sheetCount(); ++i) {
-        const Sheet& s = wb.sheet(i);
-        if (s.kind() != SheetKind::Worksheet)
-            continue;
-        const int id = drawingId(s.rawAfterCells());
-        const bool keep = haveGroup && id >= 0 && std::find(seen.begin(), seen.end(), id) == seen.end();
-        if (id >= 0)
-            seen.push_back(id);
-        plans[static_cast<std::size_t>(i)].keepDrawing = keep;
-    }
-}
-
 // Decides how each formula is written, and gathers the shared strings in writing order.
 void XlsWriter::Impl::prepareSheet(int index)
 {
