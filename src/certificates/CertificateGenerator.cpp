@@ -316,6 +316,11 @@ int generateCertificates(import::GenerationContext& ctx)
             ctx.reporter->progress(i + 1, total);
     }
 
+    // What the layout holds that a certificate can't carry (a chart, a form control), said once.
+    for (const std::string& left : ctx.workbook->warnings())
+        if (ctx.reporter)
+            ctx.reporter->message({"In the template, " + left + ".", "Left out", core::Icon::Information});
+
     ctx.workbook->deleteSheets({std::string(import::kDeducteeSheet), std::string(import::kDeductorSheet),
                                 std::string(import::kTextSheet)});
     ctx.deducteeSheet = nullptr;
