@@ -85,7 +85,7 @@ BatchResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std::
         try {
             host::Workbook book = host::Workbook::open(source);
             fs::path pdf = outputFolder / core::pathFromText(name + ".pdf");
-            result.pages += writePdf(book, pdf, "Form 16A " + name);
+            result.pages += writePdf(book, pdf, "Form 16A " + name, &result.notes);
             result.done.push_back(name);
         } catch (const host::Error& e) {
             result.skipped.push_back({name, e.message()});

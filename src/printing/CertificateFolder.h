@@ -26,6 +26,7 @@ struct BatchResult {
     std::vector<std::string> done;
     std::vector<Skipped> skipped;
     int pages = 0;
+    std::vector<std::string> notes; // what the pages left out, each said once
 };
 
 // The one message shown after a run that skipped certificates: names each and why. `done` says

@@ -39,6 +39,9 @@ public:
     double width() const { return m_left.back(); }
     double height() const { return m_top.back(); }
     QRectF cellRect(std::size_t i, std::size_t j) const;
+    // Where a sheet row or column is on the page (its first place there), or -1.
+    int rowIndex(int row) const { return m_rowIndex.count(row) ? m_rowIndex.at(row) : -1; }
+    int colIndex(int col) const { return m_colIndex.count(col) ? m_colIndex.at(col) : -1; }
 
     // The merged ranges on the page, and the one position (i, j) lies in: an index into
     // merges(), or -1.

@@ -119,6 +119,7 @@ void SheetPages::paint(QPainter& painter, int index) const
         paintGridlines(painter, grid);
     paintTexts(painter, grid);
     paintBorders(painter, grid);
+    paintPictures(painter, grid, index);
     painter.restore();
 }
 

@@ -12,5 +12,7 @@ void paintFills(QPainter& painter, const PageGrid& grid);
 void paintGridlines(QPainter& painter, const PageGrid& grid);
 void paintTexts(QPainter& painter, const PageGrid& grid);
 void paintBorders(QPainter& painter, const PageGrid& grid);
+// Pictures go over the cells, on each page whose own rows and columns they reach.
+void paintPictures(QPainter& painter, const PageGrid& grid, int index);
 
 } // namespace cw::printing

@@ -74,12 +74,17 @@ SheetPages::SheetPages(const host::Workbook& book, const host::Sheet& sheet)
     m_availWidth = std::max(36.0, paper.width() - (setup.leftMargin + setup.rightMargin) * 72.0);
     m_availHeight = std::max(36.0, paper.height() - (setup.topMargin + setup.bottomMargin) * 72.0);
 
-    // The used range: every cell with a value or a format, and the merged ranges. A print
-    // area that reaches past it (whole columns, say) prints only as far as it.
+    // The used range: every cell with a value or a format, the merged ranges and the pictures.
+    // A print area that reaches past it (whole columns, say) prints only as far as it.
     int lastRow = sheet.rowCount() - 1, lastCol = sheet.colCount() - 1;
     for (const host::Range& m : sheet.mergedRanges()) {
         lastRow = std::max(lastRow, m.lastRow);
         lastCol = std::max(lastCol, m.lastCol);
+    }
+    loadPictures(); // pictures count in the used range, as cells do
+    for (const Picture& p : m_pictures) {
+        lastRow = std::max(lastRow, p.to.row);
+        lastCol = std::max(lastCol, p.to.col);
     }
     if (sheet.printArea().empty() && lastRow >= 0 && lastCol >= 0)
         m_areas.push_back({0, lastRow, 0, lastCol});

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "host/Drawing.h"
+
+#include <QImage>
 #include <QPageLayout>
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
 class QPainter;
@@ -52,6 +56,17 @@ public:
     const std::vector<int>& pageRows(int index) const { return m_pages.at(static_cast<std::size_t>(index)).rows; }
     const std::vector<int>& pageColumns(int index) const { return m_pages.at(static_cast<std::size_t>(index)).cols; }
 
+    // The sheet's pictures, decoded once (PagePictures.cpp), and sentences naming what the pages
+    // leave out (a picture of a kind that can't be drawn, a drawn shape).
+    struct Picture {
+        host::CellPoint from, to;
+        QImage image;
+    };
+    const std::vector<Picture>& pictures() const { return m_pictures; }
+    const std::vector<std::string>& notes() const { return m_notes; }
+    // The visible rows repeated at the top of every page.
+    const std::vector<int>& titleRows() const { return m_titleRows; }
+
 private:
     struct Page {
         std::vector<int> rows;
@@ -82,6 +97,10 @@ private:
     std::vector<Page> m_pages;
     std::vector<double> m_rowHeights;   // laid-out heights of rows up to the last used one
     mutable std::map<std::uint16_t, double> m_fontRowHeights;
+    std::vector<Picture> m_pictures;
+    std::vector<std::string> m_notes;
+
+    void loadPictures();
 };
 
 } // namespace cw::printing

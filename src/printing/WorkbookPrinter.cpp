@@ -9,6 +9,7 @@
 #include <QPdfWriter>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace cw::printing {
@@ -29,6 +30,8 @@ int WorkbookPrinter::addWorkbook(const host::Workbook& book)
         if (sheet.kind() != host::SheetKind::Worksheet || sheet.visibility() != host::Visibility::Visible)
             continue;
         SheetPages pages(book, sheet);
+        for (const std::string& note : pages.notes())
+            addNote(m_notes, note);
         for (int p = 0; p < pages.count(); ++p) {
             // The page layout must be in place before the page begins: before begin() for the
             // first page, before newPage() for the others. Some print systems refuse a change
@@ -63,7 +66,14 @@ bool WorkbookPrinter::finish()
     return m_painter.end();
 }
 
-int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const std::string& title)
+void addNote(std::vector<std::string>& notes, const std::string& note)
+{
+    if (std::find(notes.begin(), notes.end(), note) == notes.end())
+        notes.push_back(note);
+}
+
+int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const std::string& title,
+             std::vector<std::string>* notes)
 {
     const QString name = QString::fromStdString(core::pathText(pdf));
     QSaveFile file(name);
@@ -78,6 +88,9 @@ int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const
             writer.setTitle(QString::fromStdString(title));
         WorkbookPrinter printer(writer);
         pages = printer.addWorkbook(book);
+        for (const std::string& note : printer.notes())
+            if (notes)
+                addNote(*notes, note);
         if (!printer.finish())
             throw std::runtime_error(core::pathText(pdf) + ": the PDF could not be completed");
     }

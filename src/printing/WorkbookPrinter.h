@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 class QPagedPaintDevice;
 
@@ -27,6 +28,8 @@ public:
     // std::runtime_error when the device cannot start (e.g. a PDF file that cannot be written).
     int addWorkbook(const host::Workbook& book);
     int pageCount() const { return m_pages; }
+    // What the pages leave out (pictures that can't be drawn), each said once.
+    const std::vector<std::string>& notes() const { return m_notes; }
     // Ends the document; false when the device reports a failure. Nothing is written for a
     // document without pages.
     bool finish();
@@ -36,10 +39,16 @@ private:
     QPainter m_painter;
     int m_pages = 0;
     bool m_finished = false;
+    std::vector<std::string> m_notes;
 };
+
+// Adds the sentence to the notes unless it is there already.
+void addNote(std::vector<std::string>& notes, const std::string& note);
 
 // Writes a workbook as a PDF file, replacing `pdf` only once the whole document is written.
 // Returns the page count; throws std::runtime_error naming the file when it cannot be written.
-int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const std::string& title = {});
+// What the pages leave out goes to `notes`.
+int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const std::string& title = {},
+             std::vector<std::string>* notes = nullptr);
 
 } // namespace cw::printing

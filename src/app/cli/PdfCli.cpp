@@ -33,6 +33,8 @@ int runPdf(const std::filesystem::path& appFolder, const std::vector<std::string
     for (const std::string& name : result.done)
         out << core::pathText(outputFolder / core::pathFromText(name + ".pdf")) << "\n";
     out << result.done.size() << " PDF file(s), " << result.pages << " page(s)\n";
+    for (const std::string& note : result.notes)
+        err << note << "\n";
     if (!result.skipped.empty()) {
         err << printing::skippedPrompt(result.skipped, "written as PDF") << "\n";
         return 1;

@@ -56,6 +56,8 @@ BatchResult printCertificates(QPrinter& printer, const fs::path& outputFolder, c
                 printer.setDocName(QStringLiteral("Form 16A %1").arg(QString::fromStdString(name)));
                 WorkbookPrinter job(printer);
                 result.pages += job.addWorkbook(*book);
+                for (const std::string& note : job.notes())
+                    addNote(result.notes, note);
                 if (!job.finish())
                     throw std::runtime_error("the printer did not accept the job");
             } else {
@@ -64,6 +66,8 @@ BatchResult printCertificates(QPrinter& printer, const fs::path& outputFolder, c
                     document = std::make_unique<WorkbookPrinter>(printer);
                 }
                 result.pages += document->addWorkbook(*book);
+                for (const std::string& note : document->notes())
+                    addNote(result.notes, note);
             }
             result.done.push_back(name);
         } catch (const std::exception& e) {
@@ -102,6 +106,8 @@ int runPrintCommand(const fs::path& appFolder, const std::string& printerName, c
         out << name << "\n";
     out << result.done.size() << " certificate(s), " << result.pages << " page(s) sent to "
         << info.printerName().toStdString() << "\n";
+    for (const std::string& note : result.notes)
+        err << note << "\n";
     if (!result.skipped.empty()) {
         err << skippedPrompt(result.skipped) << "\n";
         return 1;

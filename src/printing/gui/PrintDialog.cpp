@@ -121,6 +121,8 @@ void PrintDialog::cmdPrint_Click()
     BatchResult result = printCertificates(printer, m_outputFolder, marked);
     if (!result.skipped.empty())
         widgets::MessageBox::show(this, {skippedPrompt(result.skipped), "Print Certificates", core::Icon::Information});
+    for (const std::string& note : result.notes)
+        widgets::MessageBox::show(this, {note, "Print Certificates", core::Icon::Information});
 }
 
 void PrintDialog::cmdExit_Click()
