@@ -232,28 +232,4 @@ TEST(WorkbookCopyValues, ValuesOnlyTargetFormatsKept)
     EXPECT_EQ(dst.cell(23, 3)->xf, 30);
 }
 
-// The certificate order: numbers, then names ignoring case, ties in statement order, empty last.
-TEST(WorkbookSort, ThreeKeysCaseInsensitiveStableHeaderKept)
-{
-    Sheet s("DeducteeDetails");
-    const Value names[] = {std::string("Name"), std::string("mehta"), std::string("ARORA"), std::string("Mehta"),
-                           Value{},             123.0,                std::string("MEHTA")};
-    const char* sections[] = {"Section", "194C", "194J", "194A", "194A", "194A", "194C"};
-    for (int r = 0; r < 7; ++r) {
-        s.setValue(r, 0, names[r]);
-        s.setValue(r, 2, std::string(sections[r]));
-        s.setValue(r, 13, std::string(r ? "1.07.2008" : "Date"));
-        s.setValue(r, 3, r ? Value(double(r)) : Value(std::string("Tag")));
-    }
-    const Range block = rangeOrThrow("A1:N7");
-    const std::vector<SortKey> keys{{0}, {13}, {2}};
-    EXPECT_TRUE(Workbook::looksLikeHeaderRow(s, block, keys));
-    Workbook::sort(s, block, keys, true);
-    std::vector<Value> tags;
-    for (int r = 1; r <= 6; ++r)
-        tags.push_back(s.value(r, 3));
-    EXPECT_EQ(tags, (std::vector<Value>{5.0, 2.0, 3.0, 1.0, 6.0, 4.0}));
-    EXPECT_EQ(txt(s.value(0, 0)), "Name");
-}
-
 } // namespace
