@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Touch what was read so that a model left inconsistent shows up here too.
         for (int i = 0; i < wb.sheetCount(); ++i) {
             const cw::host::Sheet& sh = wb.sheet(i);
+            (void)wb.drawingObjects(i);
             for (int r = 0; r < sh.rowCount(); ++r)
                 if (const auto* cells = sh.rowCells(r))
                     for (const cw::host::Cell& c : *cells)

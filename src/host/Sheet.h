@@ -38,6 +38,7 @@ struct ColumnInfo {
     bool bestFit = false;
     std::uint8_t outlineLevel = 0;
     bool collapsed = false;
+    friend bool operator==(const ColumnInfo&, const ColumnInfo&) = default;
 };
 
 // ROW ([MS-XLS] 2.4.221) properties of one row.
@@ -85,6 +86,7 @@ struct PageSetup {
     bool printHeadings = false;
     std::string header;              // HEADER / FOOTER texts, empty when absent
     std::string footer;
+    friend bool operator==(const PageSetup&, const PageSetup&) = default;
 };
 
 // One sheet of a workbook. Cells are stored row by row; rows and columns are 0-based.

@@ -1,8 +1,7 @@
-// Pictures and comments through the sheet operations the certificates use: a copy, rows inserted
-// into it, a move to a new workbook. Every workbook written must be consistent on its own, as the
-// test reads its records: unique drawing and shape ids in the drawings' own clusters, OBJ ids
-// that are their shapes', NOTEs that point at their OBJs, picture references within the store
-// and reference counts that add up.
+// Pictures and comments through a copy, rows inserted into it, and a move to a new workbook.
+// Each workbook written must be consistent on its own, as its records say: unique drawing and
+// shape ids in their own clusters, OBJ ids that are their shapes', NOTEs and selections that
+// point at what is there, picture references within the store and reference counts that add up.
 
 #include "XlsTestSupport.h"
 
@@ -75,6 +74,9 @@ void expectConsistentDrawings(const Bytes& file)
                 if ((u16(art, body + 6 * k) & 0xBFFF) == 0x0104 || (u16(art, body + 6 * k) & 0xC000) == 0x4000)
                     ++refs[std::min<std::size_t>(u32(art, body + 6 * k + 2), storeRefs.size() + 1)];
         });
+        const Bytes selection = joined(recs, 0x00ED); // the shapes it names follow a 20-byte head
+        for (std::size_t k = 20; k + 4 <= selection.size(); k += 4)
+            EXPECT_TRUE(own.count(u32(selection, k))) << "a selected shape that is not there";
         if (art.empty())
             continue;
         EXPECT_TRUE(dgids.insert(dgid).second) << "drawing id " << dgid << " twice";
@@ -105,8 +107,7 @@ TEST(Drawings, CopiesAndMovesAreConsistentAndCarryPicturesAndComments)
         std::vector<DrawingObject> shifted = original; // below the insertion point, 5 rows down
         for (DrawingObject& o : shifted) { // (those that span row 2 are not sized with their cells)
             const int by = o.from.row >= 2 ? 5 : 0;
-            o.from.row += by;
-            o.to.row += by;
+            o.from.row += by, o.to.row += by;
             o.noteCell.row += o.kind == DrawingKind::Comment && o.noteCell.row >= 2 ? 5 : 0;
         }
         EXPECT_TRUE(wb.drawingObjects(moved) == shifted);
