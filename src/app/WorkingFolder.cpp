@@ -43,7 +43,11 @@ std::optional<core::Message> copyIfMissing(const fs::path& source, const fs::pat
     std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(random()));
     const fs::path temporary = target.parent_path() / ("." + name + "." + hex + ".tmp");
     fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, ec);
-    if (!ec && !fs::exists(fs::symlink_status(target)))
+    // The copy is the user's to change, whatever the installed file's mode.
+    if (!ec)
+        fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
+    std::error_code lookup;
+    if (!ec && !fs::exists(fs::symlink_status(target, lookup)))
         fs::rename(temporary, target, ec);
     if (ec) {
         std::error_code ignored;

@@ -4,6 +4,7 @@
 #include "app/gui/AboutDialog.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/GuiReporter.h"
+#include "core/PathText.h"
 #include "widgets/MessageBox.h"
 #include "widgets/MailLink.h"
 
@@ -226,11 +227,12 @@ void TestFrmCertwright::helpShowsFiveLinesWithAnEmptyLineUnderTheFirst()
                          "1. Please keep the TDS16A.xls and TDS.txt files in the same folder where the Certwright.exe resides.\r"
                          "Rename the etds text file from which fvu file is generated as TDS.\r"
                          "2. Dont rename any file or Sheet of TDS16A.xls, else the program will not run correctly.\r"
-                         "3. For more details, read the \"Read me First.txt\" file.\r"));
+                         "3. For more details, read the \"Read me First.txt\" file.\r"
+                         "\rWorking folder: " + cw::core::pathText(m_folder->path()) + "\r"));
     QCOMPARE(m_messages[0].title, std::string("Help!"));
     QVERIFY(m_messages[0].icon == Icon::Information);
     // What the box shows: the carriage returns as line breaks, no trailing empty line.
-    QCOMPARE(MessageBox::displayText(m_messages[0].prompt).split(QLatin1Char('\n')).size(), 6);
+    QCOMPARE(MessageBox::displayText(m_messages[0].prompt).split(QLatin1Char('\n')).size(), 8);
     QCOMPARE(m_ended->count(), 0);
 }
 

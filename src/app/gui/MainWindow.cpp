@@ -10,12 +10,17 @@
 #include "app/TemplateInUseGuard.h"
 #include "widgets/MailLink.h"
 #include "app/gui/Pictures.h"
+#include "core/PathText.h"
+#include "core/Version.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace cw::app {
@@ -97,6 +102,19 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     versionFont.setFamilies({QStringLiteral("Tahoma"), versionFont.family()});
     m_label4->setFont(versionFont);
 
+    // Where the files are, in one line whose link opens the folder in the file manager. A long
+    // path is shortened in the middle so that it never widens the window; the tip shows it whole.
+    m_workingFolderLine = makeLabel(new QLabel(m_picture1), "workingFolderLine", false, 9, white);
+    const QString folder = QDir::toNativeSeparators(QString::fromUtf8(core::pathText(m_appFolder)));
+    const QString shown =
+        m_workingFolderLine->fontMetrics().elidedText(folder, Qt::ElideMiddle, fontMetrics().averageCharWidth() * 72);
+    m_workingFolderLine->setTextFormat(Qt::RichText);
+    m_workingFolderLine->setText(QStringLiteral("Working folder: <a href=\"folder\" style=\"color:#ffe080\">%1</a>")
+                                     .arg(shown.toHtmlEscaped()));
+    m_workingFolderLine->setToolTip(folder);
+    m_workingFolderLine->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    connect(m_workingFolderLine, &QLabel::linkActivated, this, &MainWindow::openWorkingFolder);
+
     // Buttons on the left; the About picture and the notice on the right; the credit, the
     // contact link and the version along the bottom.
     auto* right = new QVBoxLayout;
@@ -122,6 +140,8 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     content->setContentsMargins(margin, margin, margin, margin * 3 / 4);
     content->addLayout(top, 1);
     content->addSpacing(margin);
+    content->addWidget(m_workingFolderLine);
+    content->addSpacing(margin / 2);
     content->addLayout(bottom);
 
 
@@ -162,7 +182,7 @@ void MainWindow::Form_Load()
         "can be had from the developer on request.\r"
         "\r"
         "The cost of the service will depend upon the size of customization."));
-    m_label4->setText(QStringLiteral("Version 1.0"));
+    m_label4->setText(QStringLiteral("Version %1").arg(QLatin1String(core::kVersion)));
 }
 
 void MainWindow::Command1_Click()
@@ -231,7 +251,8 @@ void MainWindow::CmdPrint_Click()
 
 void MainWindow::CmdHelp_Click()
 {
-    MessageBox::show(this, {helpText(), "Help!", core::Icon::Information});
+    MessageBox::show(this, {helpText() + "\rWorking folder: " + core::pathText(m_appFolder) + "\r", "Help!",
+                            core::Icon::Information});
 }
 
 void MainWindow::CmdExit_Click()
@@ -248,6 +269,14 @@ void MainWindow::PicAbtMe_Click()
 void MainWindow::Label2_Click()
 {
     openMailTo(this, m_label2->text());
+}
+
+void MainWindow::openWorkingFolder()
+{
+    const QString folder = QString::fromUtf8(core::pathText(m_appFolder));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        MessageBox::show(this, {"No file manager could open the working folder " + core::pathText(m_appFolder) + ".",
+                                "Working Folder!", core::Icon::Information});
 }
 
 void MainWindow::endProgram()

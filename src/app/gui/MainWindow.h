@@ -54,6 +54,7 @@ private:
     void PicAbtMe_Click();
     void Label2_Click();
     void endProgram();
+    void openWorkingFolder();
 
     std::filesystem::path m_appFolder;
     std::function<void(QWidget*)> m_openPrintWindow;
@@ -71,6 +72,7 @@ private:
     widgets::ClickableLabel* m_label2;
     QLabel* m_label3;
     QLabel* m_label4;
+    QLabel* m_workingFolderLine;
 };
 
 } // namespace cw::app
