@@ -2,7 +2,7 @@
 // time per certificate, beside LibreOffice converting the same certificates.
 //   bench_pdf [COUNT]     (default 1000)
 #include "printing/CertificateFolder.h"
-#include "RealCertificates.h"
+#include "PrintTestSupport.h"
 #include "host/Workbook.h"
 #include "printing/WorkbookPrinter.h"
 
