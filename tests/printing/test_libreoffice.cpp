@@ -3,7 +3,7 @@
 // TAN, codes).
 #include "PrintTestSupport.h"
 #include "TestSupport.h"
-#include "printing/CertificateFolder.h"
+#include "printing/CertificatePdfs.h"
 
 #include <QRegularExpression>
 
@@ -48,7 +48,7 @@ TEST(AgainstLibreOffice, SamePagesAndValuesOnEachPage)
     const fs::path app = freshFolder("libreoffice");
     const fs::path form16a = generateSampleCertificates(app);
     const std::vector<std::string> names = printListNames(form16a);
-    const BatchResult ours = writeCertificatePdfs(form16a, names);
+    const PdfRunResult ours = writeCertificatePdfs(form16a, names);
     ASSERT_TRUE(ours.skipped.empty()) << skippedPrompt(ours.skipped);
 
     const fs::path theirs = app / "libreoffice";

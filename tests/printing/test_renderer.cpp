@@ -1,9 +1,7 @@
 // Drawing: fills, borders and text land in their cells; values show as formatted; real
-// certificates become PDFs of the right pages; the pdf command reports what it skipped.
+// certificates become PDFs of the right pages.
 #include "PrintTestSupport.h"
 #include "TestSupport.h"
-#include "app/cli/PdfCli.h"
-#include "printing/CertificateFolder.h"
 #include "printing/SheetPages.h"
 #include "printing/WorkbookPrinter.h"
 
@@ -15,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 
 namespace fs = std::filesystem;
 using namespace cw;
@@ -161,30 +158,6 @@ TEST_F(Renderer, CertificatesPrintTheirPageThenTheAnnexureWithItsTitleRows)
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("dir.pdf"), std::string::npos);
     }
-}
-
-TEST_F(Renderer, PdfCommandWritesEachCertificateAndNamesWhatItSkipped)
-{
-    const fs::path app = freshFolder("pdf-command");
-    const fs::path form16a = generateSampleCertificates(app);
-    cw::test::writeBytes(form16a / "009.xls", "this is not a workbook");
-    std::ostringstream out, err;
-    EXPECT_EQ(app::runPdf(app, {"001", "004", "009", "404"}, out, err), 1);
-    EXPECT_EQ(pdfPageCount(form16a / "001.pdf"), 1);
-    EXPECT_EQ(pdfPageCount(form16a / "004.pdf"), 2);
-    EXPECT_FALSE(fs::exists(form16a / "002.pdf"));
-    EXPECT_FALSE(fs::exists(form16a / "009.pdf"));
-    EXPECT_NE(out.str().find("2 PDF file(s), 3 page(s)"), std::string::npos) << out.str();
-    EXPECT_NE(err.str().find("not written as PDF"), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find("009: "), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find("404: there is no file 404.xls"), std::string::npos) << err.str();
-
-    // With no names, every listed certificate; with no certificates, nothing to do.
-    fs::remove(form16a / "009.xls");
-    std::ostringstream all;
-    EXPECT_EQ(app::runPdf(app, {}, all, err), 0);
-    EXPECT_NE(all.str().find("5 PDF file(s), 6 page(s)"), std::string::npos) << all.str();
-    EXPECT_EQ(app::runPdf(app / "nowhere", {}, all, err), 2);
 }
 
 } // namespace
