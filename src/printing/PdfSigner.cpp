@@ -16,6 +16,7 @@
 #include <poppler/qt6/poppler-qt6.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -67,7 +68,7 @@ char* givenPin(PK11SlotInfo*, PRBool retry, void* arg)
 
 #ifndef _WIN32
 // The signing library shuts NSS down at exit and complains on standard error that objects are
-// still in use (its own). The process is ending and our databases are closed: keep the
+// still in use (its own). The process is ending and our databases are closed: keep that
 // message from the user.
 void quietNssTeardown()
 {
@@ -83,11 +84,14 @@ void startNss(const fs::path& nssDir)
 {
     if (NSS_IsInitialized())
         return;
-    SECStatus started = SECFailure;
-    if (!nssDir.empty())
-        started = NSS_Initialize(("sql:" + core::pathText(nssDir)).c_str(), "", "", "", NSS_INIT_READONLY);
-    if (started != SECSuccess && NSS_NoDB_Init(nullptr) != SECSuccess)
+    if (!nssDir.empty()) {
+        std::error_code ec;
+        const std::string dir = core::pathText(fs::absolute(nssDir, ec));
+        if (NSS_Initialize(("sql:" + dir).c_str(), "", "", "", NSS_INIT_READONLY) != SECSuccess)
+            throw std::runtime_error("the NSS database " + dir + " cannot be opened: " + nssError());
+    } else if (NSS_NoDB_Init(nullptr) != SECSuccess) {
         throw std::runtime_error("NSS could not be started: " + nssError());
+    }
     for (long cipher : {PKCS12_RC2_CBC_40, PKCS12_RC2_CBC_128, PKCS12_RC4_40, PKCS12_RC4_128, PKCS12_DES_56,
                         PKCS12_DES_EDE3_168, PKCS12_AES_CBC_128, PKCS12_AES_CBC_192, PKCS12_AES_CBC_256})
         SEC_PKCS12EnableCipher(cipher, PR_TRUE);
@@ -95,11 +99,6 @@ void startNss(const fs::path& nssDir)
                                             unsigned int maxOut, unsigned int* outLen, PRBool) {
         return PORT_UCS2_UTF8Conversion(toUnicode, in, inLen, out, maxOut, outLen);
     });
-    // Let the signing library do its one-time set-up here, not in a worker thread.
-    Poppler::setNSSDir(QString());
-#ifndef _WIN32
-    std::atexit(quietNssTeardown);
-#endif
 }
 
 // The certificate's name for people: its common name, else its whole subject.
@@ -171,7 +170,7 @@ std::unique_ptr<PdfSigner> PdfSigner::fromPkcs12(const fs::path& file, const std
     std::lock_guard lock(nssMutex);
     startNss({});
     auto key = std::make_unique<Key>();
-    key->privateDir = std::make_unique<QTemporaryDir>();
+    key->privateDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/certwright-key-XXXXXX"));
     if (!key->privateDir->isValid())
         throw std::runtime_error("no private temporary folder for the certificate's key could be made");
     static std::atomic<int> databases{0};
@@ -242,12 +241,32 @@ std::unique_ptr<PdfSigner> PdfSigner::fromNssCertificate(const std::string& nick
         throw std::runtime_error("there is no NSS database in " + core::pathText(dir));
     startNss(dir);
     const std::string what = "the certificate \"" + nickname + "\"";
-    CERTCertificate* cert = CERT_FindCertByNickname(CERT_GetDefaultCertDB(), nickname.c_str());
-    if (!cert) {
-        // A certificate on a token that is not plugged in is not found either.
-        throw std::runtime_error(what + " is not in the NSS database " + core::pathText(dir) +
-                                 " or on any token it knows; is the token plugged in?");
+    // A certificate on a token is named "token:nickname": the token must be there, and its
+    // PIN opens it (its objects may be private until then).
+    const auto colon = nickname.find(':');
+    if (colon != std::string::npos) {
+        const std::string token = nickname.substr(0, colon);
+        PK11SlotInfo* slot = PK11_FindSlotByName(token.c_str());
+        if (!slot || !PK11_IsPresent(slot)) {
+            if (slot)
+                PK11_FreeSlot(slot);
+            throw std::runtime_error("the token \"" + token + "\" is not there; is it plugged in and registered in " +
+                                     core::pathText(dir) + "?");
+        }
+        SECStatus in = SECSuccess;
+        if (PK11_NeedLogin(slot) && !PK11_IsLoggedIn(slot, nullptr)) {
+            PK11_SetPasswordFunc(givenPin);
+            in = PK11_Authenticate(slot, PR_TRUE, const_cast<char*>(pin.c_str()));
+        }
+        PK11_FreeSlot(slot);
+        if (in != SECSuccess)
+            throw std::runtime_error(pin.empty() ? "the token \"" + token + "\" needs its PIN"
+                                                 : "the PIN of the token \"" + token + "\" is wrong");
     }
+    CERTCertificate* cert = CERT_FindCertByNickname(CERT_GetDefaultCertDB(), nickname.c_str());
+    if (!cert)
+        throw std::runtime_error(what + " is not in the NSS database " + core::pathText(dir) +
+                                 (colon == std::string::npos ? "" : " or on its token"));
     auto key = std::make_unique<Key>();
     key->nickname = cert->nickname ? cert->nickname : nickname;
     key->pin = pin;
@@ -255,17 +274,6 @@ std::unique_ptr<PdfSigner> PdfSigner::fromNssCertificate(const std::string& nick
     try {
         checkValidNow(cert, what);
         signer = commonName(cert);
-        PK11SlotInfo* slot = cert->slot ? PK11_ReferenceSlot(cert->slot) : nullptr;
-        if (slot && PK11_NeedLogin(slot) && !PK11_IsLoggedIn(slot, nullptr)) {
-            PK11_SetPasswordFunc(givenPin);
-            const SECStatus in = PK11_Authenticate(slot, PR_TRUE, const_cast<char*>(pin.c_str()));
-            PK11_FreeSlot(slot);
-            if (in != SECSuccess)
-                throw std::runtime_error(pin.empty() ? "the token holding " + what + " needs its PIN"
-                                                     : "the PIN of the token holding " + what + " is wrong");
-        } else if (slot) {
-            PK11_FreeSlot(slot);
-        }
         SECKEYPrivateKey* privateKey = PK11_FindKeyByAnyCert(cert, const_cast<char*>(pin.c_str()));
         if (!privateKey)
             throw std::runtime_error(what + " has no private key here; it cannot sign");
@@ -307,7 +315,13 @@ void PdfSigner::sign(const QByteArray& pdf, const fs::path& output, const Signat
     data.setBackgroundColor(QColor(255, 255, 255));
     data.setDocumentOwnerPassword(QByteArray::fromStdString(ownerPassword));
     data.setDocumentUserPassword(QByteArray::fromStdString(openPassword));
-    if (!converter->sign(data))
+    const bool signedOk = converter->sign(data);
+#ifndef _WIN32
+    // The library has registered its NSS shutdown at its first signature; this runs before it.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { std::atexit(quietNssTeardown); });
+#endif
+    if (!signedOk)
         throw std::runtime_error(core::pathText(output) + ": the PDF could not be signed with the certificate of " + m_signerName);
 }
 
