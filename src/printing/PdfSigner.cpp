@@ -197,9 +197,19 @@ std::unique_ptr<PdfSigner> PdfSigner::fromPkcs12(const fs::path& file, const std
         throw std::runtime_error(badPassword ? "the password of " + what + " is wrong"
                                              : what + " is not a PKCS#12 certificate file (" + reason + ")");
     }
-    const SECStatus imported = SEC_PKCS12DecoderValidateBags(decoder, [](SECItem*, PRBool* cancel, void*) -> SECItem* {
+    // A certificate without a friendly name in the file gets one made from its subject.
+    const SECStatus imported = SEC_PKCS12DecoderValidateBags(decoder, [](SECItem* old, PRBool* cancel, void* cert) -> SECItem* {
         *cancel = PR_FALSE;
-        return nullptr;
+        if ((old && old->len) || !cert)
+            return nullptr;
+        char* nick = CERT_MakeCANickname(static_cast<CERTCertificate*>(cert));
+        if (!nick)
+            return nullptr;
+        SECItem* made = SECITEM_AllocItem(nullptr, nullptr, static_cast<unsigned>(PORT_Strlen(nick)));
+        if (made)
+            PORT_Memcpy(made->data, nick, made->len);
+        PORT_Free(nick);
+        return made;
     });
     if (imported != SECSuccess || SEC_PKCS12DecoderImportBags(decoder) != SECSuccess) {
         const std::string reason = nssError();
