@@ -301,8 +301,12 @@ std::unique_ptr<PdfSigner> PdfSigner::fromNssCertificate(const std::string& nick
 void PdfSigner::sign(const QByteArray& pdf, const fs::path& output, const SignaturePlace& place,
                      const std::string& ownerPassword, const std::string& openPassword) const
 {
-    // The signing library shares state between documents: one at a time.
-    std::lock_guard lock(nssMutex);
+    // The signing library sets itself up (NSS, its exit handler) at its first signature, with
+    // no lock of its own: the first one is made alone; documents are independent after that.
+    static std::atomic<bool> warmedUp{false};
+    std::unique_lock lock(nssMutex, std::defer_lock);
+    if (!warmedUp)
+        lock.lock();
     std::unique_ptr<Poppler::Document> doc =
         Poppler::Document::loadFromData(pdf, QByteArray::fromStdString(ownerPassword), QByteArray::fromStdString(openPassword));
     if (!doc || doc->isLocked())
@@ -331,6 +335,7 @@ void PdfSigner::sign(const QByteArray& pdf, const fs::path& output, const Signat
     static std::once_flag quiet;
     std::call_once(quiet, [] { std::atexit(quietNssTeardown); });
 #endif
+    warmedUp = true;
     if (!signedOk)
         throw std::runtime_error(core::pathText(output) + ": the PDF could not be signed with the certificate of " + m_signerName);
 }
