@@ -79,16 +79,31 @@ void quietNssTeardown()
 }
 #endif
 
-// NSS once per process, on `nssDir` (read-only) or with no database; later calls keep it.
+// The user's own NSS database, where certificates and registered tokens live by default.
+fs::path userNssDir()
+{
+    const char* home = std::getenv("HOME");
+    return fs::path(home ? home : ".") / ".pki" / "nssdb";
+}
+
+// NSS once per process, on `nssDir` (read-only) or with no database. It cannot be started again
+// on another database: a process that signs with one database keeps it.
 void startNss(const fs::path& nssDir)
 {
-    if (NSS_IsInitialized())
+    static std::string startedOn;
+    std::error_code ec;
+    const std::string dir = nssDir.empty() ? std::string() : core::pathText(fs::absolute(nssDir, ec).lexically_normal());
+    if (NSS_IsInitialized()) {
+        if (!dir.empty() && dir != startedOn)
+            throw std::runtime_error("the NSS database " + dir + " cannot be used while " +
+                                     (startedOn.empty() ? std::string("another key") : startedOn) +
+                                     " is in use; start the program again to use it");
         return;
-    if (!nssDir.empty()) {
-        std::error_code ec;
-        const std::string dir = core::pathText(fs::absolute(nssDir, ec));
+    }
+    if (!dir.empty()) {
         if (NSS_Initialize(("sql:" + dir).c_str(), "", "", "", NSS_INIT_READONLY) != SECSuccess)
             throw std::runtime_error("the NSS database " + dir + " cannot be opened: " + nssError());
+        startedOn = dir;
     } else if (NSS_NoDB_Init(nullptr) != SECSuccess) {
         throw std::runtime_error("NSS could not be started: " + nssError());
     }
@@ -168,7 +183,10 @@ std::unique_ptr<PdfSigner> PdfSigner::fromPkcs12(const fs::path& file, const std
     QByteArray bytes = in.readAll();
 
     std::lock_guard lock(nssMutex);
-    startNss({});
+    // The user's database where there is one, so that a window may sign with one of its
+    // certificates after a .p12 in the same run; the key goes to a database of its own.
+    std::error_code ec;
+    startNss(NSS_IsInitialized() || !fs::is_directory(userNssDir(), ec) ? fs::path() : userNssDir());
     auto key = std::make_unique<Key>();
     key->privateDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/certwright-key-XXXXXX"));
     if (!key->privateDir->isValid())
@@ -240,11 +258,7 @@ std::unique_ptr<PdfSigner> PdfSigner::fromPkcs12(const fs::path& file, const std
 std::unique_ptr<PdfSigner> PdfSigner::fromNssCertificate(const std::string& nickname, const fs::path& nssDir,
                                                          const std::string& pin)
 {
-    fs::path dir = nssDir;
-    if (dir.empty()) {
-        const char* home = std::getenv("HOME");
-        dir = fs::path(home ? home : ".") / ".pki" / "nssdb";
-    }
+    const fs::path dir = nssDir.empty() ? userNssDir() : nssDir;
     std::lock_guard lock(nssMutex);
     std::error_code ec;
     if (!fs::is_directory(dir, ec))
