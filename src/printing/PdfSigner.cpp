@@ -223,9 +223,13 @@ std::unique_ptr<PdfSigner> PdfSigner::fromPkcs12(const fs::path& file, const std
         char* nick = CERT_MakeCANickname(static_cast<CERTCertificate*>(cert));
         if (!nick)
             return nullptr;
-        SECItem* made = SECITEM_AllocItem(nullptr, nullptr, static_cast<unsigned>(PORT_Strlen(nick)));
-        if (made)
-            PORT_Memcpy(made->data, nick, made->len);
+        // NSS reads the name as a C string: the closing zero stays after the counted bytes.
+        const unsigned length = static_cast<unsigned>(PORT_Strlen(nick));
+        SECItem* made = SECITEM_AllocItem(nullptr, nullptr, length + 1);
+        if (made) {
+            PORT_Memcpy(made->data, nick, length + 1);
+            made->len = length;
+        }
         PORT_Free(nick);
         return made;
     });
