@@ -34,9 +34,9 @@ std::FILE* openNew(const fs::path& p, const char* mode)
 
 PendingFile::PendingFile(fs::path target) : m_target(std::move(target))
 {
-    // "." and random letters, as long as the target's name (at least 6 random letters).
+    // "." and random letters, exactly as long as the target's name.
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    const std::size_t length = std::max<std::size_t>(7, m_target.filename().native().size());
+    const std::size_t length = std::max<std::size_t>(2, m_target.filename().native().size());
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
         std::string name = ".";
