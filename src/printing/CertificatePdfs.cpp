@@ -292,7 +292,17 @@ PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std:
     std::error_code ec;
     if (!options.mergedFile.empty() && fs::is_directory(options.mergedFile, ec))
         throw std::runtime_error(core::pathText(options.mergedFile) + ": cannot be written (a folder has that name)");
-    { PendingFile probe(options.mergedFile.empty() ? outputFolder / "probe.pdf" : options.mergedFile); }
+    if (options.mergedFile.empty()) {
+        try {
+            PendingFile probe(outputFolder / "certificate.pdf");
+        } catch (const std::exception&) {
+            std::error_code ec;
+            throw std::runtime_error("the folder " + core::pathText(outputFolder) + " cannot take new files (" +
+                                     (fs::is_directory(outputFolder, ec) ? "no permission" : "it does not exist") + ")");
+        }
+    } else {
+        PendingFile probe(options.mergedFile);
+    }
 
     // Fonts are looked up once here rather than by every thread at its first page.
     QFontDatabase::families();
