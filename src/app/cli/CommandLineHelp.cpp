@@ -11,6 +11,22 @@ namespace {
 // indented under it.
 class CommandListFormatter : public CLI::Formatter {
 public:
+    // The value's name and "..." for a list; no "Excludes:"/"Needs:" notes, which would break the
+    // option's line in two.
+    std::string make_option_opts(const CLI::Option* option) const override
+    {
+        std::string opts;
+        if (option->get_type_size() == 0)
+            return opts;
+        if (!option->get_type_name().empty())
+            opts += " " + get_label(option->get_type_name());
+        if (option->get_expected_max() == CLI::detail::expected_max_vector_size)
+            opts += " ...";
+        if (option->get_required())
+            opts += " " + get_label("REQUIRED");
+        return opts;
+    }
+
     std::string make_expanded(const CLI::App* command) const override
     {
         std::ostringstream out;
