@@ -24,53 +24,46 @@ std::vector<Value> row(const host::Sheet& s, int r, int cols)
     return v;
 }
 
-TEST(statementDateText, CutsByLength)
+TEST(StatementDateText, CutsByLength)
 {
-    EXPECT_EQ(import::statementDateText("01072008"), "01.07.2008"); // leading zero kept by the import
-    EXPECT_EQ(import::statementDateText("1072008"), "1.07.2008");
-    EXPECT_EQ(import::statementDateText("172008"), "1.7.2008");
-    EXPECT_EQ(import::statementDateText("abcdefgh"), "ab.cd.efgh");
-    EXPECT_EQ(import::statementDateText("\xC3\xA9" "1072008"), "\xC3\xA9" "1.07.2008"); // characters, not bytes
-    for (const char* other : {"", "12345", "123456789"})
-        EXPECT_EQ(import::statementDateText(other), "") << other;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"01072008", "01.07.2008"}, {"1072008", "1.07.2008"}, {"172008", "1.7.2008"}, {"abcdefgh", "ab.cd.efgh"},
+        {"\xC3\xA9" "1072008", "\xC3\xA9" "1.07.2008"}, // characters, not bytes
+        {"", ""}, {"12345", ""}, {"123456789", ""},
+    };
+    for (const auto& [digits, dotted] : cases)
+        EXPECT_EQ(import::statementDateText(digits), dotted) << digits;
 }
 
-TEST(DeductorDetails, RowThreeFromTheBatchHeader)
+TEST(DeductorRow, FromTheBatchHeader)
 {
-    test::Statement st;
-    st.address = {"FLAT 1", "MAIN ROAD", "", "", "MUMBAI", "0019", "400001"};
-    auto w = test::workSheets();
-    w->import(st.text());
-    import::fillDeductorRow(w->ctx);
-
-    EXPECT_EQ(row(w->deductor(), 1, 10),
-              (std::vector<Value>{txt("Name"), txt("Address"), txt("TAN"), txt("PAN"), txt("Person Responsible"),
-                                  txt("Designation"), txt("Fin Yr"), txt("Asstt. Yr."), txt("Form Type"),
-                                  txt("Place of Issue")}));
-    EXPECT_EQ(row(w->deductor(), 2, 11),
-              (std::vector<Value>{txt("ACME TRADERS"), txt("FLAT 1,MAIN ROAD,,,MUMBAI,0019,400001"),
-                                  txt("MUMA12345B"), txt("AAACA1234Z"), txt("S SHARMA"), txt("DIRECTOR"),
-                                  txt("2007-08"), txt("2008-09"), txt("26Q"), txt("MUMBAI"), Value{}}));
-    EXPECT_EQ(w->deductor().rowCount(), 3);
-    EXPECT_EQ(w->ctx.textSheet, &w->text());
+    struct Case {
+        std::string finYear, assessYear;
+        std::vector<std::string> address;
+        std::vector<Value> row3;
+    };
+    const std::vector<Case> cases = {
+        {"200708", "200809", {"FLAT 1", "MAIN ROAD", "", "", "MUMBAI", "0019", "400001"},
+         {txt("ACME TRADERS"), txt("FLAT 1,MAIN ROAD,,,MUMBAI,0019,400001"), txt("MUMA12345B"), txt("AAACA1234Z"),
+          txt("S SHARMA"), txt("DIRECTOR"), txt("2007-08"), txt("2008-09"), txt("26Q"), txt("MUMBAI"), Value{}}},
+        {"", "2008", {"", "", "", "", "", "", ""},
+         {txt("ACME TRADERS"), txt(",,,,,,"), txt("MUMA12345B"), txt("AAACA1234Z"), txt("S SHARMA"),
+          txt("DIRECTOR"), txt("-"), txt("2008-"), txt("26Q"), Value{}, Value{}}},
+    };
+    for (const Case& c : cases) {
+        test::Statement st;
+        st.finYear = c.finYear;
+        st.assessYear = c.assessYear;
+        st.address = c.address;
+        auto w = test::workSheets();
+        w->import(st.text());
+        import::fillDeductorRow(w->ctx);
+        EXPECT_EQ(row(w->deductor(), 2, 11), c.row3);
+        EXPECT_EQ(w->deductor().rowCount(), 3);
+    }
 }
 
-TEST(DeductorDetails, ShortAndEmptyValues)
-{
-    test::Statement st;
-    st.finYear = "";
-    st.assessYear = "2008";
-    st.address = {"", "", "", "", "", "", ""};
-    auto w = test::workSheets();
-    w->import(st.text());
-    import::fillDeductorRow(w->ctx);
-    EXPECT_EQ(w->deductor().value("B3"), txt(",,,,,,"));
-    EXPECT_EQ(w->deductor().value("G3"), txt("-"));
-    EXPECT_EQ(w->deductor().value("H3"), txt("2008-"));
-    EXPECT_EQ(w->deductor().value("J3"), Value{});
-}
-
-TEST(DeducteeDetails, OneRowPerRecordWithItsChallan)
+TEST(DeducteeRows, OneRowPerRecordWithItsChallan)
 {
     test::Statement st;
     st.challans.resize(4);
@@ -79,10 +72,7 @@ TEST(DeducteeDetails, OneRowPerRecordWithItsChallan)
     st.challans[0].deductees[1].amount = "";
     st.challans[0].deductees[1].paidOn = "1072008";
     // challans[1] has no records: it adds no row.
-    st.challans[2].cin = "77";
-    st.challans[2].section = "194J";
-    st.challans[2].date = "1082008";
-    st.challans[2].deductees.resize(1);
+    st.challans[2] = {"77", "0004329", "1082008", "194J", "", {test::Deductee{}}};
     st.challans[2].deductees[0].name = "SUNITA RAO";
     st.challans[2].deductees[0].sc = "12.5";
     // challans[3] stands on the last line.
@@ -92,53 +82,44 @@ TEST(DeducteeDetails, OneRowPerRecordWithItsChallan)
     import::fillDeducteeRows(w->ctx);
     const host::Sheet& d = w->deductee();
 
-    EXPECT_EQ(row(d, 0, 14)[6], txt("SC "));
-    EXPECT_EQ(row(d, 1, 14),
-              (std::vector<Value>{txt("RAMESH KUMAR"), txt("ABCPK1234D"), txt("94C"), num(50000), txt("15.06.2008"),
-                                  num(5000), num(0), num(150), num(5150), txt("456789"), txt("0510308"),
-                                  txt("07.07.2008"), txt("00123"), txt("07.07.2008")}));
-    EXPECT_EQ(row(d, 2, 14),
-              (std::vector<Value>{txt(""), txt("ABCPK1234D"), txt("94C"), num(0), txt("1.07.2008"), num(5000),
-                                  num(0), num(150), num(5150), txt("456789"), txt("0510308"), txt("07.07.2008"),
-                                  txt("00123"), txt("07.07.2008")}));
-    EXPECT_EQ(row(d, 3, 14),
-              (std::vector<Value>{txt("SUNITA RAO"), txt("ABCPK1234D"), txt("194J"), num(50000), txt("15.06.2008"),
-                                  num(5000), num(12.5), num(150), num(5150), txt("456789"), txt("0510308"),
-                                  txt("1.08.2008"), txt("77"), txt("1.08.2008")}));
+    const std::vector<std::vector<Value>> rows = {
+        {txt("RAMESH KUMAR"), txt("ABCPK1234D"), txt("94C"), num(50000), txt("15.06.2008"), num(5000), num(0),
+         num(150), num(5150), txt("456789"), txt("0510308"), txt("07.07.2008"), txt("00123"), txt("07.07.2008")},
+        {txt(""), txt("ABCPK1234D"), txt("94C"), num(0), txt("1.07.2008"), num(5000), num(0), num(150), num(5150),
+         txt("456789"), txt("0510308"), txt("07.07.2008"), txt("00123"), txt("07.07.2008")},
+        {txt("SUNITA RAO"), txt("ABCPK1234D"), txt("194J"), num(50000), txt("15.06.2008"), num(5000), num(12.5),
+         num(150), num(5150), txt(""), txt("0004329"), txt("1.08.2008"), txt("77"), txt("1.08.2008")},
+    };
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        EXPECT_EQ(row(d, static_cast<int>(r) + 1, 14), rows[r]) << "row " << r + 2;
     EXPECT_EQ(d.rowCount(), 4);
 }
 
-TEST(DeducteeDetails, TextInAnAmountColumnRefusesBeforeWriting)
+TEST(DeducteeRows, TextInAnAmountColumnRefusesBeforeWriting)
 {
-    test::Statement st;
-    st.challans.resize(2);
-    st.challans[0].deductees.resize(1);
-    st.challans[1].deductees.resize(2);
-    st.challans[1].deductees[1].sc = "1,200"; // line 7
-    auto w = test::workSheets();
-    w->import(st.text());
-    try {
-        import::fillDeducteeRows(w->ctx);
-        FAIL() << "no refusal";
-    } catch (const import::StatementError& e) {
-        EXPECT_STREQ(e.what(), "Line 7 of TDS.txt: SC \"1,200\" is not a number.");
-        EXPECT_EQ(e.line(), 7);
+    const std::vector<std::tuple<int, int, std::string test::Deductee::*, std::string, std::string>> cases = {
+        // challan, record, field, its value, message
+        {1, 1, &test::Deductee::sc, "1,200", "Line 7 of TDS.txt: SC \"1,200\" is not a number."},
+        {0, 0, &test::Deductee::amount, "12a", "Line 4 of TDS.txt: Amt Paid \"12a\" is not a number."},
+        {1, 0, &test::Deductee::total, "\x01" + std::string(45, 'x'),
+         "Line 6 of TDS.txt: Total Tax Deposited \"?" + std::string(39, 'x') + "...\" is not a number."},
+    };
+    for (const auto& [challan, record, field, value, message] : cases) {
+        test::Statement st;
+        st.challans.resize(2);
+        st.challans[0].deductees.resize(1);
+        st.challans[1].deductees.resize(2);
+        st.challans[static_cast<std::size_t>(challan)].deductees[static_cast<std::size_t>(record)].*field = value;
+        auto w = test::workSheets();
+        w->import(st.text());
+        try {
+            import::fillDeducteeRows(w->ctx);
+            ADD_FAILURE() << "no refusal for " << message;
+        } catch (const import::StatementError& e) {
+            EXPECT_EQ(e.what(), message);
+        }
+        EXPECT_EQ(w->deductee().rowCount(), 1);
     }
-    EXPECT_EQ(w->deductee().rowCount(), 1);
-
-    st.challans[1].deductees[1].sc = "0";
-    st.challans[0].deductees[0].amount = "12a"; // line 4
-    w->import(st.text());
-    EXPECT_THROW(
-        {
-            try {
-                import::fillDeducteeRows(w->ctx);
-            } catch (const import::StatementError& e) {
-                EXPECT_STREQ(e.what(), "Line 4 of TDS.txt: Amt Paid \"12a\" is not a number.");
-                throw;
-            }
-        },
-        import::StatementError);
 }
 
 } // namespace

@@ -1,17 +1,13 @@
 // The Generate command and `certwright generate` on folders made here.
 #include "SyntheticStatement.h"
+#include "TestSupport.h"
 
 #include "app/GenerateCommand.h"
-#include "import/StatementImport.h"
 #include "app/cli/GenerateCli.h"
-#include "certificates/OutputFolder.h"
 #include "core/PathText.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 using namespace cw;
@@ -20,84 +16,57 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Recorder : public core::Reporter {
-public:
-    void message(const core::Message& m) override { messages.push_back(m); }
-    std::vector<core::Message> messages;
-};
-
-std::string readBytes(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& p, const std::string& bytes)
-{
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-// What the observer saw of the work sheets once the deductee rows were written.
-struct Seen {
-    std::vector<std::vector<Value>> deductor, deductee; // rows 2-3 A:J; every row A:N
-    std::vector<Value> textRow2;
-};
+Value txt(const std::string& s) { return Value{s}; }
 
 class GenerateTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    GenerateTest()
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        // Unique per run: the same tests may run from several build folders at once.
-        folder = fs::temp_directory_path() /
-                 ("certwright-generate-" + std::string(info->name()) + "-" +
-                  std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-        fs::remove_all(folder);
-        fs::create_directories(folder);
         host::Workbook wb;
         wb.addSheet("AcknDetails").setValue("B2", Value{1.0});
-        wb.addSheet("Annex").setValue("A1", Value{std::string("Annexure")});
-        wb.addSheet("Form 16A").setValue("A1", Value{std::string("FORM NO. 16A")});
+        wb.addSheet("Annex").setValue("A1", txt("Annexure"));
+        wb.addSheet("Form 16A").setValue("A1", txt("FORM NO. 16A"));
         wb.save(folder / "TDS16A.xls");
-        templateBytes = readBytes(folder / "TDS16A.xls");
+        templateBytes = test::readBytes(folder / "TDS16A.xls");
+        test::writeBytes(folder / "Form16A" / "001.xls", "earlier certificate");
     }
-    void TearDown() override { fs::remove_all(folder); }
 
-    void statement(const std::string& text) { writeBytes(folder / "TDS.txt", text); }
-
-    app::GenerateOutcome run(app::GenerateCommand::Guard guard = {})
+    app::GenerateOutcome run(const std::string& statement)
     {
-        app::GenerateCommand g(folder, recorder, std::move(guard));
-        g.setExtractionObserver([&](const import::GenerationContext& ctx) {
-            seen = Seen{};
-            for (int r = 1; r <= 2; ++r) {
-                seen.deductor.emplace_back();
-                for (int c = 0; c < 10; ++c)
-                    seen.deductor.back().push_back(ctx.deductorSheet->value(r, c));
-            }
-            for (int r = 0; r < ctx.deducteeSheet->rowCount(); ++r) {
-                seen.deductee.emplace_back();
+        test::writeBytes(folder / "TDS.txt", statement);
+        reporter.messages.clear();
+        app::GenerateCommand command(folder.path(), reporter);
+        // What the work sheets hold once the deductee rows are written.
+        command.setExtractionObserver([&](const import::GenerationContext& ctx) {
+            deductorRow3.clear();
+            deducteeRows.clear();
+            for (int c = 0; c < 10; ++c)
+                deductorRow3.push_back(ctx.deductorSheet->value(2, c));
+            for (int r = 1; r < ctx.deducteeSheet->rowCount(); ++r) {
+                deducteeRows.emplace_back();
                 for (int c = 0; c < 14; ++c)
-                    seen.deductee.back().push_back(ctx.deducteeSheet->value(r, c));
+                    deducteeRows.back().push_back(ctx.deducteeSheet->value(r, c));
             }
-            for (int c = 0; c < ctx.textSheet->rowWidth(1); ++c)
-                seen.textRow2.push_back(ctx.textSheet->value(1, c));
         });
-        return g.run();
+        return command.run();
     }
-
     std::string only() const
     {
-        EXPECT_EQ(recorder.messages.size(), 1u);
-        return recorder.messages.empty() ? "" : recorder.messages[0].prompt;
+        EXPECT_EQ(reporter.messages.size(), 1u);
+        return reporter.lastPrompt();
     }
-    bool templateUnchanged() const { return readBytes(folder / "TDS16A.xls") == templateBytes; }
-    std::string folderText() const { return core::pathText(fs::path(folder).make_preferred()); }
+    std::string shown(const fs::path& name) const { return core::pathText(fs::path(folder / name).make_preferred()); }
+    bool untouched() const
+    {
+        return test::readBytes(folder / "TDS16A.xls") == templateBytes &&
+               test::readBytes(folder / "Form16A" / "001.xls") == "earlier certificate";
+    }
 
-    fs::path folder;
+    test::TempFolder folder{"generate"};
     std::string templateBytes;
-    Recorder recorder;
-    Seen seen;
+    test::RecordingReporter reporter;
+    std::vector<Value> deductorRow3;
+    std::vector<std::vector<Value>> deducteeRows;
 };
 
 test::Statement twoChallans()
@@ -113,198 +82,135 @@ test::Statement twoChallans()
     return st;
 }
 
-TEST_F(GenerateTest, SucceedsWithTheWorkSheetsFilled)
+TEST_F(GenerateTest, FillsTheWorkSheetsAndKeepsTheTemplateSheets)
 {
-    statement(twoChallans().text());
-    ASSERT_EQ(run(), app::GenerateOutcome::Succeeded);
-    EXPECT_EQ(only(), "Certificates Successfully Generated and saved to " +
-                          core::pathText(fs::path(folder / "Form16A").make_preferred()));
-    EXPECT_EQ(recorder.messages[0].title, "Done!");
-    EXPECT_EQ(recorder.messages[0].icon, core::Icon::Information);
+    ASSERT_EQ(run("\xEF\xBB\xBF" + twoChallans().text("\n")), app::GenerateOutcome::Succeeded) << only();
+    EXPECT_EQ(only(), "Certificates Successfully Generated and saved to " + shown("Form16A"));
+    EXPECT_EQ(reporter.messages[0].title, "Done!");
 
-    ASSERT_EQ(seen.deductor.size(), 2u);
-    EXPECT_EQ(seen.deductor[0][7], Value{std::string("Asstt. Yr.")});
-    EXPECT_EQ(seen.deductor[1][1], Value{std::string("FLAT 1,MAIN ROAD,,,MUMBAI,19,400001")});
-    EXPECT_EQ(seen.deductor[1][6], Value{std::string("2007-08")});
-    EXPECT_EQ(seen.deductor[1][8], Value{std::string("26Q")});
-    ASSERT_EQ(seen.deductee.size(), 4u);
-    EXPECT_EQ(seen.deductee[0][13], Value{std::string("DO Certificate")});
-    EXPECT_EQ(seen.deductee[2][0], Value{std::string("MEENA IYER")});
-    EXPECT_EQ(seen.deductee[2][3], Value{1234.5});
-    EXPECT_EQ(seen.deductee[2][12], Value{std::string("00123")});
-    EXPECT_EQ(seen.deductee[3][2], Value{std::string("194I")});
-    EXPECT_EQ(seen.deductee[3][12], Value{std::string("00456")});
+    EXPECT_EQ(deductorRow3[1], txt("FLAT 1,MAIN ROAD,,,MUMBAI,19,400001"));
+    EXPECT_EQ(deductorRow3[6], txt("2007-08"));
+    ASSERT_EQ(deducteeRows.size(), 3u);
+    EXPECT_EQ(deducteeRows[1][0], txt("MEENA IYER"));
+    EXPECT_EQ(deducteeRows[1][3], Value{1234.5});
+    EXPECT_EQ(deducteeRows[2][2], txt("194I"));
+    EXPECT_EQ(deducteeRows[2][12], txt("00456"));
 
-    // The template's own sheets come through the save as they were.
     host::Workbook saved = host::Workbook::open(folder / "TDS16A.xls");
-    EXPECT_EQ(saved.sheet("Form 16A").value("A1"), Value{std::string("FORM NO. 16A")});
+    EXPECT_EQ(saved.sheetNames(), (std::vector<std::string>{"Form 16A", "Annex", "AcknDetails"}));
+    EXPECT_EQ(saved.sheet("Form 16A").value("A1"), txt("FORM NO. 16A"));
     EXPECT_EQ(saved.sheet("AcknDetails").value("B2"), Value{1.0});
 }
 
-TEST_F(GenerateTest, LineEndingsAndByteOrderMarkDoNotChangeTheResult)
+TEST_F(GenerateTest, MissingFilesAndTheGuardEndTheRun)
 {
-    const test::Statement st = twoChallans();
-    std::vector<Seen> results;
-    for (const std::string& text : {st.text("\n"), st.text("\r\n"), "\xEF\xBB\xBF" + st.text("\r\n")}) {
-        recorder.messages.clear();
-        statement(text);
-        ASSERT_EQ(run(), app::GenerateOutcome::Succeeded) << only();
-        results.push_back(seen);
-    }
-    for (const Seen& s : results) {
-        EXPECT_EQ(s.deductee, results[0].deductee);
-        EXPECT_EQ(s.textRow2, results[0].textRow2);
-    }
-    EXPECT_EQ(results[2].textRow2[0], Value{2.0});
-}
-
-TEST_F(GenerateTest, MissingStatementEndsTheProgram)
-{
-    EXPECT_EQ(run(), app::GenerateOutcome::EndProgram);
-    EXPECT_EQ(only(), "Text file TDS not found at " + folderText() + " .");
-    EXPECT_EQ(recorder.messages[0].title, "File Not Found!");
-    EXPECT_EQ(recorder.messages[0].icon, core::Icon::Critical);
-
     fs::create_directory(folder / "TDS.txt"); // a folder is no statement file
-    recorder.messages.clear();
-    EXPECT_EQ(run(), app::GenerateOutcome::EndProgram);
-    EXPECT_TRUE(templateUnchanged());
-}
+    EXPECT_EQ(app::GenerateCommand(folder.path(), reporter).run(), app::GenerateOutcome::EndProgram);
+    EXPECT_EQ(only(), "Text file TDS not found at " + core::pathText(folder.path()) + " .");
+    EXPECT_EQ(reporter.messages[0].icon, core::Icon::Critical);
 
-TEST_F(GenerateTest, GuardComesFirst)
-{
     const core::Message inUse{"TDS16A.xls is open.", "Close it!", core::Icon::Information};
-    EXPECT_EQ(run([&] { return std::optional<core::Message>(inUse); }), app::GenerateOutcome::EndProgram);
+    reporter.messages.clear();
+    EXPECT_EQ(app::GenerateCommand(folder.path(), reporter, [&] { return std::optional(inUse); }).run(),
+              app::GenerateOutcome::EndProgram);
     EXPECT_EQ(only(), inUse.prompt);
+    EXPECT_TRUE(untouched());
+
+    fs::remove(folder / "TDS.txt");
+    fs::remove(folder / "TDS16A.xls");
+    EXPECT_EQ(run(twoChallans().text()), app::GenerateOutcome::Failed);
+    EXPECT_EQ(only(), "The template workbook TDS16A.xls was not found in " + core::pathText(folder.path()) + ".");
+    test::writeBytes(folder / "TDS16A.xls", "not a workbook");
+    EXPECT_EQ(run(twoChallans().text()), app::GenerateOutcome::Failed);
+    EXPECT_EQ(only().rfind("The template workbook " + shown("TDS16A.xls") + " cannot be opened (", 0), 0u) << only();
+    EXPECT_EQ(test::readBytes(folder / "TDS16A.xls"), "not a workbook");
 }
 
-TEST_F(GenerateTest, OtherFormIsSavedWithTheWorkSheets)
+TEST_F(GenerateTest, OtherFormsAreSavedWithTheWorkSheets)
 {
     for (const char* form : {"24Q", "26q", "26", ""}) {
         SCOPED_TRACE(form);
-        recorder.messages.clear();
         test::Statement st = twoChallans();
         st.formType = form;
-        statement(st.text());
-        EXPECT_EQ(run(), app::GenerateOutcome::InvalidStatement);
-        EXPECT_EQ(only(),
-                  "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.");
-        EXPECT_EQ(recorder.messages[0].title, "Invalid Text File!");
+        EXPECT_EQ(run(st.text()), app::GenerateOutcome::InvalidStatement);
+        EXPECT_EQ(only(), "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.");
+        EXPECT_EQ(reporter.messages[0].title, "Invalid Text File!");
 
         host::Workbook saved = host::Workbook::open(folder / "TDS16A.xls");
         EXPECT_EQ(saved.sheetNames(), (std::vector<std::string>{"DeducteeDetails", "DeductorDetails", "Textdata",
                                                                 "Form 16A", "Annex", "AcknDetails"}));
-        EXPECT_EQ(saved.sheet("DeductorDetails").value("A3"), Value{std::string("ACME TRADERS")});
+        EXPECT_EQ(saved.sheet("DeductorDetails").value("A3"), txt("ACME TRADERS"));
         EXPECT_EQ(saved.sheet("DeducteeDetails").rowCount(), 1);
-        EXPECT_EQ(saved.sheet("Textdata").value("B4"), Value{std::string("DD")});
+        EXPECT_EQ(saved.sheet("Textdata").value("B4"), txt("DD"));
+        EXPECT_EQ(test::readBytes(folder / "Form16A" / "001.xls"), "earlier certificate");
     }
 }
 
-TEST_F(GenerateTest, RefusalsLeaveTheTemplateAsItWas)
+TEST_F(GenerateTest, RefusalsLeaveTheTemplateAndTheCertificatesAsTheyWere)
 {
     test::Statement notANumber = twoChallans();
     notANumber.challans[1].deductees[0].amount = "12a"; // line 7
     std::string binary;
     for (int i = 0; i < 4096; ++i)
         binary += static_cast<char>((i * 7919) % 256);
-    std::vector<std::string> noBatchHeader = twoChallans().lines();
-    noBatchHeader.erase(noBatchHeader.begin() + 1);
-    std::string noBatchHeaderText;
-    for (const std::string& l : noBatchHeader)
-        noBatchHeaderText += l + "\n";
+    std::vector<std::string> lines = twoChallans().lines();
+    lines.erase(lines.begin() + 1);
+    std::string noBatchHeader;
+    for (const std::string& l : lines)
+        noBatchHeader += l + "\n";
+    const std::string empty = "The text file " + shown("TDS.txt") + " is empty. Please put a valid Form 26Q text file.";
+    const std::string notBatchHeader =
+        "Line 2 of TDS.txt is not a batch header record (BH). Please put a valid Form 26Q text file.";
 
     const std::vector<std::pair<std::string, std::string>> cases = {
         {notANumber.text(), "Line 7 of TDS.txt: Amt Paid \"12a\" is not a number."},
-        {"", "The text file " + core::pathText(fs::path(folder / "TDS.txt").make_preferred()) +
-                 " is empty. Please put a valid Form 26Q text file."},
-        {"\r\n\r\n", "The text file " + core::pathText(fs::path(folder / "TDS.txt").make_preferred()) +
-                         " is empty. Please put a valid Form 26Q text file."},
-        {binary, "Line 2 of TDS.txt is not a batch header record (BH). Please put a valid Form 26Q text file."},
-        {noBatchHeaderText,
-         "Line 2 of TDS.txt is not a batch header record (BH). Please put a valid Form 26Q text file."},
+        {"", empty},
+        {"\r\n\r\n", empty},
+        {binary, notBatchHeader},
+        {noBatchHeader, notBatchHeader},
     };
-    fs::create_directory(folder / "Form16A");
-    writeBytes(folder / "Form16A" / "001.xls", "earlier certificate");
     for (const auto& [text, prompt] : cases) {
         SCOPED_TRACE(prompt);
-        recorder.messages.clear();
-        statement(text);
-        EXPECT_EQ(run(), app::GenerateOutcome::Failed);
+        EXPECT_EQ(run(text), app::GenerateOutcome::Failed);
         EXPECT_EQ(only(), prompt);
-        EXPECT_TRUE(templateUnchanged());
-        EXPECT_EQ(readBytes(folder / "Form16A" / "001.xls"), "earlier certificate");
+        EXPECT_EQ(reporter.messages[0].title, "Invalid Text File!");
+        EXPECT_TRUE(untouched());
     }
 }
 
 TEST_F(GenerateTest, ShortAndOverlongLinesAreTakenAsTheyAre)
 {
     std::vector<std::string> lines = twoChallans().lines();
-    lines[3] = "4^DD^1^1";                              // a record shorter than the fields read
+    lines[3] = "4^DD^1^1";                                      // a record shorter than the fields read
     lines.insert(lines.begin() + 4, std::string(100000, 'x')); // one field of 100,000 characters
     std::string text;
     for (const std::string& l : lines)
         text += l + "\r\n";
-    statement(text);
-    ASSERT_EQ(run(), app::GenerateOutcome::Succeeded) << only();
-    ASSERT_EQ(seen.deductee.size(), 5u);
-    EXPECT_EQ(seen.deductee[1][0], Value{std::string()});
-    EXPECT_EQ(seen.deductee[1][3], Value{0.0});
-    EXPECT_EQ(seen.deductee[1][4], Value{std::string()});
-    EXPECT_EQ(seen.deductee[1][10], Value{std::string("0510308")});
-    EXPECT_EQ(seen.deductee[2][0], Value{std::string()}); // the long line: a record with no name
-    EXPECT_EQ(seen.deductee[3][0], Value{std::string("MEENA IYER")});
+    ASSERT_EQ(run(text), app::GenerateOutcome::Succeeded) << only();
+    ASSERT_EQ(deducteeRows.size(), 4u);
+    EXPECT_EQ(deducteeRows[0][0], txt(""));
+    EXPECT_EQ(deducteeRows[0][10], txt("0510308"));
+    EXPECT_EQ(deducteeRows[1][0], txt("")); // the long line: a record with no name
+    EXPECT_EQ(deducteeRows[2][0], txt("MEENA IYER"));
 }
 
-TEST_F(GenerateTest, MissingOrUnreadableTemplate)
+TEST_F(GenerateTest, CommandLinePrintsTheMessagesAndExits)
 {
-    statement(twoChallans().text());
-    fs::remove(folder / "TDS16A.xls");
-    EXPECT_EQ(run(), app::GenerateOutcome::Failed);
-    EXPECT_EQ(only(), "The template workbook TDS16A.xls was not found in " + folderText() + ".");
-
-    writeBytes(folder / "TDS16A.xls", "not a workbook");
-    recorder.messages.clear();
-    EXPECT_EQ(run(), app::GenerateOutcome::Failed);
-    const std::string shown = core::pathText(fs::path(folder / "TDS16A.xls").make_preferred());
-    EXPECT_EQ(only().rfind("The template workbook " + shown + " cannot be opened (", 0), 0u) << only();
-    EXPECT_EQ(readBytes(folder / "TDS16A.xls"), "not a workbook");
-}
-
-TEST_F(GenerateTest, OutputFolderIsRemovedWithWhatItHolds)
-{
-    import::GenerationContext ctx;
-    ctx.appFolder = folder;
-    certificates::clearOutputFolder(ctx.outputFolder()); // none yet: nothing happens
-    fs::create_directories(folder / "Form16A" / "old");
-    writeBytes(folder / "Form16A" / "old" / "001.xls", "x");
-    fs::permissions(folder / "Form16A" / "old" / "001.xls", fs::perms::owner_read);
-    certificates::clearOutputFolder(ctx.outputFolder());
-    EXPECT_FALSE(fs::exists(folder / "Form16A"));
-    EXPECT_TRUE(fs::exists(folder / "TDS16A.xls"));
-}
-
-TEST_F(GenerateTest, CommandLinePrintsTheMessageAndExits)
-{
-    std::ostringstream out, err;
-    EXPECT_EQ(app::runGenerate(folder, out, err), 1);
-    EXPECT_EQ(err.str(), "Text file TDS not found at " + folderText() + " .\n");
-    EXPECT_EQ(out.str(), "");
-
-    test::Statement st = twoChallans();
-    st.formType = "27Q";
-    statement(st.text());
-    out.str("");
-    err.str("");
-    EXPECT_EQ(app::runGenerate(folder, out, err), 1);
-    EXPECT_EQ(err.str(), "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.\n");
-
-    statement(twoChallans().text());
-    out.str("");
-    err.str("");
-    EXPECT_EQ(app::runGenerate(folder, out, err), 0);
-    EXPECT_EQ(out.str(), "Certificates Successfully Generated and saved to " +
-                             core::pathText(fs::path(folder / "Form16A").make_preferred()) + "\n");
-    EXPECT_EQ(err.str(), "");
+    test::Statement other = twoChallans();
+    other.formType = "27Q";
+    const std::vector<std::tuple<std::string, int, std::string, std::string>> cases = {
+        // statement, exit status, standard output, standard error
+        {other.text(), 1, "",
+         "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.\n"},
+        {twoChallans().text(), 0, "Certificates Successfully Generated and saved to " + shown("Form16A") + "\n", ""},
+    };
+    for (const auto& [statement, status, output, error] : cases) {
+        test::writeBytes(folder / "TDS.txt", statement);
+        std::ostringstream out, err;
+        EXPECT_EQ(app::runGenerate(folder.path(), out, err), status);
+        EXPECT_EQ(out.str(), output);
+        EXPECT_EQ(err.str(), error);
+    }
 }
 
 } // namespace
