@@ -10,6 +10,8 @@
 
 namespace cw::import {
 
+struct StatementLayout;
+
 // The state the Generate command owns and the import and certificate steps work on: the
 // application folder, the opened template workbook and its three work sheets. Sheet pointers
 // stay valid while sheets are added or removed (the workbook owns each sheet separately).
@@ -20,6 +22,7 @@ struct GenerationContext {
     host::Sheet* deducteeSheet = nullptr;      // "DeducteeDetails"
     host::Sheet* textSheet = nullptr;          // "Textdata"
     core::Reporter* reporter = nullptr;
+    const StatementLayout* layout = nullptr;   // chosen by checkStatement
 
     std::filesystem::path statementPath() const { return appFolder / core::kStatementFile; }
     std::filesystem::path templatePath() const { return appFolder / core::kTemplateFile; }

@@ -8,9 +8,12 @@
 
 namespace cw::test {
 
+// Fields by the published layouts: the tax deducted (17) and deposited (19), the dates of
+// payment or credit (23) and of deduction (24), and from 2013-14 on the payment's section (33).
 struct Deductee {
-    std::string name = "RAMESH KUMAR", pan = "ABCPK1234D", amount = "50000", tds = "5000",
-                sc = "0", cess = "150", total = "5150", paidOn = "15062008";
+    std::string name = "RAMESH KUMAR", pan = "ABCPK1234D", amount = "50000", tds = "5000", sc = "0",
+                cess = "150", total = "5150", deposited = "5150", creditedOn = "15062008",
+                deductedOn = "15062008", section;
 };
 
 struct Challan {
@@ -65,8 +68,8 @@ inline std::string deducteeLine(std::size_t lineNo, int challanNo, int deducteeN
 {
     return record(fields(40, {{1, std::to_string(lineNo)}, {2, "DD"}, {3, "1"}, {4, std::to_string(challanNo)},
                               {5, std::to_string(deducteeNo)}, {8, "01"}, {10, d.pan}, {13, d.name},
-                              {14, d.tds}, {15, d.sc}, {16, d.cess}, {17, d.total}, {22, d.amount},
-                              {24, d.paidOn}}));
+                              {14, d.tds}, {15, d.sc}, {16, d.cess}, {17, d.total}, {19, d.deposited},
+                              {22, d.amount}, {23, d.creditedOn}, {24, d.deductedOn}, {33, d.section}}));
 }
 
 struct Statement {

@@ -70,7 +70,7 @@ TEST(DeducteeRows, OneRowPerRecordWithItsChallan)
     st.challans[0].deductees.resize(2);
     st.challans[0].deductees[1].name = ""; // still gets its own row
     st.challans[0].deductees[1].amount = "";
-    st.challans[0].deductees[1].paidOn = "1072008";
+    st.challans[0].deductees[1].deductedOn = "1072008";
     // challans[1] has no records: it adds no row.
     st.challans[2] = {"77", "0004329", "1082008", "194J", "", {test::Deductee{}}};
     st.challans[2].deductees[0].name = "SUNITA RAO";
@@ -93,6 +93,35 @@ TEST(DeducteeRows, OneRowPerRecordWithItsChallan)
     for (std::size_t r = 0; r < rows.size(); ++r)
         EXPECT_EQ(row(d, static_cast<int>(r) + 1, 14), rows[r]) << "row " << r + 2;
     EXPECT_EQ(d.rowCount(), 4);
+}
+
+TEST(DeducteeRows, SectionTaxDepositedAndPaymentDateByTheLayoutOfTheYear)
+{
+    test::Statement st;
+    st.challans.resize(1);
+    st.challans[0].deductees.resize(2);
+    test::Deductee& first = st.challans[0].deductees[0];
+    first.section = "94J";
+    first.deposited = "5000.50";
+    first.creditedOn = "01062008";
+    st.challans[0].deductees[1].creditedOn = "2062008"; // and no section of its own
+    const std::vector<std::pair<std::string, std::vector<std::vector<Value>>>> cases = {
+        // financial year; per row: section, tax deposited, date of payment or credit
+        {"200708", {{txt("94C"), num(5150), txt("15.06.2008")}, {txt("94C"), num(5150), txt("15.06.2008")}}},
+        {"201213", {{txt("94C"), num(5150), txt("15.06.2008")}, {txt("94C"), num(5150), txt("15.06.2008")}}},
+        {"201314", {{txt("94J"), num(5000.5), txt("01.06.2008")}, {txt("94C"), num(5150), txt("2.06.2008")}}},
+        {"202526", {{txt("94J"), num(5000.5), txt("01.06.2008")}, {txt("94C"), num(5150), txt("2.06.2008")}}},
+    };
+    for (const auto& [year, rows] : cases) {
+        st.finYear = year;
+        auto w = test::workSheets();
+        w->import(st.text());
+        import::fillDeducteeRows(w->ctx);
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            const std::vector<Value> seen = row(w->deductee(), static_cast<int>(r) + 1, 14);
+            EXPECT_EQ((std::vector<Value>{seen[2], seen[8], seen[4]}), rows[r]) << year << " row " << r + 2;
+        }
+    }
 }
 
 TEST(DeducteeRows, TextInAnAmountColumnRefusesBeforeWriting)

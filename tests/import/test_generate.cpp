@@ -128,12 +128,20 @@ TEST_F(GenerateTest, MissingFilesAndTheGuardEndTheRun)
 
 TEST_F(GenerateTest, OtherFormsAreSavedWithTheWorkSheets)
 {
-    for (const char* form : {"24Q", "26q", "26", ""}) {
+    const std::string notForm26Q =
+        "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"24Q", notForm26Q}, {"26q", notForm26Q}, {"26", notForm26Q}, {"", notForm26Q},
+        {"140", "TDS.txt is a Form 140 statement. Certwright makes Form 16A certificates from Form 26Q "
+                "statements, for the financial years up to 2025-26."},
+    };
+    for (const auto& [form, message] : cases) {
         SCOPED_TRACE(form);
         test::Statement st = twoChallans();
         st.formType = form;
+        st.finYear = "202627";
         EXPECT_EQ(run(st.text()), app::GenerateOutcome::InvalidStatement);
-        EXPECT_EQ(only(), "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.");
+        EXPECT_EQ(only(), message);
         EXPECT_EQ(reporter.messages[0].title, "Invalid Text File!");
 
         host::Workbook saved = host::Workbook::open(folder / "TDS16A.xls");
@@ -162,8 +170,19 @@ TEST_F(GenerateTest, RefusalsLeaveTheTemplateAndTheCertificatesAsTheyWere)
     const std::string notBatchHeader =
         "Line 2 of TDS.txt is not a batch header record (BH). Please put a valid Form 26Q text file.";
 
+    auto ofYear = [](const char* year) {
+        test::Statement st = twoChallans();
+        st.finYear = year;
+        return st.text();
+    };
+    const std::string years = "Line 2 of TDS.txt: Certwright reads Form 26Q statements of the financial years "
+                              "2007-08 to 2025-26, not ";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {notANumber.text(), "Line 7 of TDS.txt: Amt Paid \"12a\" is not a number."},
+        {ofYear("2023"), "Line 2 of TDS.txt: \"2023\" is not a financial year such as 202425."},
+        {ofYear("202325"), "Line 2 of TDS.txt: \"202325\" is not a financial year such as 202425."},
+        {ofYear("202627"), years + "2026-27."},
+        {ofYear("200607"), years + "2006-07."},
         {"", empty},
         {"\r\n\r\n", empty},
         {binary, notBatchHeader},
@@ -198,11 +217,21 @@ TEST_F(GenerateTest, CommandLinePrintsTheMessagesAndExits)
 {
     test::Statement other = twoChallans();
     other.formType = "27Q";
+    test::Statement eighteenPayments;
+    eighteenPayments.challans.resize(1);
+    eighteenPayments.challans[0].deductees.resize(18);
     const std::vector<std::tuple<std::string, int, std::string, std::string>> cases = {
         // statement, exit status, standard output, standard error
         {other.text(), 1, "",
          "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.\n"},
-        {twoChallans().text(), 0, "Certificates Successfully Generated and saved to " + shown("Form16A") + "\n", ""},
+        {twoChallans().text(), 0,
+         "Certificates Successfully Generated and saved to " + shown("Form16A") +
+             "\n3 certificates (0 with an annexure) carrying 3 payment records.\n",
+         ""},
+        {eighteenPayments.text(), 0,
+         "Certificates Successfully Generated and saved to " + shown("Form16A") +
+             "\n1 certificate (1 with an annexure) carrying 18 payment records.\n",
+         ""},
     };
     for (const auto& [statement, status, output, error] : cases) {
         test::writeBytes(folder / "TDS.txt", statement);
@@ -210,6 +239,72 @@ TEST_F(GenerateTest, CommandLinePrintsTheMessagesAndExits)
         EXPECT_EQ(app::runGenerate(folder.path(), out, err), status);
         EXPECT_EQ(out.str(), output);
         EXPECT_EQ(err.str(), error);
+    }
+}
+
+// A statement of the current layout: payments under several sections in one challan, tax
+// deposited below the tax deducted, credit dates apart from deduction dates, codes with leading
+// zeros. Each deductee gets one certificate per section, its rows carrying these facts.
+TEST_F(GenerateTest, CurrentLayoutGivesTheCertificatesItsRecordsCallFor)
+{
+    test::Statement st;
+    st.finYear = "202324";
+    st.assessYear = "202425";
+    auto payment = [](const char* name, const char* section, const char* deposited, const char* creditedOn) {
+        test::Deductee d;
+        d.name = name;
+        d.section = section;
+        d.deposited = deposited;
+        d.creditedOn = creditedOn;
+        d.deductedOn = "30062023";
+        return d;
+    };
+    st.challans = {
+        {"00045", "0004329", "07072023", "", "", {payment("ASHA TRADERS", "94C", "5150", "12062023"),
+                                                  payment("BALAJI STORES", "94J", "4000", "20062023"),
+                                                  payment("ASHA TRADERS", "94J", "5150", "05062023"),
+                                                  payment("ASHA TRADERS", "94C", "1000.50", "3062023")}},
+        {"00046", "0510032", "07082023", "", "", {payment("BALAJI STORES", "94J", "5150", "3072023")}},
+    };
+    test::writeBytes(folder / "TDS.txt", st.text());
+    std::ostringstream out, err;
+    ASSERT_EQ(app::runGenerate(folder.path(), out, err), 0) << err.str();
+    EXPECT_EQ(out.str().substr(out.str().find('\n') + 1),
+              "4 certificates (0 with an annexure) carrying 5 payment records.\n");
+
+    struct Row {
+        std::string paidOn;
+        double deposited;
+        std::string bsr, depositedOn, challan;
+    };
+    const std::vector<std::tuple<std::string, std::string, std::vector<Row>>> certificates = {
+        {"ASHA TRADERS", "94C",
+         {{"12.06.2023", 5150, "0004329", "07.07.2023", "00045"}, {"3.06.2023", 1000.5, "0004329", "07.07.2023", "00045"}}},
+        {"ASHA TRADERS", "94J", {{"05.06.2023", 5150, "0004329", "07.07.2023", "00045"}}},
+        {"BALAJI STORES", "94J", {{"20.06.2023", 4000, "0004329", "07.07.2023", "00045"}}},
+        {"BALAJI STORES", "94J", {{"3.07.2023", 5150, "0510032", "07.08.2023", "00046"}}},
+    };
+    ASSERT_EQ(std::distance(fs::directory_iterator(folder / "Form16A"), fs::directory_iterator()), 4);
+    int serial = 0;
+    for (const auto& [name, section, rows] : certificates) {
+        const std::string file = "00" + std::to_string(++serial);
+        host::Workbook wb = host::Workbook::open(folder / "Form16A" / (file + ".xls"));
+        const host::Sheet& c = wb.sheet(0);
+        EXPECT_EQ(c.value("I10"), txt(name)) << file;
+        EXPECT_EQ(c.value("E16"), txt(section)) << file;
+        EXPECT_EQ(c.value("K1"), txt(file + "/2023-24"));
+        double total = 0;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::string r = std::to_string(24 + i);
+            const std::vector<Value> seen = {c.value("D" + r), c.value("H" + r), c.value("J" + r), c.value("K" + r),
+                                             c.value("L" + r)};
+            EXPECT_EQ(seen, (std::vector<Value>{txt(rows[i].paidOn), Value{rows[i].deposited}, txt(rows[i].bsr),
+                                                txt(rows[i].depositedOn), txt(rows[i].challan)}))
+                << file << " row " << r;
+            total += rows[i].deposited;
+        }
+        EXPECT_EQ(c.value("H" + std::to_string(24 + rows.size())), Value{}) << file;
+        EXPECT_EQ(c.value("H40"), Value{total}) << file;
     }
 }
 

@@ -43,7 +43,7 @@ fs::path generateSampleCertificates(const fs::path& appFolder)
     import::importStatement(ctx);
     import::fillDeductorRow(ctx);
     import::fillDeducteeRows(ctx);
-    if (certificates::generateCertificates(ctx) == 0)
+    if (certificates::generateCertificates(ctx).certificates == 0)
         throw std::runtime_error("the sample statement gave no certificates");
     return ctx.outputFolder();
 }
