@@ -19,36 +19,6 @@ bool isChallan(const host::Sheet& text, int row)
     return s && *s == "CD";
 }
 
-std::string trimmedHeading(int col)
-{
-    std::string h(kDeducteeHeadings[static_cast<std::size_t>(col)]);
-    while (!h.empty() && h.back() == ' ')
-        h.pop_back();
-    return h;
-}
-
-// Every record under a challan must have numbers (or nothing) in its amount fields; a
-// statement that has text there is refused before any row is written.
-void checkAmounts(const host::Workbook& wb, const host::Sheet& text, const DeducteeFields& f, int lastRow)
-{
-    bool underChallan = false;
-    for (int r = 0; r <= lastRow; ++r) {
-        if (isChallan(text, r)) {
-            underChallan = true;
-            continue;
-        }
-        if (!underChallan)
-            continue;
-        for (const AmountField& a : kDeducteeAmounts) {
-            if (!text.number(r, f.*a.field - 1))
-                throw StatementError(r + 1, "Line " + std::to_string(r + 1) + " of TDS.txt: " +
-                                                trimmedHeading(a.column) + " \"" +
-                                                fieldForMessage(cellText(wb, text, r, f.*a.field - 1)) +
-                                                "\" is not a number.");
-        }
-    }
-}
-
 } // namespace
 
 void fillDeducteeRows(GenerationContext& ctx)
@@ -65,7 +35,6 @@ void fillDeducteeRows(GenerationContext& ctx)
     auto field = [&](int row, int number) { return cellText(wb, text, row, number - 1); };
 
     const int lastRow = text.lastNonEmptyUp(kType, host::kMaxRows - 1);
-    checkAmounts(wb, text, df, lastRow);
 
     deductee.clearRows(1, host::kMaxRows - 1);
     // A running output row: a record without a name still gets a row of its own.

@@ -9,11 +9,10 @@ namespace cw::import {
 // record ("CD") of "Textdata", up to the next challan record: the deductee's name, PAN,
 // amounts, payment date and section (the challan's where the record has none) with the
 // challan's cheque, BSR code, date and CIN, each from its field in the statement's layout
-// (ctx.layout, chosen by checkStatement when not yet set). Each record gets its own row,
-// whether or not it has a name. Before anything is written, every
-// amount column is checked: a field that is not a number throws StatementError, e.g.
-//   Line 7 of TDS.txt: Amt Paid "12a" is not a number.
-// Takes both sheets by name from the template workbook and keeps them in the context.
+// (ctx.layout). Each record gets its own row, whether or not it has a name. A statement not
+// yet checked is checked first (checkStatement): one it refuses throws StatementError before
+// anything is written. Takes both sheets by name from the template workbook and keeps them in
+// the context.
 void fillDeducteeRows(GenerationContext& ctx);
 
 } // namespace cw::import

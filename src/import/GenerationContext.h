@@ -5,8 +5,10 @@
 #include "host/Sheet.h"
 #include "host/Workbook.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace cw::import {
 
@@ -23,6 +25,9 @@ struct GenerationContext {
     host::Sheet* textSheet = nullptr;          // "Textdata"
     core::Reporter* reporter = nullptr;
     const StatementLayout* layout = nullptr;   // chosen by checkStatement
+    // The number of fields of each line of TDS.txt as written: "Textdata" keeps no cell for
+    // empty fields at the end of a line.
+    std::vector<std::uint16_t> lineFields;
 
     std::filesystem::path statementPath() const { return appFolder / core::kStatementFile; }
     std::filesystem::path templatePath() const { return appFolder / core::kTemplateFile; }

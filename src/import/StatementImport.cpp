@@ -175,19 +175,20 @@ void importStatement(GenerationContext& ctx)
     host::Workbook& wb = *ctx.workbook;
     host::Sheet& sheet = sheetByName(wb, kTextSheet);
     const std::string bytes = readStatement(ctx.statementPath());
-    importStatementText(wb, sheet, bytes);
+    ctx.lineFields = importStatementText(wb, sheet, bytes);
     wb.setActiveSheet(wb.indexOf(sheet.name()));
 }
 
-void importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_view bytes)
+std::vector<std::uint16_t> importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_view bytes)
 {
     sheet.clearContents(host::Range{0, 0, host::kMaxRows - 1, host::kMaxCols - 1});
 
     const bool utf8 = bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0;
     if (utf8)
         bytes.remove_prefix(3);
+    std::vector<std::uint16_t> lineFields;
     if (bytes.empty())
-        return;
+        return lineFields;
 
     // Size the row table once: touching the last row's first cell makes every row up to it.
     std::size_t lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
@@ -196,6 +197,7 @@ void importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_vie
     if (lines > static_cast<std::size_t>(host::kMaxRows))
         tooManyLines();
     sheet.cellAt(static_cast<int>(lines) - 1, 0);
+    lineFields.reserve(lines);
 
     const std::uint16_t dateFormat = dateXf(wb);
     LineSplitter splitter(utf8);
@@ -208,6 +210,7 @@ void importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_vie
         if (row >= host::kMaxRows)
             tooManyLines();
         splitter.split(bytes.substr(pos, end - pos));
+        lineFields.push_back(static_cast<std::uint16_t>(splitter.count()));
 
         std::size_t used = splitter.count();
         while (used > 0 && splitter.field(used - 1).empty())
@@ -230,6 +233,7 @@ void importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_vie
         if (pos < bytes.size())
             pos += (bytes[pos] == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n') ? 2 : 1;
     }
+    return lineFields;
 }
 
 } // namespace cw::import

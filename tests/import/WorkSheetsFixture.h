@@ -27,7 +27,7 @@ struct WorkSheets {
     host::Sheet& text() { return wb.sheet(import::kTextSheet); }
     host::Sheet& deductor() { return *ctx.deductorSheet; }
     host::Sheet& deductee() { return *ctx.deducteeSheet; }
-    void import(std::string_view bytes) { import::importStatementText(wb, text(), bytes); }
+    void import(std::string_view bytes) { ctx.lineFields = import::importStatementText(wb, text(), bytes); }
 };
 
 inline std::unique_ptr<WorkSheets> workSheets() { return std::make_unique<WorkSheets>(); }

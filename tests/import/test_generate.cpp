@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 using namespace cw;
@@ -197,20 +198,75 @@ TEST_F(GenerateTest, RefusalsLeaveTheTemplateAndTheCertificatesAsTheyWere)
     }
 }
 
-TEST_F(GenerateTest, ShortAndOverlongLinesAreTakenAsTheyAre)
+std::string joined(const std::vector<std::string>& lines)
 {
-    std::vector<std::string> lines = twoChallans().lines();
-    lines[3] = "4^DD^1^1";                                      // a record shorter than the fields read
-    lines.insert(lines.begin() + 4, std::string(100000, 'x')); // one field of 100,000 characters
     std::string text;
     for (const std::string& l : lines)
         text += l + "\r\n";
-    ASSERT_EQ(run(text), app::GenerateOutcome::Succeeded) << only();
-    ASSERT_EQ(deducteeRows.size(), 4u);
-    EXPECT_EQ(deducteeRows[0][0], txt(""));
-    EXPECT_EQ(deducteeRows[0][10], txt("0510308"));
-    EXPECT_EQ(deducteeRows[1][0], txt("")); // the long line: a record with no name
-    EXPECT_EQ(deducteeRows[2][0], txt("MEENA IYER"));
+    return text;
+}
+
+// The line with field k (1-based) set to `value`.
+std::string withField(const std::string& line, int k, const std::string& value)
+{
+    std::size_t from = 0;
+    for (int i = 1; i < k; ++i)
+        from = line.find('^', from) + 1;
+    return line.substr(0, from) + value + line.substr(std::min(line.find('^', from), line.size()));
+}
+
+TEST_F(GenerateTest, DamagedStatementsAreRefusedAtTheirFirstWrongLine)
+{
+    // 1 FH, 2 BH, 3 CD of two records, 4 and 5 DD, 6 CD of one record, 7 DD.
+    const std::vector<std::string> good = twoChallans().lines();
+    using Damage = std::function<void(std::vector<std::string>&)>;
+    auto insert = [](int line, std::string text) {
+        return Damage([=](std::vector<std::string>& l) { l.insert(l.begin() + line - 1, text); });
+    };
+    auto replace = [](int line, std::string text) {
+        return Damage([=](std::vector<std::string>& l) { l[static_cast<std::size_t>(line - 1)] = text; });
+    };
+    auto setField = [](int line, int field, std::string value) {
+        return Damage([=](std::vector<std::string>& l) {
+            l[static_cast<std::size_t>(line - 1)] = withField(l[static_cast<std::size_t>(line - 1)], field, value);
+        });
+    };
+    // The real case: 28 lines of 2023-24, 6 challans of 20 records, four challan lines blanked.
+    test::Statement real;
+    real.finYear = "202324";
+    for (std::size_t records : {10, 2, 3, 2, 2, 1})
+        real.challans.push_back({"00045", "0004329", "07042024", "", "", std::vector<test::Deductee>(records)});
+    std::vector<std::string> blanked = real.lines();
+    for (int line : {3, 14, 17, 24})
+        blanked[static_cast<std::size_t>(line - 1)] = "  ";
+    ASSERT_EQ(blanked.size(), 28u);
+
+    const std::vector<std::pair<Damage, std::string>> cases = {
+        {insert(5, ""), "Line 5 of TDS.txt is not a challan or deductee record."},
+        {insert(5, "  "), "Line 5 of TDS.txt is not a challan or deductee record."},
+        {insert(5, std::string(100000, 'x')), "Line 5 of TDS.txt is not a challan or deductee record."},
+        {[](auto& l) { l.erase(l.begin() + 5); }, "Line 3 of TDS.txt: challan 1 counts 2 deductee records, but 3 follow."},
+        {insert(3, good[3]), "Line 3 of TDS.txt: a deductee record before any challan."},
+        {replace(3, "3^CD^1^1^2"), "Line 3 of TDS.txt: the challan record has 5 fields; Certwright reads up to field 36."},
+        {replace(5, "5^DD^1^1^2^^^01^^ABCPK1234D^^^MEENA"),
+         "Line 5 of TDS.txt: the deductee record has 13 fields; Certwright reads up to field 24."},
+        {setField(2, 4, "3"), "Line 2 of TDS.txt: the batch header counts 3 challan records, but 2 follow."},
+        {setField(6, 5, "2"), "Line 6 of TDS.txt: challan 2 counts 2 deductee records, but 1 follows."},
+        {setField(3, 5, "2.5"), "Line 3 of TDS.txt: the challan's count of deductee records \"2.5\" is not a whole number."},
+        {[&](auto& l) { l = blanked; }, "Line 3 of TDS.txt is not a challan or deductee record."},
+    };
+    for (const auto& [damage, message] : cases) {
+        std::vector<std::string> lines = good;
+        damage(lines);
+        EXPECT_EQ(run(joined(lines)), app::GenerateOutcome::Failed) << message;
+        EXPECT_EQ(only(), message);
+        EXPECT_TRUE(untouched()) << message;
+    }
+
+    // Blank lines at the end are no damage; neither the 2008 nor the current layout is refused.
+    real.challans.resize(1);
+    for (const std::string& text : {joined(good) + "\r\n  \r\n\r\n", real.text()})
+        EXPECT_EQ(run(text), app::GenerateOutcome::Succeeded) << only();
 }
 
 TEST_F(GenerateTest, CommandLinePrintsTheMessagesAndExits)
