@@ -4,6 +4,7 @@
 #include "import/WorkSheets.h"
 
 #include "import/SheetCells.h"
+#include "import/StatementError.h"
 #include "host/Error.h"
 #include "host/General.h"
 #include "host/Utf8.h"
@@ -72,8 +73,9 @@ class LineSplitter {
 public:
     explicit LineSplitter(bool utf8) : m_utf8(utf8) {}
 
-    // Splits `line` (without its line break) into at most host::kMaxCols fields.
-    void split(std::string_view line)
+    // Splits `line` (without its line break) into at most host::kMaxCols fields. Returns the
+    // 1-based number of a field that opens a double quote the line does not close, or 0.
+    std::size_t split(std::string_view line)
     {
         m_text.clear();
         m_fields.clear();
@@ -82,7 +84,9 @@ public:
             const std::size_t start = m_text.size();
             if (i < line.size() && line[i] == '"') {
                 ++i;
-                while (i < line.size()) {
+                for (;;) {
+                    if (i >= line.size())
+                        return m_fields.size() + 1;
                     if (line[i] == '"') {
                         if (i + 1 < line.size() && line[i + 1] == '"') {
                             m_text.push_back('"');
@@ -100,10 +104,10 @@ public:
                 i = decode(line, i);
             m_fields.push_back({start, m_text.size() - start});
             if (i >= line.size())
-                return;
+                return 0;
             ++i; // the "^"
             if (m_fields.size() == static_cast<std::size_t>(host::kMaxCols))
-                return; // the sheet has no column for the rest
+                return 0; // the sheet has no column for the rest
         }
     }
 
@@ -209,7 +213,12 @@ std::vector<std::uint16_t> importStatementText(host::Workbook& wb, host::Sheet& 
             ++end;
         if (row >= host::kMaxRows)
             tooManyLines();
-        splitter.split(bytes.substr(pos, end - pos));
+        // "^" never occurs inside a value, so a quote left open would take the rest of the line,
+        // later fields and all, into one field.
+        if (const std::size_t field = splitter.split(bytes.substr(pos, end - pos)))
+            throw StatementError(row + 1, "Line " + std::to_string(row + 1) + " of TDS.txt: field " +
+                                              std::to_string(field) + " opens a double quote that the line "
+                                              "does not close.");
         lineFields.push_back(static_cast<std::uint16_t>(splitter.count()));
 
         std::size_t used = splitter.count();
