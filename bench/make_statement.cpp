@@ -135,7 +135,10 @@ int main(int argc, char** argv)
             if (rng.below(4) == 0)
                 continue; // not paid this month
             const int p = rng.below(100);
-            int n = p < 65 ? rng.between(1, 4) : p < 90 ? rng.between(5, 8) : p < 97 ? rng.between(9, 16) : rng.between(17, 40);
+            int n = p < 65   ? rng.between(1, 4)
+                    : p < 90 ? rng.between(5, 8)
+                    : p < 97 ? rng.between(9, 16)
+                             : rng.between(17, 40);
             n = static_cast<int>(std::min<long>(n, records - planned));
             certificates.push_back({d, section, month, n});
             planned += n;

@@ -6,6 +6,13 @@
 
 namespace cw::certificates {
 
+// What a certificate run wrote.
+struct CertificateCounts {
+    int certificates = 0;
+    int withAnnexure = 0;
+    int paymentRecords = 0; // the deductee rows they carry
+};
+
 // Makes one Form 16A certificate workbook per certificate group of the deductee rows, numbered
 // from cell B2 of "AcknDetails", in the folder Form16A of the application folder (emptied
 // first): 007.xls holds sheet "007", and for a group of 17 rows or more the annexure sheet
@@ -19,11 +26,6 @@ namespace cw::certificates {
 // Throws host::Error naming the file and the reason when the template lacks a sheet or B2
 // holds no serial number, or when a certificate can't be saved. Certificates saved before a
 // failure stay; no partly written certificate is left under its name.
-struct CertificateCounts {
-    int certificates = 0;
-    int withAnnexure = 0;
-    int paymentRecords = 0; // the deductee rows they carry
-};
 CertificateCounts generateCertificates(import::GenerationContext& ctx);
 
 // The certificate's serial number in at least three digits: 7 gives "007", 1234 stays "1234".

@@ -32,7 +32,9 @@ void fillDeductorRow(GenerationContext& ctx)
         const std::string t = cellText(wb, text, kBatchRow, field - 1);
         return std::string(utf8Mid(t, 0, 4)) + "-" + std::string(utf8Mid(t, 4, 2));
     };
-    auto copy = [&](int field, int column) { copyCell(wb, text, kBatchRow, field - 1, deductor, kDeductorRow, column); };
+    auto copy = [&](int field, int column) {
+        copyCell(wb, text, kBatchRow, field - 1, deductor, kDeductorRow, column);
+    };
 
     copy(f.name, 0);
     deductor.setValue(kDeductorRow, 1, std::string(clipToCell(address)));

@@ -74,7 +74,8 @@ public:
     void run()
     {
         requireFields(kBatchRow, "batch header", fieldsNeeded(kBatchHeader));
-        const long long challansCounted = count(kBatchRow, kBatchHeader.challanCount, "the batch header's count of challan records");
+        const long long challansCounted =
+            count(kBatchRow, kBatchHeader.challanCount, "the batch header's count of challan records");
         int last = std::max(m_text.rowCount(), static_cast<int>(m_lineFields.size())) - 1;
         while (last > kBatchRow && isBlank(m_text, last))
             --last; // blank lines at the end
@@ -105,11 +106,11 @@ private:
                             "; Certwright reads up to field " + std::to_string(needed) + ".");
     }
 
-    // A count of records: a whole number, at most as many as a statement has lines.
+    // A count of records: a whole number (an empty field counts none).
     long long count(int row, int field, const std::string& what) const
     {
         const std::optional<double> n = m_text.number(row, field - 1);
-        if (!n || *n < 0 || *n > host::kMaxRows || std::floor(*n) != *n)
+        if (!n || *n < 0 || *n > 1e15 || std::floor(*n) != *n)
             refuse(row, ": " + what + " \"" + fieldForMessage(cellText(m_wb, m_text, row, field - 1)) +
                             "\" is not a whole number.");
         return static_cast<long long>(*n);
