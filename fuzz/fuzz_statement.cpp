@@ -11,6 +11,7 @@
 #include "import/StatementImport.h"
 #include "import/WorkSheets.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -68,12 +69,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     import::writeSheetHeadings(ctx);
 
     host::Sheet& text = wb.sheet(import::kTextSheet);
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    // A refusal names a line of the statement (at most one per line break, and one more) and
+    // writes no deductee row.
     const auto refusedWell = [&](const import::StatementError& e) {
-        return e.line() >= 1 && e.line() <= text.rowCount() && ctx.deducteeSheet->rowCount() == 1;
+        const auto breaks = std::count(bytes.begin(), bytes.end(), '\n') + std::count(bytes.begin(), bytes.end(), '\r');
+        return e.line() >= 1 && e.line() <= breaks + 1 && ctx.deducteeSheet->rowCount() == 1;
     };
     try {
-        ctx.lineFields =
-            import::importStatementText(wb, text, std::string_view(reinterpret_cast<const char*>(data), size));
+        ctx.lineFields = import::importStatementText(wb, text, bytes);
         checkTexts(text);
         import::fillDeductorRow(ctx);
         checkTexts(*ctx.deductorSheet);
