@@ -11,7 +11,8 @@ namespace {
 
 using namespace deductee_columns;
 
-constexpr int kType = 1; // the record type, field 2
+constexpr int kType = 1;           // the record type, field 2
+constexpr int kFirstRecordRow = 2; // line 3
 
 bool isChallan(const host::Sheet& text, int row)
 {
@@ -42,7 +43,8 @@ void fillDeducteeRows(GenerationContext& ctx)
 
     bool underChallan = false;
     std::string cin, bsr, deposited, section, cheque;
-    for (int r = 0; r <= lastRow; ++r) {
+    // The records follow the file header and the batch header, whatever those two lines hold.
+    for (int r = kFirstRecordRow; r <= lastRow; ++r) {
         if (isChallan(text, r)) {
             underChallan = true;
             cin = field(r, cf.challanNumber);
@@ -53,7 +55,7 @@ void fillDeducteeRows(GenerationContext& ctx)
             continue;
         }
         if (!underChallan)
-            continue; // the file and batch headers
+            continue; // refused by the check; here for a statement read without it
 
         // A payment's own section, where the layout has one and it is given, else the challan's.
         std::string paymentSection = df.section ? field(r, df.section) : std::string();
