@@ -55,7 +55,7 @@ void fillDeducteeRows(GenerationContext& ctx)
             continue;
         }
         if (!underChallan)
-            continue; // refused by the check; here for a statement read without it
+            continue; // none: the check refuses a deductee record before any challan
 
         // A payment's own section, where the layout has one and it is given, else the challan's.
         std::string paymentSection = df.section ? field(r, df.section) : std::string();
