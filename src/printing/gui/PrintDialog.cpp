@@ -2,13 +2,14 @@
 
 #include "printing/CertificateFolder.h"
 #include "printing/gui/CertificatePrinter.h"
+#include "printing/gui/SavePdfDialog.h"
 #include "widgets/ClickableLabel.h"
 #include "widgets/Contact.h"
 #include "widgets/MailLink.h"
 #include "widgets/MessageBox.h"
 
+#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -19,12 +20,11 @@ namespace cw::printing {
 
 namespace {
 
-QPushButton* addButton(QHBoxLayout* row, const char* name, const char* caption)
+QPushButton* makeButton(const char* name, const QString& caption)
 {
-    auto* button = new QPushButton(QString::fromLatin1(caption));
+    auto* button = new QPushButton(caption);
     button->setObjectName(QString::fromLatin1(name));
     button->setAutoDefault(false);
-    row->addWidget(button, 1);
     return button;
 }
 
@@ -44,11 +44,11 @@ PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     m_list->setSelectionMode(QAbstractItemView::MultiSelection);
     (new QVBoxLayout(listFrame))->addWidget(m_list);
 
-    auto* buttonRow = new QHBoxLayout;
-    QPushButton* selectAllButton = addButton(buttonRow, "selectAllButton", "&Select All");
-    QPushButton* deselectAllButton = addButton(buttonRow, "deselectAllButton", "&Deselect All");
-    QPushButton* printButton = addButton(buttonRow, "printButton", "&Print");
-    QPushButton* exitButton = addButton(buttonRow, "exitButton", "E&xit");
+    QPushButton* selectAllButton = makeButton("selectAllButton", QStringLiteral("&Select All"));
+    QPushButton* deselectAllButton = makeButton("deselectAllButton", QStringLiteral("&Deselect All"));
+    QPushButton* printButton = makeButton("printButton", QStringLiteral("&Print"));
+    QPushButton* exitButton = makeButton("exitButton", QStringLiteral("E&xit"));
+    QPushButton* savePdfButton = makeButton("savePdfButton", QStringLiteral("Save as P&DF…"));
 
     m_supportLink = new widgets::ClickableLabel;
     m_supportLink->setObjectName(QStringLiteral("supportLink"));
@@ -58,16 +58,27 @@ PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     m_supportLink->setFont(bold);
     m_supportLink->setText(QString::fromUtf8(widgets::contact::kSupportAddress));
 
+    // Four buttons of one width under the list, the contact link under them, "Save as PDF…"
+    // under Print and Exit.
+    auto* controls = new QGridLayout;
+    int column = 0;
+    for (QPushButton* button : {selectAllButton, deselectAllButton, printButton, exitButton}) {
+        controls->setColumnStretch(column, 1);
+        controls->addWidget(button, 0, column++);
+    }
+    controls->addWidget(m_supportLink, 1, 0, 1, 4);
+    controls->addWidget(savePdfButton, 2, 2, 1, 2);
+
     // The list takes any room the user gives the window.
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(listFrame, 1);
-    layout->addLayout(buttonRow);
-    layout->addWidget(m_supportLink);
+    layout->addLayout(controls);
 
     connect(selectAllButton, &QPushButton::clicked, this, &PrintDialog::selectAll);
     connect(deselectAllButton, &QPushButton::clicked, this, &PrintDialog::deselectAll);
     connect(printButton, &QPushButton::clicked, this, &PrintDialog::printMarked);
     connect(exitButton, &QPushButton::clicked, this, &QDialog::close);
+    connect(savePdfButton, &QPushButton::clicked, this, &PrintDialog::savePdf);
     connect(m_supportLink, &widgets::ClickableLabel::clicked, this, &PrintDialog::mailSupport);
 
     for (const std::string& name : printListNames(m_outputFolder))
@@ -124,6 +135,22 @@ void PrintDialog::printMarked()
     BatchResult result = printCertificates(printer, m_outputFolder, marked);
     if (!result.skipped.empty())
         widgets::MessageBox::show(this, {skippedPrompt(result.skipped), "Print Certificates", core::Icon::Information});
+}
+
+void PrintDialog::savePdf()
+{
+    const std::vector<std::string> marked = markedItems();
+    if (marked.empty()) {
+        widgets::MessageBox::show(this, {"No items selected!", "Nothing Selected!", core::Icon::Information});
+        return;
+    }
+    saveAsPdf(marked);
+}
+
+void PrintDialog::saveAsPdf(const std::vector<std::string>& names)
+{
+    SavePdfDialog dialog(m_outputFolder, names, this);
+    dialog.exec();
 }
 
 void PrintDialog::mailSupport()

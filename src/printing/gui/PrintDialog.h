@@ -32,11 +32,14 @@ protected:
     // Shows the printer dialog for `printer`; false when the user cancels it. Tests replace it
     // with a printer that writes a PDF file.
     virtual bool choosePrinter(QPrinter& printer);
+    // Shows the "Save as PDF" choices for the marked certificates and saves them.
+    virtual void saveAsPdf(const std::vector<std::string>& names);
 
 private:
     void selectAll();
     void deselectAll();
     void printMarked();
+    void savePdf();
     void mailSupport();
 
     std::filesystem::path m_outputFolder;
