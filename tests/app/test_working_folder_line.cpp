@@ -37,7 +37,7 @@ private slots:
         QCOMPARE(m_opened.size(), 1);
         QCOMPARE(m_opened[0].toLocalFile(), folder);
 
-        window.findChild<QPushButton*>(QStringLiteral("CmdHelp"))->click();
+        window.findChild<QPushButton*>(QStringLiteral("helpButton"))->click();
         cw::widgets::MessageBox::recordInstead(nullptr);
         QCOMPARE(messages.size(), size_t(1));
         QVERIFY(messages[0].prompt.find("\rWorking folder: " + folder.toStdString() + "\r") != std::string::npos);
