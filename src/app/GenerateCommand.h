@@ -1,5 +1,6 @@
 #pragma once
 
+#include "certificates/CertificateGenerator.h"
 #include "import/GenerationContext.h"
 
 #include <filesystem>
@@ -39,6 +40,8 @@ public:
     void setExtractionObserver(Observer observer) { m_observer = std::move(observer); }
 
     GenerateOutcome run();
+    // What the last run made.
+    const certificates::CertificateCounts& made() const { return m_made; }
 
 private:
     GenerateOutcome runPipeline();
@@ -48,6 +51,7 @@ private:
     core::Reporter& m_reporter;
     Guard m_guard;
     Observer m_observer;
+    certificates::CertificateCounts m_made;
 };
 
 // The folder of the running program, where TDS.txt and TDS16A.xls are looked for; argv0 is

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPageLayout>
+#include <QRectF>
 
 #include <cstdint>
 #include <map>
@@ -13,6 +14,7 @@
 class QPainter;
 
 namespace cw::host {
+struct Range;
 class Sheet;
 class Workbook;
 } // namespace cw::host
@@ -42,6 +44,10 @@ public:
     // be points with the origin at the paper's top-left corner; the painter's state is left as
     // it was found.
     void paint(QPainter& painter, int index) const;
+
+    // Where a range of cells lies on a page, in points from the paper's top-left corner; an
+    // empty rectangle when the page does not show it.
+    QRectF rangeOnPage(int index, const host::Range& range) const;
 
     const host::Workbook& book() const { return m_book; }
     const host::Sheet& sheet() const { return m_sheet; }
@@ -83,6 +89,8 @@ private:
     void computeScale();
     double storedRowHeight(int row) const;
     void fitRowHeights(int lastRow);
+    // The top-left corner of a page's block of cells on the paper, in points.
+    QPointF blockOrigin(double blockWidth, double blockHeight) const;
     double fontRowHeight(std::uint16_t index) const;
 
     const host::Workbook& m_book;

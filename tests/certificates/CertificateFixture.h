@@ -240,7 +240,7 @@ struct GeneratorRun {
     }
 
     Sheet& ackn() { return workbook.sheet("AcknDetails"); }
-    int generate() { return cw::certificates::generateCertificates(ctx); }
+    int generate() { return cw::certificates::generateCertificates(ctx).certificates; }
     std::filesystem::path output() const { return ctx.outputFolder(); }
 
     // The names of the files in Form16A, sorted.

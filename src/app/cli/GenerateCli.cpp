@@ -4,6 +4,7 @@
 #include "app/TemplateInUseGuard.h"
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #ifdef _WIN32
@@ -49,6 +50,14 @@ private:
     int m_lastPercent = -1;
     bool m_lineOpen = false;
 };
+
+// "12 certificates (2 with an annexure) carrying 345 payment records."
+std::string countsLine(const certificates::CertificateCounts& made)
+{
+    auto counted = [](int n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+    return counted(made.certificates, "certificate") + " (" + std::to_string(made.withAnnexure) +
+           " with an annexure) carrying " + counted(made.paymentRecords, "payment record") + ".";
+}
 } // namespace
 
 int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ostream& err, std::ostream* progress)
@@ -56,12 +65,14 @@ int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ost
     CollectingReporter reporter(progress);
     // The same in-use guard as the window's: a template open in a spreadsheet program ends the run.
     const auto templatePath = folder / "TDS16A.xls";
-    const GenerateOutcome outcome =
-        GenerateCommand(folder, reporter, [&] { return templateInUse("TDS16A", templatePath); }).run();
+    GenerateCommand command(folder, reporter, [&] { return templateInUse("TDS16A", templatePath); });
+    const GenerateOutcome outcome = command.run();
     reporter.endProgressLine();
     std::ostream& to = outcome == GenerateOutcome::Succeeded ? out : err;
     for (const core::Message& m : reporter.messages)
         to << m.prompt << '\n';
+    if (outcome == GenerateOutcome::Succeeded)
+        out << countsLine(command.made()) << '\n';
     return outcome == GenerateOutcome::Succeeded ? 0 : 1;
 }
 
