@@ -1,5 +1,6 @@
 #include "host/General.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -209,6 +210,53 @@ std::optional<CivilDate> serialToDate(double serial)
         return CivilDate{1900, 2, 29};
     long base = whole < 60 ? daysFromCivil(1899, 12, 31) : daysFromCivil(1899, 12, 30);
     return civilFromDays(base + whole);
+}
+
+std::optional<double> parseDayMonthYear(std::string_view text, char separator)
+{
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    int parts[3] = {0, 0, 0};
+    std::size_t digits[3] = {0, 0, 0};
+    std::size_t part = 0;
+    for (char c : text) {
+        if (c == separator) {
+            if (++part > 2)
+                return std::nullopt;
+        } else if (isDigit(c) && digits[part] < 4) {
+            parts[part] = parts[part] * 10 + (c - '0');
+            ++digits[part];
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (part != 2 || digits[0] < 1 || digits[0] > 2 || digits[1] < 1 || digits[1] > 2 || digits[2] != 4)
+        return std::nullopt;
+    return dateSerial(parts[2], parts[1], parts[0]);
+}
+
+std::string dayMonthYearText(double serial)
+{
+    const auto d = serialToDate(serial);
+    if (!d)
+        return {};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d->day, d->month, d->year);
+    return buf;
+}
+
+int compareFoldingAscii(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(foldAscii(a[i]));
+        const auto cb = static_cast<unsigned char>(foldAscii(b[i]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 std::string valueText(const Value& v)
