@@ -46,46 +46,6 @@ bool validSheetName(const std::string& name)
     return name.find_first_of("[]:*?/\\") == std::string::npos;
 }
 
-// Compare ranks for sorting: numbers, then text, then booleans, then errors; empty last.
-int rank(const Value& v)
-{
-    switch (v.index()) {
-    case 1: return 0; // double
-    case 2: return 1; // text
-    case 3: return 2; // bool
-    case 4: return 3; // error
-    default: return 4; // empty
-    }
-}
-
-int compareText(const std::string& a, const std::string& b)
-{
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        int ca = std::tolower(static_cast<unsigned char>(a[i]));
-        int cb = std::tolower(static_cast<unsigned char>(b[i]));
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-int compareValues(const Value& a, const Value& b)
-{
-    int ra = rank(a), rb = rank(b);
-    if (ra != rb)
-        return ra < rb ? -1 : 1;
-    switch (ra) {
-    case 0: {
-        double x = std::get<double>(a), y = std::get<double>(b);
-        return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    case 1: return compareText(std::get<std::string>(a), std::get<std::string>(b));
-    case 2: return static_cast<int>(std::get<bool>(a)) - static_cast<int>(std::get<bool>(b));
-    default: return 0;
-    }
-}
-
 } // namespace
 
 Workbook::Workbook()
@@ -410,76 +370,6 @@ void Workbook::copyValues(const Sheet& src, const Range& block, Sheet& dst, Cell
             if (isEmpty(v) && !dst.cell(tr, tc))
                 continue; // nothing to clear, and no need to create the cell
             dst.setValue(tr, tc, std::move(v));
-        }
-    }
-}
-
-bool Workbook::looksLikeHeaderRow(const Sheet& sheet, const Range& block, const std::vector<SortKey>& keys)
-{
-    if (block.rows() < 2)
-        return false;
-    // A heading row is text over data of another kind: the first row of a key column is
-    // text where the row below it holds a number (or the first row is all text while some
-    // column of the second row is not).
-    auto kindOf = [&](int r, int c) { return rank(sheet.value(r, c)); };
-    for (const SortKey& k : keys) {
-        if (k.col < block.firstCol || k.col > block.lastCol)
-            continue;
-        if (kindOf(block.firstRow, k.col) == 1 && kindOf(block.firstRow + 1, k.col) != 1 &&
-            kindOf(block.firstRow + 1, k.col) != 4)
-            return true;
-    }
-    bool allText = true, secondDiffers = false;
-    for (int c = block.firstCol; c <= block.lastCol; ++c) {
-        int top = kindOf(block.firstRow, c);
-        int below = kindOf(block.firstRow + 1, c);
-        allText = allText && (top == 1 || top == 4);
-        secondDiffers = secondDiffers || (below != 1 && below != 4);
-    }
-    return allText && secondDiffers;
-}
-
-void Workbook::sort(Sheet& sheet, const Range& block, const std::vector<SortKey>& keys, bool headerRow)
-{
-    const int first = block.firstRow + (headerRow ? 1 : 0);
-    if (first >= block.lastRow)
-        return;
-    const int n = block.lastRow - first + 1;
-    const int width = block.cols();
-
-    // Lift the rows' cells of the block out, order the row indices, put the cells back.
-    std::vector<Cell> cells(static_cast<std::size_t>(n) * static_cast<std::size_t>(width));
-    for (int r = 0; r < n; ++r) {
-        const auto* row = sheet.rowCells(first + r);
-        for (int c = 0; c < width; ++c) {
-            int col = block.firstCol + c;
-            if (row && col < static_cast<int>(row->size()))
-                cells[static_cast<std::size_t>(r) * width + c] = (*row)[static_cast<std::size_t>(col)];
-        }
-    }
-    std::vector<int> order(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        order[static_cast<std::size_t>(i)] = i;
-    std::vector<int> keyCols;
-    for (const SortKey& k : keys)
-        if (k.col >= block.firstCol && k.col <= block.lastCol)
-            keyCols.push_back(k.col - block.firstCol);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        for (int kc : keyCols) {
-            int cmp = compareValues(cells[static_cast<std::size_t>(a) * width + kc].value,
-                                    cells[static_cast<std::size_t>(b) * width + kc].value);
-            if (cmp != 0)
-                return cmp < 0;
-        }
-        return false;
-    });
-    for (int r = 0; r < n; ++r) {
-        const int from = order[static_cast<std::size_t>(r)];
-        for (int c = 0; c < width; ++c) {
-            Cell& src = cells[static_cast<std::size_t>(from) * width + c];
-            if (src.isVoid() && !sheet.cell(first + r, block.firstCol + c))
-                continue;
-            sheet.cellAt(first + r, block.firstCol + c) = std::move(src);
         }
     }
 }

@@ -31,11 +31,6 @@ struct DefinedName {
 // would cost more than writing it.
 enum class SaveMode { Durable, Fast };
 
-// Sort keys for Sheet::sort: up to three columns, all ascending.
-struct SortKey {
-    int col = -1; // absolute column; -1 = unused
-};
-
 // A workbook: sheets in order, the formatting tables and the defined names.
 class Workbook {
 public:
@@ -136,14 +131,6 @@ public:
     // Values only from a block of `src` to `dst` with the block's top-left at `dstTopLeft`:
     // the target cells keep their formats; an empty source cell empties its target.
     static void copyValues(const Sheet& src, const Range& block, Sheet& dst, CellRef dstTopLeft);
-    // Sorts the rows of `block` by up to three key columns, ascending, letter case ignored
-    // (ASCII folding), numbers before text, empty cells last, stable. With headerRow the first
-    // row of the block stays in place. Whole rows of the block move (cells and formats).
-    static void sort(Sheet& sheet, const Range& block, const std::vector<SortKey>& keys, bool headerRow);
-    // A spreadsheet program's header guess: the first row is a heading row when each key
-    // column's first cell is text and the second row's is not of the same kind, or
-    // when the first row is text throughout the block and the second row is not.
-    static bool looksLikeHeaderRow(const Sheet& sheet, const Range& block, const std::vector<SortKey>& keys);
 
 private:
     std::vector<std::unique_ptr<Sheet>> m_sheets;

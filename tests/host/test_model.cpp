@@ -299,36 +299,4 @@ TEST(WorkbookCopyValues, ValuesOnlyTargetFormatsKept)
     EXPECT_EQ(dst.cell(23, 3)->xf, 30);
 }
 
-TEST(WorkbookSort, ThreeKeysCaseInsensitiveStableHeaderKept)
-{
-    Sheet s("DeducteeDetails");
-    auto row = [&](int r, Value a, Value c, Value n, double tag) {
-        s.setValue(r, 0, std::move(a));
-        s.setValue(r, 2, std::move(c));
-        s.setValue(r, 13, std::move(n));
-        s.setValue(r, 3, tag);
-    };
-    s.setValue(0, 0, std::string("Name of the deductee"));
-    s.setValue(0, 2, std::string("Section"));
-    s.setValue(0, 3, std::string("Amt Paid"));
-    s.setValue(0, 13, std::string("DO Certificate"));
-    row(1, std::string("mehta"), std::string("194C"), std::string("1.07.2008"), 1);
-    row(2, std::string("ARORA"), std::string("194J"), std::string("1.07.2008"), 2);
-    row(3, std::string("Mehta"), std::string("194A"), std::string("1.07.2008"), 3);
-    row(4, Value{}, std::string("194A"), std::string("1.07.2008"), 4);
-    row(5, 123.0, std::string("194A"), std::string("1.07.2008"), 5);
-    row(6, std::string("MEHTA"), std::string("194C"), std::string("1.07.2008"), 6);
-    Range block = rangeOrThrow("A1:N7");
-    std::vector<SortKey> keys{{0}, {13}, {2}};
-    EXPECT_TRUE(Workbook::looksLikeHeaderRow(s, block, keys));
-    Workbook::sort(s, block, keys, true);
-    std::vector<double> tags;
-    for (int r = 1; r <= 6; ++r)
-        tags.push_back(num(s.value(r, 3)));
-    // number first, then ARORA, then the Mehtas by section with ties in statement order,
-    // the empty name last.
-    EXPECT_EQ(tags, (std::vector<double>{5, 2, 3, 1, 6, 4}));
-    EXPECT_EQ(txt(s.value(0, 0)), "Name of the deductee");
-}
-
 } // namespace
