@@ -11,13 +11,14 @@ namespace cw::ackn {
 // as the user sees and types them: B2 the first certificate serial number, B5..B8 the quarters'
 // acknowledgement (PRN) numbers, C5..C8 their dates of filing (dd/mm/yyyy).
 struct AcknEntries {
-    std::string serial;                     // Text9
-    std::array<std::string, 4> prn;         // Text1..Text4
-    std::array<std::string, 4> filedOn;     // Text5..Text8
+    std::string serial;
+    std::array<std::string, 4> prn;
+    std::array<std::string, 4> filedOn;
     friend bool operator==(const AcknEntries&, const AcknEntries&) = default;
 };
 
-// A rejected entry: which box (1..9, as Text1..Text9) and why, in words for the user.
+// A rejected entry: which box and why, in words for the user. Boxes count in the dialog's
+// order: 1 to 4 the acknowledgement numbers, 5 to 8 the dates of filing, 9 the serial number.
 struct EntryProblem {
     int box = 0;
     std::string message;
