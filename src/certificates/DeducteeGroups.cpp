@@ -1,5 +1,6 @@
 #include "certificates/DeducteeGroups.h"
 
+#include "host/Ascii.h"
 #include "host/General.h"
 #include "import/WorkSheets.h"
 
@@ -52,7 +53,7 @@ int compareKeys(const Value& a, const Value& b)
         const double x = std::get<double>(a), y = std::get<double>(b);
         return x < y ? -1 : (x > y ? 1 : 0);
     }
-    case 1: return host::compareFoldingAscii(std::get<std::string>(a), std::get<std::string>(b));
+    case 1: return host::compareIgnoringAsciiCase(std::get<std::string>(a), std::get<std::string>(b));
     case 2: return static_cast<int>(std::get<bool>(a)) - static_cast<int>(std::get<bool>(b));
     default: return 0;
     }
@@ -73,7 +74,7 @@ void appendSortIdentity(std::string& key, const Value& v)
     }
     case 2:
         for (char c : std::get<std::string>(v))
-            key += host::foldAscii(c);
+            key += host::asciiLower(c);
         break;
     case 3: key += std::get<bool>(v) ? '1' : '0'; break;
     default: break; // errors compare equal, as do empty cells

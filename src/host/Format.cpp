@@ -1,6 +1,6 @@
 #include "host/Format.h"
 
-#include <cctype>
+#include "host/Ascii.h"
 
 namespace cw::host {
 
@@ -74,7 +74,7 @@ bool isDateFormat(const std::string& format)
                 return false;
             std::string inside = format.substr(i + 1, close - i - 1);
             if (!inside.empty()) {
-                char f = static_cast<char>(std::tolower(static_cast<unsigned char>(inside[0])));
+                char f = asciiLower(inside[0]);
                 if ((f == 'h' || f == 'm' || f == 's') &&
                     inside.find_first_not_of(inside[0]) == std::string::npos)
                     return true;
@@ -84,7 +84,7 @@ bool isDateFormat(const std::string& format)
         }
         default: break;
         }
-        char l = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        char l = asciiLower(c);
         if (l == 'd' || l == 'm' || l == 'y' || l == 'h' || l == 's') {
             // "General" holds none of these outside its own word; skip the word itself.
             if (format.compare(i, 7, "General") == 0 || format.compare(i, 7, "general") == 0) {

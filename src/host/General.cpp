@@ -1,6 +1,5 @@
 #include "host/General.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -245,18 +244,6 @@ std::string dayMonthYearText(double serial)
     char buf[16];
     std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d->day, d->month, d->year);
     return buf;
-}
-
-int compareFoldingAscii(std::string_view a, std::string_view b)
-{
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(foldAscii(a[i]));
-        const auto cb = static_cast<unsigned char>(foldAscii(b[i]));
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 std::string valueText(const Value& v)

@@ -51,17 +51,4 @@ std::optional<double> parseDayMonthYear(std::string_view text, char separator = 
 // A date serial as "dd/mm/yyyy"; empty when it is no day of the calendar.
 std::string dayMonthYearText(double serial);
 
-// ASCII letters in lower case, every other byte as it is, so UTF-8 text stays intact: sheet
-// names and deductee names compare "ignoring case" this way.
-inline char foldAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-// <0, 0, >0 as a compares before, equal to or after b, ASCII letter case ignored.
-int compareFoldingAscii(std::string_view a, std::string_view b);
-inline bool equalFoldingAscii(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && compareFoldingAscii(a, b) == 0;
-}
-
 } // namespace cw::host

@@ -1,9 +1,9 @@
 #include "host/Workbook.h"
+#include "host/Ascii.h"
 #include "host/Error.h"
 #include "host/General.h"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 
 namespace cw::host {
@@ -20,14 +20,6 @@ constexpr std::uint32_t kDefaultPalette[56] = {
     0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
     0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
 };
-
-std::string lowerAscii(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // Sheet names as a spreadsheet program allows them: 1 to 31 characters, none of []:*?/\ .
 bool validSheetName(const std::string& name)
@@ -151,13 +143,13 @@ Sheet& Workbook::addSheet(std::string name)
             name = "Sheet" + std::to_string(n);
             bool clash = false;
             for (const auto& s : m_sheets)
-                clash = clash || lowerAscii(s->name()) == lowerAscii(name);
+                clash = clash || equalsIgnoringAsciiCase(s->name(), name);
             if (!clash)
                 break;
         }
     } else {
         for (const auto& s : m_sheets)
-            if (lowerAscii(s->name()) == lowerAscii(name))
+            if (equalsIgnoringAsciiCase(s->name(), name))
                 throw Error(Error::Code::BadName, "a sheet named \"" + name + "\" already exists");
         if (!validSheetName(name))
             throw Error(Error::Code::BadName, "\"" + name + "\" is not a valid sheet name");
@@ -176,7 +168,7 @@ void Workbook::renameSheet(int index, const std::string& newName)
     if (!validSheetName(newName))
         throw Error(Error::Code::BadName, "\"" + newName + "\" is not a valid sheet name");
     for (std::size_t i = 0; i < m_sheets.size(); ++i)
-        if (static_cast<int>(i) != index && lowerAscii(m_sheets[i]->name()) == lowerAscii(newName))
+        if (static_cast<int>(i) != index && equalsIgnoringAsciiCase(m_sheets[i]->name(), newName))
             throw Error(Error::Code::BadName, "a sheet named \"" + newName + "\" already exists");
     s.m_name = newName;
 }
@@ -219,7 +211,7 @@ int Workbook::copySheet(int index, int target, bool after)
         name = stem + suffix;
         bool clash = false;
         for (const auto& s : m_sheets)
-            clash = clash || lowerAscii(s->name()) == lowerAscii(name);
+            clash = clash || equalsIgnoringAsciiCase(s->name(), name);
         if (!clash)
             break;
     }

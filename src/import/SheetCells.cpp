@@ -1,6 +1,7 @@
 #include "import/SheetCells.h"
 
 #include "host/Error.h"
+#include "host/Ascii.h"
 #include "host/General.h"
 
 #include <charconv>
@@ -32,7 +33,7 @@ host::Sheet& sheetByName(host::Workbook& wb, std::string_view name)
     if (host::Sheet* s = wb.findSheet(name))
         return *s;
     for (int i = 0; i < wb.sheetCount(); ++i)
-        if (host::equalFoldingAscii(wb.sheet(i).name(), name))
+        if (host::equalsIgnoringAsciiCase(wb.sheet(i).name(), name))
             return wb.sheet(i);
     throw host::Error(host::Error::Code::NoSuchSheet,
                       "The template workbook has no sheet \"" + std::string(name) + "\".");

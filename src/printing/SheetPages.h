@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QFont>
 #include <QPageLayout>
 
 #include <cstdint>
 #include <map>
-
 #include <vector>
 
 class QPainter;
@@ -16,6 +14,9 @@ class Workbook;
 } // namespace cw::host
 
 namespace cw::printing {
+
+// Points between a cell's edge and its text: kept clear when text is placed or wrapped.
+constexpr double kCellTextPadding = 2.0;
 
 // One worksheet cut into printed pages the way a spreadsheet program prints it: the print area
 // (or the used range), the sheet's paper, orientation, margins and centring, its scale or its
@@ -33,9 +34,15 @@ public:
     // The print scale in use (1.0 = 100%), after fit-to-pages.
     double scale() const { return m_scale; }
 
-    // Draws one page. The painter's coordinates must be points with the origin at the paper's
-    // top-left corner; the painter's state is left as it was found.
+    // Draws one page (the painting steps are in PagePainting). The painter's coordinates must
+    // be points with the origin at the paper's top-left corner; the painter's state is left as
+    // it was found.
     void paint(QPainter& painter, int index) const;
+
+    const host::Workbook& book() const { return m_book; }
+    const host::Sheet& sheet() const { return m_sheet; }
+    // Points: the widest digit of the default font, the unit column widths are counted in.
+    double digitWidth() const { return m_digitWidth; }
 
     // Measures in points at 100%, as laid out (hidden rows and columns are 0).
     double columnWidth(int col) const;
@@ -61,7 +68,6 @@ private:
     void computeScale();
     double storedRowHeight(int row) const;
     void fitRowHeights(int lastRow);
-    QFont screenFont(std::uint16_t index) const;
     double fontRowHeight(std::uint16_t index) const;
 
     const host::Workbook& m_book;

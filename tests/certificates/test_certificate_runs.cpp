@@ -2,7 +2,7 @@
 // refused or failed run leaves behind.
 #include "CertificateRun.h"
 
-#include "host/General.h"
+#include "host/Ascii.h"
 #include "host/SaveHooks.h"
 
 #include <map>
@@ -57,7 +57,7 @@ Statement randomStatement(std::mt19937& rng, int records)
 std::string folded(std::string t)
 {
     for (char& c : t)
-        c = cw::host::foldAscii(c);
+        c = cw::host::asciiLower(c);
     return t;
 }
 

@@ -1,6 +1,8 @@
 #include "host/biff/Ole2Reader.h"
 
+#include "host/Ascii.h"
 #include "host/Error.h"
+#include "host/biff/Bytes.h"
 
 #include <gsf/gsf.h>
 
@@ -53,22 +55,6 @@ struct GErrorRef {
     std::string text() const { return p && p->message ? p->message : "unknown reason"; }
 };
 
-bool equalsIgnoringCase(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b) {
-        char ca = *a, cb = *b;
-        if (ca >= 'A' && ca <= 'Z')
-            ca = static_cast<char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z')
-            cb = static_cast<char>(cb - 'A' + 'a');
-        if (ca != cb)
-            return false;
-    }
-    return *a == *b;
-}
-
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
 std::vector<std::uint8_t> readStream(GsfInput* stream, std::size_t containerSize, const std::string& name)
 {
     const gsf_off_t size = gsf_input_size(stream);
@@ -109,9 +95,9 @@ std::vector<std::uint8_t> fromCompoundDocument(const std::uint8_t* data, std::si
         const char* child = gsf_infile_name_by_index(ole.p, i);
         if (!child)
             continue;
-        if (workbook < 0 && equalsIgnoringCase(child, "Workbook"))
+        if (workbook < 0 && equalsIgnoringAsciiCase(child, "Workbook"))
             workbook = i;
-        else if (book < 0 && equalsIgnoringCase(child, "Book"))
+        else if (book < 0 && equalsIgnoringAsciiCase(child, "Book"))
             book = i;
     }
     if (workbook < 0) {

@@ -1,5 +1,6 @@
 #include "host/biff/RecordReader.h"
 
+#include "host/biff/Bytes.h"
 #include "host/biff/Records.h"
 #include "host/Utf8.h"
 
@@ -10,14 +11,6 @@
 namespace cw::host::biff {
 
 namespace {
-
-inline std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-inline std::uint32_t le32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
-        | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // Compressed characters are the low bytes of UTF-16 units whose high byte is zero: Latin-1.
 void appendLatin1(const std::uint8_t* p, std::size_t n, std::string& out)

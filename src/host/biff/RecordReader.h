@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/Error.h"
+#include "host/biff/Bytes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -46,17 +47,16 @@ public:
     std::uint16_t u16()
     {
         need(2);
-        const std::uint16_t v = static_cast<std::uint16_t>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
+        const std::uint16_t v = le16(m_data + m_pos);
         m_pos += 2;
         return v;
     }
     std::uint32_t u32()
     {
         need(4);
-        const std::uint8_t* p = m_data + m_pos;
+        const std::uint32_t v = le32(m_data + m_pos);
         m_pos += 4;
-        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
-            | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+        return v;
     }
     double f64();
     const std::uint8_t* bytes(std::size_t n);

@@ -11,6 +11,16 @@ namespace cw::host::biff {
 // The most data one BIFF8 record may hold; longer data goes on in CONTINUE records.
 constexpr std::size_t kMaxRecordData = 8224;
 
+inline bool isAscii(std::string_view s)
+{
+    for (unsigned char c : s)
+        if (c >= 0x80)
+            return false;
+    return true;
+}
+
+inline bool isHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+
 // UTF-8 (as the model keeps text) to UTF-16 code units; characters beyond the BMP become
 // surrogate pairs, malformed sequences become U+FFFD. Appends to `out`.
 void utf8ToUtf16(std::string_view utf8, std::vector<char16_t>& out);
