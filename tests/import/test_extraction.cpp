@@ -98,7 +98,7 @@ TEST(DeducteeDetails, OneRowPerRecordWithItsChallan)
                                   num(5000), num(0), num(150), num(5150), txt("456789"), txt("0510308"),
                                   txt("07.07.2008"), txt("00123"), txt("07.07.2008")}));
     EXPECT_EQ(row(d, 2, 14),
-              (std::vector<Value>{txt(""), txt("ABCPK1234D"), txt("94C"), num(0), txt("1.07.2008"), num(5000),
+              (std::vector<Value>{Value{}, txt("ABCPK1234D"), txt("94C"), num(0), txt("1.07.2008"), num(5000),
                                   num(0), num(150), num(5150), txt("456789"), txt("0510308"), txt("07.07.2008"),
                                   txt("00123"), txt("07.07.2008")}));
     EXPECT_EQ(row(d, 3, 14),

@@ -4,7 +4,6 @@
 #include "app/GenerateCommand.h"
 #include "import/StatementImport.h"
 #include "app/cli/GenerateCli.h"
-#include "certificates/OutputFolder.h"
 #include "core/PathText.h"
 
 #include <gtest/gtest.h>
@@ -247,11 +246,11 @@ TEST_F(GenerateTest, ShortAndOverlongLinesAreTakenAsTheyAre)
     statement(text);
     ASSERT_EQ(run(), app::GenerateOutcome::Succeeded) << only();
     ASSERT_EQ(seen.deductee.size(), 5u);
-    EXPECT_EQ(seen.deductee[1][0], Value{std::string()});
+    EXPECT_EQ(seen.deductee[1][0], Value{});
     EXPECT_EQ(seen.deductee[1][3], Value{0.0});
-    EXPECT_EQ(seen.deductee[1][4], Value{std::string()});
+    EXPECT_EQ(seen.deductee[1][4], Value{});
     EXPECT_EQ(seen.deductee[1][10], Value{std::string("0510308")});
-    EXPECT_EQ(seen.deductee[2][0], Value{std::string()}); // the long line: a record with no name
+    EXPECT_EQ(seen.deductee[2][0], Value{}); // the long line: a record with no name
     EXPECT_EQ(seen.deductee[3][0], Value{std::string("MEENA IYER")});
 }
 
@@ -268,19 +267,6 @@ TEST_F(GenerateTest, MissingOrUnreadableTemplate)
     const std::string shown = core::pathText(fs::path(folder / "TDS16A.xls").make_preferred());
     EXPECT_EQ(only().rfind("The template workbook " + shown + " cannot be opened (", 0), 0u) << only();
     EXPECT_EQ(readBytes(folder / "TDS16A.xls"), "not a workbook");
-}
-
-TEST_F(GenerateTest, OutputFolderIsRemovedWithWhatItHolds)
-{
-    import::GenerationContext ctx;
-    ctx.appFolder = folder;
-    certificates::clearOutputFolder(ctx.outputFolder()); // none yet: nothing happens
-    fs::create_directories(folder / "Form16A" / "old");
-    writeBytes(folder / "Form16A" / "old" / "001.xls", "x");
-    fs::permissions(folder / "Form16A" / "old" / "001.xls", fs::perms::owner_read);
-    certificates::clearOutputFolder(ctx.outputFolder());
-    EXPECT_FALSE(fs::exists(folder / "Form16A"));
-    EXPECT_TRUE(fs::exists(folder / "TDS16A.xls"));
 }
 
 TEST_F(GenerateTest, CommandLinePrintsTheMessageAndExits)
