@@ -1,5 +1,8 @@
 #include "app/GenerateCommand.h"
 
+#include "app/AppFolderLock.h"
+#include "certificates/OutputFolder.h"
+
 #include "import/SheetCells.h"
 #include "host/Error.h"
 #include "import/DeductorRow.h"
@@ -28,12 +31,12 @@ namespace {
 constexpr const char* kInvalidTitle = "Invalid Text File!";
 constexpr const char* kPleasePutValid = "Please put a valid Form 26Q text file.";
 
-// An engine message as a sentence of its own: capital first letter, full stop at the end.
+// An engine message as a sentence of its own: capital first letter, one closing mark.
 std::string sentence(std::string s)
 {
     if (!s.empty() && s.front() >= 'a' && s.front() <= 'z')
         s.front() = static_cast<char>(s.front() - 'a' + 'A');
-    if (!s.empty() && s.back() != '.')
+    if (!s.empty() && s.back() != '.' && s.back() != '?' && s.back() != '!')
         s += '.';
     return s;
 }
@@ -75,6 +78,12 @@ void GenerateCommand::report(std::string prompt, std::string title, Icon icon)
 
 GenerateOutcome GenerateCommand::run()
 {
+    // One writing command per application folder: a second one changes nothing.
+    const AppFolderLock lock(m_folder);
+    if (lock.refusal()) {
+        m_reporter.message(*lock.refusal());
+        return GenerateOutcome::Failed;
+    }
     if (m_guard) {
         if (std::optional<core::Message> inUse = m_guard()) {
             m_reporter.message(*inUse);
@@ -91,6 +100,7 @@ GenerateOutcome GenerateCommand::run()
     }
 
     try {
+        certificates::removeLeftovers(m_folder);
         return runPipeline();
     } catch (const import::StatementError& e) {
         report(e.what(), kInvalidTitle);
@@ -120,6 +130,18 @@ GenerateOutcome GenerateCommand::runPipeline()
                "File Not Found!", Icon::Critical);
         return GenerateOutcome::Failed;
     }
+    // What can be checked is checked before any work: the template can be saved, and Form16A
+    // can be replaced by a fresh folder.
+    try {
+        host::Workbook::checkCanSave(templatePath);
+    } catch (const host::Error& e) {
+        report("The template workbook " + templateText + " cannot be saved: " + e.message() +
+                   ". Certwright saves it at the end of every run; nothing was changed.",
+               "Error!");
+        return GenerateOutcome::Failed;
+    }
+    certificates::OutputFolderReplacement output(m_folder);
+
     host::Workbook workbook;
     try {
         workbook = host::Workbook::open(templatePath);
@@ -178,12 +200,13 @@ GenerateOutcome GenerateCommand::runPipeline()
         m_observer(ctx);
 
     // No deductee records: the message has been shown and the program ends, the template
-    // unsaved and Form16A left empty.
-    if (certificates::generateCertificates(ctx) == 0)
+    // unsaved and Form16A as it was.
+    if (certificates::generateCertificates(ctx, output.folder()) == 0)
         return GenerateOutcome::EndProgram;
 
     if (!save())
         return GenerateOutcome::Failed;
+    output.commit();
     report("Certificates Successfully Generated and saved to " + core::pathText(ctx.outputFolder()),
            "Done!");
     return GenerateOutcome::Succeeded;

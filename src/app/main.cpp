@@ -44,7 +44,9 @@ int runWindow(int argc, char** argv)
 } // namespace
 #endif
 
-int main(int argc, char** argv)
+namespace {
+
+int runCertwright(int argc, char** argv)
 {
 #ifdef CERTWRIGHT_WITH_GUI
     if (argc <= 1)
@@ -122,4 +124,11 @@ int main(int argc, char** argv)
 
     std::cerr << "certwright: the window is not built yet; use a subcommand (see --help)\n";
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return cw::app::exitStatusOf([&] { return runCertwright(argc, argv); }, std::cerr);
 }

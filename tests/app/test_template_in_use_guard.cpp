@@ -1,6 +1,7 @@
-// The workbook-in-use guard: the title rule on given titles, the office lock files, and the
-// real window list of an X server.
+// The workbook-in-use guard (the title rule on given titles, the office lock files, the real
+// window list of an X server) and the folder lock of the commands that write.
 #include "app/TemplateInUseGuard.h"
+#include "app/AppFolderLock.h"
 #include "app/cli/AcknCli.h"
 #include "app/cli/GenerateCli.h"
 
@@ -10,7 +11,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <sstream>
+#include <stdexcept>
 
 #if defined(CERTWRIGHT_HAVE_XCB)
 #include <xcb/xcb.h>
@@ -136,35 +139,47 @@ TEST(LockFiles, OwnerNamesAsTheSuitesRecordThem)
         EXPECT_EQ(cw::app::ownerFromExcelOwnerFile(bytes), owner);
 }
 
-// The command line runs the same guard: Generate before anything, ackn before it writes.
-TEST(CommandLine, GenerateAndAcknRefuseATemplateOpenElsewhere)
+// A command that writes refuses, changing nothing, while the template is open in a spreadsheet
+// program or another Certwright works in the folder (a generate would otherwise save its older
+// copy of the template over the entries, or two runs would mix their certificates).
+TEST(CommandLine, WritingCommandsRefuseAndChangeNothingWhileTheFolderIsBusy)
 {
-    cw::test::TempFolder folder("guard");
-    const fs::path staged = CERTWRIGHT_APP_DIR;
-    for (const char* name : {"TDS16A.xls", "TDS.txt"}) {
-        std::error_code ec;
-        fs::copy_file(staged / name, folder.path() / name, ec);
-        ASSERT_FALSE(ec) << "the staged application folder lacks " << (staged / name) << ": build the whole project first";
+    cw::test::TempFolder folder("busy");
+    for (const char* name : {"TDS16A.xls", "TDS.txt"})
+        fs::copy_file(fs::path(CERTWRIGHT_APP_DIR) / name, folder / name);
+    const std::string before = cw::test::readBytes(templateIn(folder));
+    cw::app::AcknOptions serial;
+    serial.serial = "555";
+    for (const bool officeLock : {true, false}) {
+        std::optional<cw::app::AppFolderLock> otherCertwright;
+        if (officeLock)
+            cw::test::writeBytes(folder / ".~lock.TDS16A.xls#", "Asha Rao,PC,asha,06.12.2024 10:15,file:///x;");
+        else
+            otherCertwright.emplace(folder.path());
+        const std::string expected = officeLock ? templateIn(folder).string() + " is open by Asha Rao"
+                                                : "Another Certwright is working in " + folder.path().string() + ".";
+        std::ostringstream out, err, ackOut, ackErr, showOut, showErr;
+        EXPECT_EQ(cw::app::runGenerate(folder.path(), out, err, nullptr), 1);
+        EXPECT_EQ(err.str().rfind(expected, 0), 0u) << err.str();
+        EXPECT_EQ(cw::app::runAckn(folder.path(), serial, ackOut, ackErr), 1);
+        EXPECT_EQ(ackErr.str().rfind(expected, 0), 0u) << ackErr.str();
+        EXPECT_EQ(cw::test::readBytes(templateIn(folder)), before);
+        EXPECT_FALSE(fs::exists(folder / "Form16A"));
+        // Showing the register only reads: it goes on.
+        EXPECT_EQ(cw::app::runAckn(folder.path(), cw::app::AcknOptions{}, showOut, showErr), 0) << showErr.str();
+        fs::remove(folder / ".~lock.TDS16A.xls#");
     }
-    auto bytes = [&] { return cw::test::readBytes(templateIn(folder)); };
-    const std::string before = bytes();
-    cw::test::writeBytes(folder / ".~lock.TDS16A.xls#", "Asha Rao,PC,asha,06.12.2024 10:15,file:///x;");
-
     std::ostringstream out, err;
-    EXPECT_EQ(cw::app::runGenerate(folder.path(), out, err, nullptr), 1);
-    EXPECT_EQ(err.str().rfind(templateIn(folder).string() + " is open by Asha Rao", 0), 0u) << err.str();
-    EXPECT_FALSE(fs::exists(folder.path() / "Form16A"));
+    EXPECT_EQ(cw::app::runAckn(folder.path(), serial, out, err), 0) << err.str(); // free again
+}
 
-    cw::app::AcknOptions options;
-    options.serial = "12";
-    std::ostringstream ackOut, ackErr;
-    EXPECT_EQ(cw::app::runAckn(folder.path(), options, ackOut, ackErr), 1);
-    EXPECT_NE(ackErr.str().find(" is open by Asha Rao"), std::string::npos) << ackErr.str();
-    EXPECT_EQ(bytes(), before) << "nothing may be written while the template is open elsewhere";
-
-    // Showing the register only reads: it goes on.
-    std::ostringstream showOut, showErr;
-    EXPECT_EQ(cw::app::runAckn(folder.path(), cw::app::AcknOptions{}, showOut, showErr), 0) << showErr.str();
+// No input aborts the program: what a command lets out becomes a message and the status 1.
+TEST(CommandLine, AnUnexpectedErrorEndsTheCommandWithAMessage)
+{
+    std::ostringstream err;
+    EXPECT_EQ(cw::app::exitStatusOf([]() -> int { throw std::out_of_range("vector::_M_range_check"); }, err), 1);
+    EXPECT_EQ(err.str(), "certwright: the command stopped on an unexpected error (vector::_M_range_check).\n");
+    EXPECT_EQ(cw::app::exitStatusOf([] { return 3; }, err), 3);
 }
 
 #if defined(CERTWRIGHT_HAVE_XCB)

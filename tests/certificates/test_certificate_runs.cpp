@@ -1,64 +1,50 @@
-// Whole Generate runs: which records make which certificate, in which order, and what a
-// refused or failed run leaves behind.
+// Whole Generate runs: which records make which certificate in which order, and what a run
+// that can't finish leaves behind: everything as it was.
 #include "CertificateRun.h"
 
 #include "host/Ascii.h"
 #include "host/SaveHooks.h"
 
-#include <map>
+#include <csignal>
+#include <cstdio>
 #include <random>
 #include <set>
+#include <thread>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 using namespace cw::test;
 using cw::app::GenerateOutcome;
-namespace fs = std::filesystem;
 
 namespace {
 
-// Random statements with namesakes, names that differ only in letter case, sections and dates
-// that read alike, and runs long enough for an annexure. Each record's amount paid is its
-// number in the statement, so it can be traced to its certificate.
+// Random statements with namesakes, names that differ only in letter case, a record without a
+// name, sections and dates that read alike, and runs long enough for an annexure. Each record's
+// amount paid is its number in the statement, so it can be traced to its certificate.
 Statement randomStatement(std::mt19937& rng, int records)
 {
     const std::pair<const char*, const char*> people[] = {
         {"RAMESH KUMAR", "AAAPK1111A"}, {"RAMESH KUMAR", "AAAPK2222B"}, {"Ramesh Kumar", "AAAPK1111A"},
         {"MEHTA AND CO", "AAAFM3333C"}, {"MEHTA AND CO1", "AAAFM4444D"}, {"ANIL", "ABCPA6666F"},
-        {"anil", "abcpa6666f"},         {"BANK OF ABC", "AAACB7777G"},
+        {"anil", "abcpa6666f"},         {"", "AAAPZ5555E"},
     };
     const char* sections[] = {"94C", "94c", "94J", "4A"};
     const char* dates[] = {"07022009", "7022009", "10032009", "15072008"};
     auto pick = [&](int n) { return static_cast<std::size_t>(rng() % static_cast<unsigned>(n)); };
     Statement s;
-    int id = 0;
-    while (id < records) {
-        Challan c;
-        c.section = sections[pick(4)];
-        c.date = dates[pick(4)];
-        const int runs = 1 + static_cast<int>(pick(3));
-        for (int r = 0; r < runs && id < records; ++r) {
+    for (int id = 0; id < records;) {
+        Challan& c = s.challans.emplace_back(challanOf({}, sections[pick(4)], dates[pick(4)]));
+        for (int runs = 1 + static_cast<int>(pick(3)); runs > 0 && id < records; --runs) {
             const auto& [name, pan] = people[pick(8)];
-            const int length = pick(6) == 0 ? 10 + static_cast<int>(pick(30)) : 1 + static_cast<int>(pick(3));
-            for (int i = 0; i < length && id < records; ++i) {
-                Deductee d;
-                d.name = name;
-                d.pan = pan;
-                d.amount = std::to_string(++id);
-                d.tds = std::to_string(pick(1000)) + "." + std::to_string(10 + pick(90));
-                d.total = d.tds;
-                d.cess = d.sc = "0";
-                c.deductees.push_back(d);
+            for (int n = pick(6) == 0 ? 10 + static_cast<int>(pick(30)) : 1 + static_cast<int>(pick(3)); n > 0 && id < records; --n) {
+                const std::string tax = std::to_string(pick(1000)) + "." + std::to_string(10 + pick(90));
+                c.deductees.push_back({name, pan, std::to_string(++id), tax, "0", "0", tax});
             }
         }
-        s.challans.push_back(c);
     }
     return s;
-}
-
-std::string folded(std::string t)
-{
-    for (char& c : t)
-        c = cw::host::asciiLower(c);
-    return t;
 }
 
 TEST(CertificateRuns, EveryRecordOnExactlyOneCertificateInSortOrder)
@@ -83,27 +69,28 @@ TEST(CertificateRuns, EveryRecordOnExactlyOneCertificateInSortOrder)
             const std::vector<std::string> key = {text(page.value("I10")), text(page.value("C48")),
                                                   text(page.value("E16")), text(page.value("I16"))};
             EXPECT_TRUE(keys.insert(key).second) << file << ": a deductee's records split over two certificates";
-            const std::vector<std::string> order = {folded(key[0]), key[1], folded(key[2]), folded(key[3])};
+            // By name (letter case ignored, no name last), date, section and PAN.
+            const std::vector<std::string> order{(key[0].empty() ? "1" : "0") + cw::host::lowerAscii(key[0]), key[1],
+                                                 cw::host::lowerAscii(key[2]), cw::host::lowerAscii(key[3])};
             EXPECT_LE(previous, order) << file << " is out of order";
             previous = order;
 
-            std::vector<std::pair<const Sheet*, int>> rows;
-            for (int r = 24; r <= 39 && !cw::host::isEmpty(page.value(r - 1, 2)); ++r)
+            std::vector<std::pair<const Sheet*, int>> rows; // 0-based rows holding a payment
+            for (int r = 23; r <= 38 && !cw::host::isEmpty(page.value(r, 2)); ++r)
                 rows.emplace_back(&page, r);
-            for (int r = 5; wb.sheetCount() == 2 && !cw::host::isEmpty(wb.sheet(1).value(r - 1, 2)); ++r)
+            for (int r = 4; wb.sheetCount() == 2 && !cw::host::isEmpty(wb.sheet(1).value(r, 2)); ++r)
                 rows.emplace_back(&wb.sheet(1), r);
             double paid = 0, tax = 0;
             int last = 0;
             for (const auto& [sheet, row] : rows) {
-                const int id = static_cast<int>(number(sheet->value(row - 1, 2)));
-                ASSERT_TRUE(byId.count(id)) << file << " row " << row;
+                const int id = static_cast<int>(number(sheet->value(row, 2)));
+                ASSERT_TRUE(byId.count(id)) << file << " row " << row + 1;
                 const auto& [challan, record] = byId[id];
                 EXPECT_TRUE(seen.insert(id).second) << "record " << id << " on two certificates";
                 EXPECT_GT(id, last) << file << ": records of one certificate in statement order";
+                EXPECT_EQ(key, (std::vector<std::string>{record->name, dotted(challan->date), challan->section, record->pan}));
+                EXPECT_EQ(number(sheet->value(row, 4)), std::stod(record->tds));
                 last = id;
-                EXPECT_EQ(key, (std::vector<std::string>{record->name, dotted(challan->date), challan->section, record->pan}))
-                    << "record " << id;
-                EXPECT_EQ(number(sheet->value(row - 1, 4)), std::stod(record->tds));
                 paid += id;
                 tax += std::stod(record->total);
             }
@@ -114,83 +101,148 @@ TEST(CertificateRuns, EveryRecordOnExactlyOneCertificateInSortOrder)
     }
 }
 
-// A run refused or failed on the way: its message, and what it leaves in place.
-TEST(CertificateRuns, ARefusedRunSaysWhyAndLeavesTheTemplate)
+// After a good run, a second one that is refused or fails leaves the application folder as it
+// was: the certificates, the template, and nothing of its own.
+TEST(CertificateRuns, ARunThatCannotFinishChangesNothing)
 {
-    Challan longOne;
-    longOne.deductees = recordsOf("LONG", "AAAPL1234L", 17);
-    Challan shortOne;
-    shortOne.deductees = recordsOf("SHORT", "AAAPS1234S", 2);
     const struct {
         const char* name;
-        std::vector<Challan> challans;
-        std::function<void(Workbook&)> editTemplate;
+        std::function<void(CertificateRun&)> prepare;
         GenerateOutcome outcome;
-        const char* message;
+        std::string message; // how the prompt ends
+        bool needsPermissions = false;
     } cases[] = {
-        {"serial not a number", {shortOne}, [](Workbook& wb) { wb.sheet("AcknDetails").setValue("B2", Value{std::string("one")}); },
+        {"serial not a number", [](CertificateRun& r) { r.editTemplate([](Workbook& wb) { wb.sheet("AcknDetails").setValue("B2", Value{std::string("one")}); }); },
          GenerateOutcome::Failed, "holds \"one\" in cell B2 of sheet \"AcknDetails\", which is not a certificate serial number."},
-        {"no certificate sheet", {shortOne}, [](Workbook& wb) { wb.deleteSheet(wb.indexOf("Form 16A")); },
+        {"no certificate sheet", [](CertificateRun& r) { r.editTemplate([](Workbook& wb) { wb.deleteSheet(wb.indexOf("Form 16A")); }); },
          GenerateOutcome::Failed, "has no sheet \"Form 16A\"."},
-        {"no annexure sheet", {shortOne, longOne}, [](Workbook& wb) { wb.deleteSheet(wb.indexOf("Annex")); },
+        {"no annexure sheet", [](CertificateRun& r) { r.editTemplate([](Workbook& wb) { wb.deleteSheet(wb.indexOf("Annex")); }); },
          GenerateOutcome::Failed, "has no sheet \"Annex\" for the certificates of 17 payments or more."},
-        {"no deductee records", {Challan{}}, {}, GenerateOutcome::EndProgram,
-         "No deductee records found. Please re-import the file."},
+        {"no deductee records", [](CertificateRun& r) { writeBytes(r.app / "TDS.txt", statementOf({Challan{}}).text()); },
+         GenerateOutcome::EndProgram, "No deductee records found. Please re-import the file."},
+        {"disk full", [](CertificateRun&) { cw::host::detail::failSaveAfterBytes = 3000; },
+         GenerateOutcome::Failed, "001.xls could not be saved (" + std::make_error_code(std::errc::no_space_on_device).message() +
+                                      "). Form16A keeps the certificates of the last complete run."},
+        {"template save fails", [](CertificateRun& r) { writeBytes(r.app / "TDS.txt", "1^FH\r\n2^BH^1^0^27Q\r\n"); cw::host::detail::failSaveAfterBytes = 0; },
+         GenerateOutcome::Failed, "TDS16A.xls could not be saved (" + std::make_error_code(std::errc::no_space_on_device).message() + ")."},
+        {"output folder a file", [](CertificateRun& r) { fs::remove_all(r.output()); writeBytes(r.output(), "a file"); },
+         GenerateOutcome::Failed, "Form16A is not a folder but a file. The certificates go into a folder of that name: move it away and try again."},
+        {"output folder a link", [](CertificateRun& r) { fs::rename(r.output(), r.app / "kept"); fs::create_directory_symlink("kept", r.output()); },
+         GenerateOutcome::Failed, "Form16A is not a folder but a link. The certificates go into a folder of that name: move it away and try again."},
+        {"template read-only", [](CertificateRun& r) { fs::permissions(r.templatePath(), fs::perms::owner_write, fs::perm_options::remove); },
+         GenerateOutcome::Failed, "cannot be saved: it is read-only. Certwright saves it at the end of every run; nothing was changed."},
+        {"template folder takes no file", [](CertificateRun& r) {
+             fs::create_directory(r.app / "shared");
+             fs::rename(r.templatePath(), r.app / "shared" / "TDS16A.xls");
+             fs::create_symlink("shared/TDS16A.xls", r.templatePath());
+             fs::permissions(r.app / "shared", fs::perms::owner_write, fs::perm_options::remove);
+         }, GenerateOutcome::Failed, "takes no new file (Permission denied). Certwright saves it at the end of every run; nothing was changed.", true},
+        {"application folder read-only", [](CertificateRun& r) { fs::permissions(r.app, fs::perms::owner_write, fs::perm_options::remove); },
+         GenerateOutcome::Failed, "it takes no lock file. Certwright makes the certificates and saves the template there, so it needs a folder it may write in.", true},
     };
+    const Statement statement = statementOf({challanOf(recordsOf("LONG", "AAAPL1234L", 17)), challanOf(recordsOf("SHORT", "AAAPS1234S", 2))});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CertificateRun run(statementOf(c.challans), c.editTemplate);
-        writeBytes(run.output() / "001.xls", "an earlier certificate");
-        const std::string before = readBytes(run.templatePath());
+#ifndef _WIN32
+        if (c.needsPermissions && geteuid() == 0) // an administrator may write where the test forbids it
+            continue;
+#endif
+        CertificateRun run(statement);
+        ASSERT_EQ(run.generate(), GenerateOutcome::Succeeded) << run.reporter.lastPrompt();
+        c.prepare(run);
+        const auto before = snapshot(run.app);
         EXPECT_EQ(run.generate(), c.outcome);
-        ASSERT_EQ(run.reporter.messages.size(), 1u);
+        cw::host::detail::failSaveAfterBytes = -1;
         const std::string prompt = run.reporter.lastPrompt();
-        EXPECT_EQ(prompt.substr(prompt.size() - std::min(prompt.size(), std::strlen(c.message))), c.message) << prompt;
-        EXPECT_EQ(readBytes(run.templatePath()), before);
+        EXPECT_EQ(prompt.substr(prompt.size() - std::min(prompt.size(), c.message.size())), c.message) << prompt;
+        EXPECT_EQ(snapshot(run.app), before);
+        fs::permissions(run.app, fs::perms::owner_all, fs::perm_options::add);
     }
-    // Without an annexure to make, a template without "Annex" serves.
-    CertificateRun run(statementOf({shortOne}), [](Workbook& wb) { wb.deleteSheet(wb.indexOf("Annex")); });
-    EXPECT_EQ(run.generate(), GenerateOutcome::Succeeded) << run.reporter.lastPrompt();
 }
 
-TEST(CertificateRuns, AFullDiskEndsTheRunNamingTheCertificate)
+TEST(CertificateRuns, ASecondRunReplacesTheCertificatesAndWhatInterruptedRunsLeft)
 {
-    Statement s;
-    for (const char* name : {"ALPHA", "BRAVO", "CHARLIE"}) {
-        s.challans.emplace_back();
-        s.challans.back().deductees = recordsOf(name, "AAAPA1234A", name[0] == 'B' ? 17 : 1);
-    }
-    CertificateRun run(s);
-    run.reporter.onProgress = [](int done) {
-        if (done == 1)
-            cw::host::detail::failSaveAfterBytes = 3000; // the disk fills up during the second
-    };
-    const GenerateOutcome outcome = run.generate();
-    cw::host::detail::failSaveAfterBytes = -1;
-    EXPECT_EQ(outcome, GenerateOutcome::Failed);
-    const std::string noSpace = std::make_error_code(std::errc::no_space_on_device).message();
-    EXPECT_EQ(run.reporter.lastPrompt(),
-              "The certificate " + cw::core::pathText(run.output() / "002.xls") + " could not be saved (" + noSpace + ").");
-    EXPECT_EQ(run.files(), std::vector<std::string>{"001.xls"}); // no part certificate, no temporary file
-}
+    CertificateRun run(statementOf({challanOf(recordsOf("ALPHA", "AAAPA1234A", 3))}));
+    // The template is a shared copy behind a link, with a mode of its own.
+    fs::create_directory(run.app / "shared");
+    fs::rename(run.templatePath(), run.app / "shared" / "TDS16A.xls");
+    fs::create_symlink("shared/TDS16A.xls", run.templatePath());
+    fs::permissions(run.app / "shared" / "TDS16A.xls", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_EQ(run.generate(), GenerateOutcome::Succeeded) << run.reporter.lastPrompt();
 
-TEST(CertificateRuns, ASecondRunReplacesTheFirstRunsCertificates)
-{
-    Statement s;
-    for (const char* name : {"ALPHA", "BRAVO", "CHARLIE"}) {
-        s.challans.emplace_back();
-        s.challans.back().deductees = recordsOf(name, "AAAPA1234A", 1);
-    }
-    CertificateRun run(s);
-    ASSERT_EQ(run.generate(), GenerateOutcome::Succeeded);
-    EXPECT_EQ(run.reporter.done, 3);
-    EXPECT_EQ(run.reporter.lastPrompt(), "Certificates Successfully Generated and saved to " + cw::core::pathText(run.output()));
-    writeBytes(run.output() / "notes.txt", "left by the user");
+    const char* ours[] = {".TDS16A.xls.0123456789abcdef.tmp", ".~0123abcd", ".~N1a2b/001.xls", ".~O3c4d/001.xls"};
+    const char* theirs[] = {".TDS16A.xls.backup", ".~notes", "Form16A.old/001.xls", ".~N1a2b3/001.xls"};
+    for (const char* name : ours)
+        writeBytes(run.app / name, "left by an interrupted run");
+    for (const char* name : theirs)
+        writeBytes(run.app / name, "the user's");
+    writeBytes(run.app / "TDS.txt", statementOf({challanOf(recordsOf("ZULU", "AAAPZ1234Z", 1))}).text());
+    ASSERT_EQ(run.generate(), GenerateOutcome::Succeeded) << run.reporter.lastPrompt();
 
-    writeBytes(run.folder / "TDS.txt", statementOf({Challan{"00123", "0510308", "07072008", "94C", "456789", recordsOf("ZULU", "AAAPZ1234Z", 1)}}).text());
-    ASSERT_EQ(run.generate(), GenerateOutcome::Succeeded);
     EXPECT_EQ(run.files(), std::vector<std::string>{"001.xls"});
     EXPECT_EQ(text(run.certificate("001.xls").sheet(0).value("I10")), "ZULU");
+    for (const char* name : ours)
+        EXPECT_FALSE(fs::exists(run.app / name)) << name;
+    for (const char* name : theirs)
+        EXPECT_TRUE(fs::exists(run.app / name)) << name;
+    EXPECT_EQ(fs::read_symlink(run.templatePath()), "shared/TDS16A.xls");
+    EXPECT_EQ(fs::status(run.templatePath()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
+
+TEST(CertificateRuns, AFolderPathNearTheSystemsLimitWorks)
+{
+    TempFolder scratch("long");
+    fs::path app = scratch.path();
+    while (app.native().size() < 4070)
+        app /= std::string(std::min<std::size_t>(200, 4070 - app.native().size() - 1), 'd');
+    ASSERT_EQ(app.native().size(), 4070u);
+    fs::create_directories(app);
+    CertificateRun run(statementOf({challanOf(recordsOf("A", "AAAPA1234A", 1))}), {}, app);
+    ASSERT_EQ(run.generate(), GenerateOutcome::Succeeded) << run.reporter.lastPrompt();
+    EXPECT_EQ(run.files(), std::vector<std::string>{"001.xls"});
+}
+
+#ifndef _WIN32
+// Killed while writing certificates: Form16A is as the last run left it, and the next run
+// clears what the killed one left. The statement has more lines than an .xls sheet has rows.
+TEST(CertificateRuns, AKilledRunLeavesTheLastCertificates)
+{
+    const int records = 66000;
+    CertificateRun run(largeStatement(records));
+    ASSERT_EQ(run.generate(), GenerateOutcome::Succeeded) << run.reporter.lastPrompt();
+    const auto files = run.files();
+    ASSERT_EQ(files.size(), 997u); // names repeat every 997 records: each group has an annexure
+    double paid = 0;
+    for (const std::string& f : files)
+        paid += number(run.certificate(f).sheet(0).value("C40"));
+    EXPECT_EQ(paid, records * 10000.0 + records * (records - 1.0) / 2);
+    const auto before = snapshot(run.output());
+
+    writeBytes(run.app / "TDS.txt", largeStatement(records + 1).text()); // other certificates
+    const auto started = fs::file_time_type::clock::now();
+    const std::string command = "echo $$; exec " + shellQuote(fs::path(CERTWRIGHT_APP_DIR) / "certwright") +
+                                " generate --folder " + shellQuote(run.app) + " >/dev/null 2>&1";
+    FILE* child = popen(command.c_str(), "r");
+    long pid = 0;
+    ASSERT_TRUE(child && std::fscanf(child, "%ld", &pid) == 1);
+    auto writing = [&] { // the killed run is well into its certificates, wherever it writes them
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(run.app, ec))
+            if (fs::last_write_time(entry.path() / "050.xls", ec) >= started && !ec)
+                return true;
+        return false;
+    };
+    for (int waited = 0; !writing() && waited < 30000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    kill(static_cast<pid_t>(pid), SIGKILL);
+    pclose(child);
+    EXPECT_EQ(snapshot(run.output()), before);
+
+    ASSERT_EQ(run.generate(), GenerateOutcome::Succeeded) << run.reporter.lastPrompt();
+    for (const auto& entry : fs::directory_iterator(run.app))
+        EXPECT_NE(entry.path().filename().string().rfind(".~", 0), 0u) << entry.path();
+}
+#endif
 
 } // namespace

@@ -43,7 +43,9 @@ fs::path generateSampleCertificates(const fs::path& appFolder)
     import::importStatement(ctx);
     import::fillDeductorRow(ctx);
     import::fillDeducteeRows(ctx);
-    if (certificates::generateCertificates(ctx) == 0)
+    fs::remove_all(ctx.outputFolder());
+    fs::create_directories(ctx.outputFolder());
+    if (certificates::generateCertificates(ctx, ctx.outputFolder()) == 0)
         throw std::runtime_error("the sample statement gave no certificates");
     return ctx.outputFolder();
 }

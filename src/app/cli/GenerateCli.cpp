@@ -4,6 +4,8 @@
 #include "app/TemplateInUseGuard.h"
 
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <vector>
 
 #ifdef _WIN32
@@ -63,6 +65,20 @@ int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ost
     for (const core::Message& m : reporter.messages)
         to << m.prompt << '\n';
     return outcome == GenerateOutcome::Succeeded ? 0 : 1;
+}
+
+int exitStatusOf(const std::function<int()>& command, std::ostream& err)
+{
+    try {
+        return command();
+    } catch (const std::bad_alloc&) {
+        err << "certwright: there is not enough memory for this command.\n";
+    } catch (const std::exception& e) {
+        err << "certwright: the command stopped on an unexpected error (" << e.what() << ").\n";
+    } catch (...) {
+        err << "certwright: the command stopped on an unexpected error.\n";
+    }
+    return 1;
 }
 
 bool standardOutputIsTerminal()

@@ -4,6 +4,7 @@
 #include "widgets/Contact.h"
 #include "app/gui/AboutDialog.h"
 #include "ackn/gui/AcknDialog.h"
+#include "app/AppFolderLock.h"
 #include "app/GenerateCommand.h"
 #include "app/gui/GuiReporter.h"
 #include "widgets/MessageBox.h"
@@ -212,6 +213,12 @@ void MainWindow::Command1_Click()
 
 void MainWindow::CmdAcknSr_Click()
 {
+    // The dialog may save the template at any moment: no other writing command meanwhile.
+    const AppFolderLock lock(m_appFolder);
+    if (lock.refusal()) {
+        MessageBox::show(this, *lock.refusal());
+        return;
+    }
     const auto templatePath = m_appFolder / "TDS16A.xls";
     if (auto inUse = templateInUse("TDS16A", templatePath)) {
         MessageBox::show(this, *inUse);
