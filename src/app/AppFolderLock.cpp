@@ -9,7 +9,11 @@ namespace cw::app {
 
 AppFolderLock::AppFolderLock(const std::filesystem::path& appFolder)
 {
-    const std::string folder = core::pathText(appFolder);
+    std::error_code ec;
+    std::filesystem::path shown = std::filesystem::absolute(appFolder, ec).lexically_normal();
+    if (!shown.has_filename() && shown.has_relative_path())
+        shown = shown.parent_path(); // no trailing separator in messages
+    const std::string folder = core::pathText(ec ? appFolder : shown);
     m_lock = std::make_unique<QLockFile>(QString::fromStdString(core::pathText(appFolder / ".certwright.lock")));
     // A run takes as long as the statement needs: only a dead owner makes a lock stale.
     m_lock->setStaleLockTime(0);

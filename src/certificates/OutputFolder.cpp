@@ -121,8 +121,9 @@ OutputFolderReplacement::OutputFolderReplacement(const fs::path& appFolder)
     std::error_code ec;
     const fs::file_status output = fs::symlink_status(m_output, ec);
     if (fs::exists(output) && !fs::is_directory(output))
-        throw folderError(m_output, std::string("is not a folder but ") + (fs::is_symlink(output) ? "a link" : "a file") +
-                                        ". The certificates go into a folder of that name: move it away and try again.");
+        throw Error(Error::Code::Io, core::pathText(m_output) + (fs::is_symlink(output) ? " is a link" : " is a file") +
+                                         ", not a folder. The certificates go into a folder of that name: move it away "
+                                         "and try again.");
     m_fresh = runFolderPath(appFolder, kFresh);
     if (!fs::create_directory(m_fresh, ec) || ec)
         throw folderError(appFolder, "takes no new folder for the certificates (" + ec.message() + ").");

@@ -126,9 +126,9 @@ TEST(CertificateRuns, ARunThatCannotFinishChangesNothing)
         {"template save fails", [](CertificateRun& r) { writeBytes(r.app / "TDS.txt", "1^FH\r\n2^BH^1^0^27Q\r\n"); cw::host::detail::failSaveAfterBytes = 0; },
          GenerateOutcome::Failed, "TDS16A.xls could not be saved (" + std::make_error_code(std::errc::no_space_on_device).message() + ")."},
         {"output folder a file", [](CertificateRun& r) { fs::remove_all(r.output()); writeBytes(r.output(), "a file"); },
-         GenerateOutcome::Failed, "Form16A is not a folder but a file. The certificates go into a folder of that name: move it away and try again."},
+         GenerateOutcome::Failed, "Form16A is a file, not a folder. The certificates go into a folder of that name: move it away and try again."},
         {"output folder a link", [](CertificateRun& r) { fs::rename(r.output(), r.app / "kept"); fs::create_directory_symlink("kept", r.output()); },
-         GenerateOutcome::Failed, "Form16A is not a folder but a link. The certificates go into a folder of that name: move it away and try again."},
+         GenerateOutcome::Failed, "Form16A is a link, not a folder. The certificates go into a folder of that name: move it away and try again."},
         {"template read-only", [](CertificateRun& r) { fs::permissions(r.templatePath(), fs::perms::owner_write, fs::perm_options::remove); },
          GenerateOutcome::Failed, "cannot be saved: it is read-only. Certwright saves it at the end of every run; nothing was changed."},
         {"template folder takes no file", [](CertificateRun& r) {

@@ -48,7 +48,8 @@ bool AcknOptions::anyValue() const
 
 int runAckn(const std::filesystem::path& folder, const AcknOptions& options, std::ostream& out, std::ostream& err)
 {
-    const std::filesystem::path templatePath = folder / "TDS16A.xls";
+    std::error_code ec;
+    const std::filesystem::path templatePath = std::filesystem::absolute(folder / "TDS16A.xls", ec).lexically_normal();
     try {
         ackn::AcknEntries entries = ackn::loadAcknRegister(templatePath);
         if (!options.anyValue()) {
