@@ -13,6 +13,8 @@
 #include "core/PathText.h"
 
 #include <new>
+#include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #define NOMINMAX
@@ -100,7 +102,6 @@ GenerateOutcome GenerateCommand::run()
     }
 
     try {
-        certificates::removeLeftovers(m_folder);
         return runPipeline();
     } catch (const import::StatementError& e) {
         report(e.what(), kInvalidTitle);
@@ -121,6 +122,17 @@ GenerateOutcome GenerateCommand::runPipeline()
     import::GenerationContext ctx;
     ctx.appFolder = m_folder;
     ctx.reporter = &m_reporter;
+
+    // What interrupted runs left goes; their folders meanwhile, as the old certificates do.
+    std::vector<std::jthread> removals;
+    auto removeOld = [&](const fs::path& folder) {
+        if (m_removeOld)
+            m_removeOld(folder);
+        else
+            removals.emplace_back([folder] { certificates::removeRunFolder(folder); });
+    };
+    for (const fs::path& folder : certificates::clearLeftovers(m_folder))
+        removeOld(folder);
 
     const fs::path templatePath = ctx.templatePath();
     const std::string templateText = core::pathText(templatePath);
@@ -206,7 +218,8 @@ GenerateOutcome GenerateCommand::runPipeline()
 
     if (!save())
         return GenerateOutcome::Failed;
-    output.commit();
+    if (const fs::path old = output.commit(); !old.empty())
+        removeOld(old);
     report("Certificates Successfully Generated and saved to " + core::pathText(ctx.outputFolder()),
            "Done!");
     return GenerateOutcome::Succeeded;

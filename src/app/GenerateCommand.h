@@ -38,6 +38,13 @@ public:
     // Called with the filled work sheets, after the deductee rows and before the certificates.
     void setExtractionObserver(Observer observer) { m_observer = std::move(observer); }
 
+    // How the previous run's certificates go once the new ones are in Form16A, given the
+    // folder that holds them. By default a thread removes them while the closing message is
+    // shown, and run() waits for it; the command line hands them to a process of their own, so
+    // that it can end at once.
+    using FolderRemover = std::function<void(const std::filesystem::path&)>;
+    void setOldCertificatesRemover(FolderRemover remover) { m_removeOld = std::move(remover); }
+
     GenerateOutcome run();
 
 private:
@@ -48,6 +55,7 @@ private:
     core::Reporter& m_reporter;
     Guard m_guard;
     Observer m_observer;
+    FolderRemover m_removeOld;
 };
 
 // The folder of the running program, where TDS.txt and TDS16A.xls are looked for; argv0 is

@@ -50,25 +50,28 @@ fs::path runFolderPath(const fs::path& appFolder, char kind)
     }
 }
 
-// Removes a folder of ours with everything in it; links inside go, their targets stay.
-void removeTree(const fs::path& folder) noexcept
+} // namespace
+
+void removeRunFolder(const fs::path& folder) noexcept
 {
-    std::error_code ec;
-#ifdef _WIN32
-    // Read-only files would stop the removal on Windows: clear the attribute first.
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        std::error_code ignored;
-        if (!it->is_symlink(ignored))
-            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
-    }
-#endif
     try {
+        std::error_code ec;
+#ifdef _WIN32
+        // Read-only files would stop the removal on Windows: clear the attribute first.
+        for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec)) {
+            std::error_code ignored;
+            if (!it->is_symlink(ignored))
+                fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+        }
+#endif
         fs::remove_all(folder, ec);
     } catch (...) {
         // Out of memory on the way: what is left goes at the next run.
     }
 }
+
+namespace {
 
 // Exchanges two folders in one step where the system can; false where it can't.
 bool exchangeFolders(const fs::path& a, const fs::path& b, std::error_code& ec)
@@ -132,12 +135,10 @@ OutputFolderReplacement::OutputFolderReplacement(const fs::path& appFolder)
 OutputFolderReplacement::~OutputFolderReplacement()
 {
     if (!m_committed)
-        removeTree(m_fresh);
-    if (m_removal.joinable())
-        m_removal.join();
+        removeRunFolder(m_fresh);
 }
 
-void OutputFolderReplacement::commit()
+fs::path OutputFolderReplacement::commit()
 {
     std::error_code ec;
     fs::path old;
@@ -159,15 +160,10 @@ void OutputFolderReplacement::commit()
         throw folderError(m_output, "could not be replaced by the new certificates (" + ec.message() +
                                         "). It holds the certificates of the last complete run.");
     m_committed = true;
-    try {
-        if (!old.empty())
-            m_removal = std::thread([old] { removeTree(old); });
-    } catch (const std::system_error&) {
-        // No thread to spare: the old certificates go at the next run.
-    }
+    return old;
 }
 
-void removeLeftovers(const fs::path& appFolder)
+std::vector<fs::path> clearLeftovers(const fs::path& appFolder)
 {
     std::error_code ec;
     std::vector<fs::path> runFolders;
@@ -196,14 +192,13 @@ void removeLeftovers(const fs::path& appFolder)
             setAside.erase(newest);
     }
     runFolders.insert(runFolders.end(), setAside.begin(), setAside.end());
-    for (const fs::path& folder : runFolders)
-        removeTree(folder);
 
     removeFilesIn(appFolder, [](const std::string& name) {
         return host::Workbook::isTemporaryName(name, std::string(core::kTemplateFile));
     });
     if (fs::is_directory(fs::symlink_status(output, ec)))
         removeFilesIn(output, isCertificateTemporary);
+    return runFolders;
 }
 
 } // namespace cw::certificates

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <filesystem>
-#include <thread>
+#include <vector>
 
 namespace cw::certificates {
 
@@ -16,8 +16,7 @@ public:
     // run writes and deletes only inside the application folder. Then makes the fresh folder,
     // or throws host::Error saying why it can't.
     explicit OutputFolderReplacement(const std::filesystem::path& appFolder);
-    // Without commit(), the fresh folder goes with everything in it. Waits for the removal of
-    // the old certificates that commit() started.
+    // Without commit(), the fresh folder goes with everything in it.
     ~OutputFolderReplacement();
     OutputFolderReplacement(const OutputFolderReplacement&) = delete;
     OutputFolderReplacement& operator=(const OutputFolderReplacement&) = delete;
@@ -25,23 +24,29 @@ public:
     // Where the run writes its certificates.
     const std::filesystem::path& folder() const { return m_fresh; }
     // Puts the fresh folder in Form16A's place in one step where the system can exchange two
-    // folders, else in two renames; the old certificates are then removed in the background.
-    // Throws host::Error when the folders can't be exchanged; Form16A is then as it was.
-    void commit();
+    // folders, else in two renames. Returns the run folder that now holds the old
+    // certificates, for the caller to remove when it suits (removeRunFolder); empty when there
+    // were none. Throws host::Error when the folders can't be exchanged; Form16A is then as it
+    // was.
+    std::filesystem::path commit();
 
 private:
     std::filesystem::path m_appFolder;
     std::filesystem::path m_output;
     std::filesystem::path m_fresh;
     bool m_committed = false;
-    std::thread m_removal;
 };
 
-// Removes what interrupted runs of ours left in the application folder: fresh folders,
-// set-aside old folders ("." "~" "O" and four hex digits) and the temporary files of
-// interrupted saves of the template and, in Form16A, of earlier versions' certificates. A
-// Form16A lost between the two renames of a replacement comes back first. Nothing else is
-// touched, and links are removed, never followed.
-void removeLeftovers(const std::filesystem::path& appFolder);
+// Removes a run folder of ours with everything in it; links inside go, their targets stay.
+// Failures are left for removeLeftovers at the next run.
+void removeRunFolder(const std::filesystem::path& folder) noexcept;
+
+// Clears what interrupted runs of ours left in the application folder: the temporary files of
+// interrupted saves of the template and, in Form16A, of earlier versions' certificates go; a
+// Form16A lost between the two renames of a replacement comes back. Returns the run folders
+// left behind (fresh ones and set-aside old ones, "." "~" "N"/"O" and four hex digits), which
+// hold nothing of value, for the caller to remove (removeRunFolder) when it suits. Nothing else
+// is touched, and links are removed, never followed.
+std::vector<std::filesystem::path> clearLeftovers(const std::filesystem::path& appFolder);
 
 } // namespace cw::certificates

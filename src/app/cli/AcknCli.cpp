@@ -68,7 +68,8 @@ int runAckn(const std::filesystem::path& folder, const AcknOptions& options, std
             err << inUse->prompt << "\nNothing was saved.\n";
             return 1;
         }
-        certificates::removeLeftovers(folder);
+        for (const std::filesystem::path& left : certificates::clearLeftovers(folder))
+            certificates::removeRunFolder(left);
         try {
             host::Workbook::checkCanSave(templatePath);
         } catch (const host::Error& e) {

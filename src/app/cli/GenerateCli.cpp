@@ -2,6 +2,10 @@
 
 #include "app/GenerateCommand.h"
 #include "app/TemplateInUseGuard.h"
+#include "certificates/OutputFolder.h"
+
+#include <QProcess>
+#include <QString>
 
 #include <cstdio>
 #include <exception>
@@ -53,13 +57,30 @@ private:
 };
 } // namespace
 
+// The previous certificates go in a process of their own, which outlives this one: a second
+// run over 200,000 old certificates would otherwise wait for every one of them to be deleted.
+// Where no process can be started, they go here and now.
+void removeInDetachedProcess(const std::filesystem::path& folder)
+{
+#ifdef _WIN32
+    const bool started = QProcess::startDetached(QStringLiteral("cmd.exe"), {QStringLiteral("/d"), QStringLiteral("/c"),
+        QStringLiteral("rd"), QStringLiteral("/s"), QStringLiteral("/q"), QString::fromStdWString(folder.wstring())});
+#else
+    const bool started = QProcess::startDetached(QStringLiteral("rm"), {QStringLiteral("-rf"), QStringLiteral("--"),
+                                                                        QString::fromStdString(folder.string())});
+#endif
+    if (!started)
+        certificates::removeRunFolder(folder);
+}
+
 int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ostream& err, std::ostream* progress)
 {
     CollectingReporter reporter(progress);
     // The same in-use guard as the window's: a template open in a spreadsheet program ends the run.
     const auto templatePath = folder / "TDS16A.xls";
-    const GenerateOutcome outcome =
-        GenerateCommand(folder, reporter, [&] { return templateInUse("TDS16A", templatePath); }).run();
+    GenerateCommand command(folder, reporter, [&] { return templateInUse("TDS16A", templatePath); });
+    command.setOldCertificatesRemover(removeInDetachedProcess);
+    const GenerateOutcome outcome = command.run();
     reporter.endProgressLine();
     std::ostream& to = outcome == GenerateOutcome::Succeeded ? out : err;
     for (const core::Message& m : reporter.messages)
