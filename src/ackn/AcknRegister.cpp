@@ -81,7 +81,8 @@ Sheet& acknSheet(Workbook& wb, const std::filesystem::path& templatePath)
 void giveDateFormat(Workbook& wb, Sheet& s, int row, int col)
 {
     const host::Cell* c = s.cell(row, col);
-    const std::uint16_t xf = c ? c->xf : host::kDefaultXf;
+    // A cell whose format index lies outside the table (a damaged template) takes the default.
+    const std::uint16_t xf = c && c->xf < wb.xfs().size() ? c->xf : host::kDefaultXf;
     if (wb.isDateXf(xf))
         return;
     host::Xf dated = wb.xfs().at(xf);

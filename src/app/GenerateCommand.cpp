@@ -12,6 +12,9 @@
 #include "import/WorkSheets.h"
 #include "core/PathText.h"
 
+#include <QProcess>
+#include <QString>
+
 #include <new>
 #include <thread>
 #include <vector>
@@ -223,6 +226,19 @@ GenerateOutcome GenerateCommand::runPipeline()
     report("Certificates Successfully Generated and saved to " + core::pathText(ctx.outputFolder()),
            "Done!");
     return GenerateOutcome::Succeeded;
+}
+
+void removeInDetachedProcess(const fs::path& folder)
+{
+#ifdef _WIN32
+    const bool started = QProcess::startDetached(QStringLiteral("cmd.exe"), {QStringLiteral("/d"), QStringLiteral("/c"),
+        QStringLiteral("rd"), QStringLiteral("/s"), QStringLiteral("/q"), QString::fromStdWString(folder.wstring())});
+#else
+    const bool started = QProcess::startDetached(QStringLiteral("rm"), {QStringLiteral("-rf"), QStringLiteral("--"),
+                                                                        QString::fromStdString(folder.string())});
+#endif
+    if (!started)
+        certificates::removeRunFolder(folder);
 }
 
 fs::path applicationFolder(const char* argv0)

@@ -39,9 +39,9 @@ public:
     void setExtractionObserver(Observer observer) { m_observer = std::move(observer); }
 
     // How the previous run's certificates go once the new ones are in Form16A, given the
-    // folder that holds them. By default a thread removes them while the closing message is
-    // shown, and run() waits for it; the command line hands them to a process of their own, so
-    // that it can end at once.
+    // folder that holds them (and so do folders left by interrupted runs). By default a thread
+    // removes them beside the work and run() waits for it; the window and the command line
+    // give removeInDetachedProcess, so that neither waits.
     using FolderRemover = std::function<void(const std::filesystem::path&)>;
     void setOldCertificatesRemover(FolderRemover remover) { m_removeOld = std::move(remover); }
 
@@ -57,6 +57,11 @@ private:
     Observer m_observer;
     FolderRemover m_removeOld;
 };
+
+// Removes a folder of old certificates in a process of its own, which outlives this one, so a
+// run over 200,000 old certificates need not wait for each to be deleted; where no process can
+// be started, here and now. What the command line and the window give setOldCertificatesRemover.
+void removeInDetachedProcess(const std::filesystem::path& folder);
 
 // The folder of the running program, where TDS.txt and TDS16A.xls are looked for; argv0 is
 // the fallback where the platform cannot say.

@@ -2,10 +2,6 @@
 
 #include "app/GenerateCommand.h"
 #include "app/TemplateInUseGuard.h"
-#include "certificates/OutputFolder.h"
-
-#include <QProcess>
-#include <QString>
 
 #include <cstdio>
 #include <exception>
@@ -56,22 +52,6 @@ private:
     bool m_lineOpen = false;
 };
 } // namespace
-
-// The previous certificates go in a process of their own, which outlives this one: a second
-// run over 200,000 old certificates would otherwise wait for every one of them to be deleted.
-// Where no process can be started, they go here and now.
-void removeInDetachedProcess(const std::filesystem::path& folder)
-{
-#ifdef _WIN32
-    const bool started = QProcess::startDetached(QStringLiteral("cmd.exe"), {QStringLiteral("/d"), QStringLiteral("/c"),
-        QStringLiteral("rd"), QStringLiteral("/s"), QStringLiteral("/q"), QString::fromStdWString(folder.wstring())});
-#else
-    const bool started = QProcess::startDetached(QStringLiteral("rm"), {QStringLiteral("-rf"), QStringLiteral("--"),
-                                                                        QString::fromStdString(folder.string())});
-#endif
-    if (!started)
-        certificates::removeRunFolder(folder);
-}
 
 int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ostream& err, std::ostream* progress)
 {

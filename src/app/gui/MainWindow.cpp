@@ -182,7 +182,9 @@ void MainWindow::Command1_Click()
     {
         GuiReporter reporter(this);
         const auto templatePath = m_appFolder / "TDS16A.xls";
-        outcome = GenerateCommand(m_appFolder, reporter, [&] { return templateInUse("TDS16A", templatePath); }).run();
+        GenerateCommand command(m_appFolder, reporter, [&] { return templateInUse("TDS16A", templatePath); });
+        command.setOldCertificatesRemover(removeInDetachedProcess); // the window stays responsive
+        outcome = command.run();
     }
     m_running = false;
 
