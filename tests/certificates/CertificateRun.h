@@ -4,7 +4,6 @@
 
 #include "SyntheticStatement.h"
 #include "TestSupport.h"
-
 #include "app/GenerateCommand.h"
 #include "core/PathText.h"
 #include "host/General.h"

@@ -102,15 +102,13 @@ TEST(Certificates, PageAnnexureTotalsAndQuarterNumbers)
         expectNoPayment(first.sheet(1), row);
     for (int row = 6; row <= 8; ++row)
         EXPECT_EQ(first.sheet(1).value("H" + std::to_string(row + 7)), shipped.sheet("Annex").value("H" + std::to_string(row)));
-    for (int i = 0; i < 3; ++i)
-        expectPayment(second.sheet(0), 24 + i, sunrise, sunrise.deductees[static_cast<std::size_t>(i)]);
-    for (int row = 27; row <= 39; ++row)
-        expectNoPayment(second.sheet(0), row);
+    for (int i = 0; i < 16; ++i)
+        i < 3 ? expectPayment(second.sheet(0), 24 + i, sunrise, sunrise.deductees[static_cast<std::size_t>(i)])
+              : expectNoPayment(second.sheet(0), 24 + i);
 
     // Totals over every payment of the certificate, annexure included, and the tax in words.
-    const double tds = 17 * 5000 - 5000 + 1234.56;
     EXPECT_EQ(number(first.sheet(0).value("C40")), 17 * 18 / 2);
-    EXPECT_DOUBLE_EQ(number(first.sheet(0).value("E40")), tds);
+    EXPECT_DOUBLE_EQ(number(first.sheet(0).value("E40")), 16 * 5000 + 1234.56);
     EXPECT_EQ(number(first.sheet(0).value("F40")), 0);
     EXPECT_EQ(number(first.sheet(0).value("G40")), 17 * 150);
     EXPECT_EQ(number(first.sheet(0).value("H40")), 17 * 5150);
@@ -138,7 +136,8 @@ TEST(Certificates, NumberedFromCellB2)
         {Value{}, {17}, {"000.xls"}, {"000", "0A"}}, // an empty B2 counts as 0
         {Value{1000.0}, {1, 20}, {"1000.xls", "1001.xls"}, {"1001", "1001A"}},
         {Value{std::string("42")}, {1}, {"042.xls"}, {"042"}}, // typed as text into an old template
-        {Value{7.5}, {1}, {"007.xls"}, {"007"}},                // B2 less one rounds half to even
+        {Value{7.5}, {1}, {"007.xls"}, {"007"}}, // B2 less one rounds half to even
+        {Value{8.5}, {1}, {"009.xls"}, {"009"}},
     };
     for (const auto& c : cases) {
         Statement s;
@@ -166,9 +165,7 @@ TEST(Certificates, QuarterNumberGoesOnCertificatesDatedAfterTheFiling)
         {"05.08.2008", filedText, true}, // as texts it would not be later; as dates it is
         {"5.08.2008", filedDate, true},
         {"15.07.2008", filedText, false}, // the same day
-        {"20.12.2007", filedText, false},
         {"5.08.2008", Value{}, true}, // no date of filing: every dated certificate
-        {"not a date", Value{std::string()}, true},
         {"", Value{}, false},
         {"31.02.2009", filedText, false}, // either side unreadable: nothing
         {"5.08.08", filedText, false},
