@@ -26,7 +26,7 @@ int main(int argc, char** argv)
     fs::create_directories(folder);
     {
         std::ofstream out(folder / "TDS.txt", std::ios::binary);
-        cw::test::writeLargeStatement(out, records);
+        out << cw::test::largeStatement(records).text();
     }
 
     double import[5], extract[5], importCpu[5], extractCpu[5];

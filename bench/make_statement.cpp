@@ -1,7 +1,9 @@
-// make_statement RECORDS FILE [SEED]: writes a synthetic Form 26Q statement of RECORDS deductee
-// records to FILE, shaped like a large deductor's quarter: deductees with Indian names and PANs,
-// five sections, three monthly deposit dates, about five payments per certificate on average and
-// a few certificates of 17 payments or more (an annexure each). The same seed gives the same file.
+// make_statement RECORDS FILE [SEED [YEAR]]: writes a synthetic Form 26Q statement of RECORDS
+// deductee records to FILE, shaped like a large deductor's quarter: deductees with Indian names
+// and PANs, five sections, three monthly deposit dates, about five payments per certificate on
+// average and a few certificates of 17 payments or more (an annexure each). YEAR is the
+// financial year, 200809 unless given: from 201314 on, each record names its section and a
+// month's challans carry the payments of every section. The same seed gives the same file.
 #include "SyntheticStatement.h"
 
 #include <algorithm>
@@ -93,6 +95,7 @@ std::string money(long paise)
 
 struct Payment {
     int deductee;
+    int section, month;
     long amount;   // paise
     int day;
 };
@@ -102,17 +105,20 @@ struct Payment {
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::cerr << "usage: make_statement RECORDS FILE [SEED]\n";
+        std::cerr << "usage: make_statement RECORDS FILE [SEED [YEAR]]\n";
         return 2;
     }
     const long records = std::atol(argv[1]);
     const std::uint64_t seed = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 26;
+    const int year = argc > 4 ? std::atoi(argv[4]) / 100 : 2008; // the first calendar year
+    const bool sectionPerRecord = year >= 2013;
     Rng rng(seed);
 
-    // Quarter 4 of 2008-09: deposits on the 7th of January, February and March.
+    // Quarter 4: deposits on the 7th of January, February and March.
     const char* const sections[] = {"94C", "94J", "94A", "94H", "94I"};
     const int rates[] = {2, 10, 10, 5, 10}; // per cent
     const char* const months[] = {"01", "02", "03"};
+    const std::string calendarYear = std::to_string(year + 1);
 
     // Certificates first: a deductee, section and month with its number of payments.
     struct Certificate {
@@ -129,94 +135,83 @@ int main(int argc, char** argv)
             if (rng.below(4) == 0)
                 continue; // not paid this month
             const int p = rng.below(100);
-            int n = p < 65 ? rng.between(1, 4) : p < 90 ? rng.between(5, 8) : p < 97 ? rng.between(9, 16) : rng.between(17, 40);
+            int n = p < 65   ? rng.between(1, 4)
+                    : p < 90 ? rng.between(5, 8)
+                    : p < 97 ? rng.between(9, 16)
+                             : rng.between(17, 40);
             n = static_cast<int>(std::min<long>(n, records - planned));
             certificates.push_back({d, section, month, n});
             planned += n;
         }
     }
 
-    // One challan per section and month and up to 200 payments, the payments in a shuffled order.
-    std::vector<std::vector<Payment>> byKey(15);
+    // Challans of up to 200 payments, the payments in a shuffled order: one challan per section
+    // and month, or with sections on the records one per month.
+    const int keys = sectionPerRecord ? 3 : 15;
+    std::vector<std::vector<Payment>> byKey(static_cast<std::size_t>(keys));
     for (const Certificate& c : certificates)
         for (int k = 0; k < c.payments; ++k)
-            byKey[static_cast<std::size_t>(c.section * 3 + c.month)].push_back(
-                {c.deductee, 500000 + static_cast<long>(rng.below(50000000)), rng.between(1, 28)});
+            byKey[static_cast<std::size_t>(sectionPerRecord ? c.month : c.section * 3 + c.month)].push_back(
+                {c.deductee, c.section, c.month, 500000 + static_cast<long>(rng.below(50000000)), rng.between(1, 28)});
+    std::vector<std::vector<Payment>> challans;
+    for (std::vector<Payment>& pays : byKey) {
+        for (std::size_t i = pays.size(); i > 1; --i)
+            std::swap(pays[i - 1], pays[static_cast<std::size_t>(rng.below(static_cast<int>(i)))]);
+        for (std::size_t first = 0; first < pays.size(); first += 200)
+            challans.emplace_back(pays.begin() + static_cast<long>(first),
+                                  pays.begin() + static_cast<long>(std::min(pays.size(), first + 200)));
+    }
 
     std::ofstream out(argv[2], std::ios::binary);
     if (!out) {
         std::cerr << "make_statement: cannot write " << argv[2] << "\n";
         return 1;
     }
-    long line = 0;
-    auto emit = [&](std::vector<std::string> fields) {
-        fields[0] = std::to_string(++line);
-        out << cw::test::record(fields) << "\r\n";
+    std::size_t line = 0;
+    auto emit = [&](const std::string& record) {
+        out << record << "\r\n";
+        ++line;
     };
-    emit({"", "FH", "NS1", "R", "15042009", "1", "D", "MUMS12345B", "1", "", "", "", "", "", "", "", "", ""});
-    std::vector<std::string> bh(60);
-    const std::pair<int, const char*> header[] = {
-        {2, "BH"}, {3, "1"}, {5, "26Q"}, {13, "MUMS12345B"}, {15, "AABCS1234F"}, {16, "200910"}, {17, "200809"},
-        {18, "Q4"}, {19, "SAMPLE TRADERS PRIVATE LIMITED"}, {21, "12 EXAMPLE STREET"}, {22, "FORT"},
-        {23, "NEAR TOWN HALL"}, {25, "MUMBAI"}, {26, "19"}, {27, "400001"}, {33, "ANIL KUMAR SHARMA"},
-        {34, "DIRECTOR"},
-    };
-    for (const auto& [k, v] : header)
-        bh[static_cast<std::size_t>(k - 1)] = v;
-    emit(bh);
+    emit(cw::test::record({"1", "FH", "NS1", "R", "15042009", "1", "D", "MUMS12345B", "1", "", "", "", "", "", "", "",
+                           "", ""}));
+    emit(cw::test::record(cw::test::fields(
+        60, {{1, "2"}, {2, "BH"}, {3, "1"}, {4, std::to_string(challans.size())}, {5, "26Q"}, {13, "MUMS12345B"},
+             {15, "AABCS1234F"}, {16, std::to_string(year + 1) + std::to_string((year + 2) % 100 + 100).substr(1)},
+             {17, std::to_string(year) + std::to_string((year + 1) % 100 + 100).substr(1)}, {18, "Q4"},
+             {19, "SAMPLE TRADERS PRIVATE LIMITED"}, {21, "12 EXAMPLE STREET"}, {22, "FORT"}, {23, "NEAR TOWN HALL"},
+             {25, "MUMBAI"}, {26, "19"}, {27, "400001"}, {33, "ANIL KUMAR SHARMA"}, {34, "DIRECTOR"}})));
 
-    int challan = 0;
-    for (int key = 0; key < 15; ++key) {
-        std::vector<Payment>& pays = byKey[static_cast<std::size_t>(key)];
-        for (std::size_t i = pays.size(); i > 1; --i)
-            std::swap(pays[i - 1], pays[static_cast<std::size_t>(rng.below(static_cast<int>(i)))]);
-        const int section = key / 3, month = key % 3;
-        for (std::size_t first = 0; first < pays.size(); first += 200) {
-            const std::size_t last = std::min(pays.size(), first + 200);
-            ++challan;
-            std::vector<std::string> cd(40);
-            cd[1] = "CD";
-            cd[2] = "1";
-            cd[3] = std::to_string(challan);
-            cd[4] = std::to_string(last - first);
-            cd[5] = "N";
-            char cin[16], bsr[16];
-            std::snprintf(cin, sizeof cin, "%05d", challan);
-            std::snprintf(bsr, sizeof bsr, "%07d", 510032 + key);
-            cd[11] = cin;
-            cd[15] = bsr;
-            cd[17] = std::string("07") + months[month] + "2009";
-            cd[20] = sections[section];
-            cd[35] = std::to_string(456000 + challan);
-            emit(cd);
-            for (std::size_t i = first; i < last; ++i) {
-                const Payment& p = pays[i];
-                const Deductee& d = deductees[static_cast<std::size_t>(p.deductee)];
-                const long tds = p.amount * rates[section] / 100;
-                const long cess = tds * 3 / 100;
-                std::vector<std::string> dd(32);
-                dd[1] = "DD";
-                dd[2] = "1";
-                dd[3] = std::to_string(challan);
-                dd[4] = std::to_string(i - first + 1);
-                dd[5] = "O";
-                dd[7] = "2";
-                dd[9] = d.pan;
-                dd[12] = d.name;
-                dd[13] = money(tds);
-                dd[14] = "0.00";
-                dd[15] = money(cess);
-                dd[16] = money(tds + cess);
-                dd[18] = money(tds + cess);
-                dd[21] = money(p.amount);
-                char paid[16];
-                std::snprintf(paid, sizeof paid, "%02d%s2009", p.day, months[month]);
-                dd[23] = paid;
-                dd[24] = paid;
-                dd[26] = std::to_string(rates[section]) + ".00";
-                dd[28] = "N";
-                emit(dd);
-            }
+    for (std::size_t k = 0; k < challans.size(); ++k) {
+        const int challanNo = static_cast<int>(k) + 1;
+        const int month = challans[k].front().month;
+        char cin[16], bsr[16];
+        std::snprintf(cin, sizeof cin, "%05d", challanNo);
+        std::snprintf(bsr, sizeof bsr, "%07d", 510032 + static_cast<int>(k % 15));
+        cw::test::Challan c;
+        c.cin = cin;
+        c.bsr = bsr;
+        c.date = std::string("07") + months[month] + calendarYear;
+        c.section = sectionPerRecord ? "" : sections[challans[k].front().section];
+        c.cheque = std::to_string(456000 + challanNo);
+        emit(cw::test::challanLine(line + 1, challanNo, c, challans[k].size()));
+        int deducteeNo = 0;
+        for (const Payment& p : challans[k]) {
+            const Deductee& d = deductees[static_cast<std::size_t>(p.deductee)];
+            const long tds = p.amount * rates[p.section] / 100;
+            const long cess = tds * 3 / 100;
+            char paid[16];
+            std::snprintf(paid, sizeof paid, "%02d%s%s", p.day, months[month], calendarYear.c_str());
+            cw::test::Deductee r;
+            r.name = d.name;
+            r.pan = d.pan;
+            r.amount = money(p.amount);
+            r.tds = money(tds);
+            r.sc = "0.00";
+            r.cess = money(cess);
+            r.total = r.deposited = money(tds + cess);
+            r.creditedOn = r.deductedOn = paid;
+            r.section = sectionPerRecord ? sections[p.section] : "";
+            emit(cw::test::deducteeLine(line + 1, challanNo, ++deducteeNo, r));
         }
     }
     long annexures = 0;

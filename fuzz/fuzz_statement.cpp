@@ -1,14 +1,17 @@
-// Arbitrary bytes as TDS.txt through the import into "Textdata" and the extraction of the
-// deductor row and the deductee rows, on a workbook in memory. Besides crashes and sanitizer
-// findings it checks what the later steps rely on: every text cell is valid UTF-8 within a
-// cell's length, and each deductee row stands for a line of the statement.
+// Arbitrary bytes as TDS.txt through the import into "Textdata", the statement check and the
+// extraction of the deductor row and the deductee rows, on a workbook in memory, in the order
+// the Generate command takes them. Besides crashes and sanitizer findings it checks what the
+// later steps rely on: every text cell is valid UTF-8 within a cell's length, a refusal names a
+// line of the statement and writes no deductee row, and each deductee row stands for a line.
 #include "import/SheetCells.h"
 #include "host/Error.h"
 #include "import/DeductorRow.h"
 #include "import/DeducteeRows.h"
+#include "import/StatementCheck.h"
 #include "import/StatementImport.h"
 #include "import/WorkSheets.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -66,19 +69,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     import::writeSheetHeadings(ctx);
 
     host::Sheet& text = wb.sheet(import::kTextSheet);
-    import::importStatementText(wb, text, std::string_view(reinterpret_cast<const char*>(data), size));
-    checkTexts(text);
-    import::fillDeductorRow(ctx);
-    checkTexts(*ctx.deductorSheet);
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    // A refusal names a line of the statement (at most one per line break, and one more) and
+    // writes no deductee row.
+    const auto refusedWell = [&](const import::StatementError& e) {
+        const auto breaks = std::count(bytes.begin(), bytes.end(), '\n') + std::count(bytes.begin(), bytes.end(), '\r');
+        return e.line() >= 1 && e.line() <= breaks + 1 && ctx.deducteeSheet->rowCount() == 1;
+    };
     try {
+        ctx.lineFields = import::importStatementText(wb, text, bytes);
+        checkTexts(text);
+        import::fillDeductorRow(ctx);
+        checkTexts(*ctx.deductorSheet);
+        if (import::otherFormRefusal(ctx))
+            return 0;
+        import::checkStatement(ctx);
         import::fillDeducteeRows(ctx);
     } catch (const import::StatementError& e) {
-        if (e.line() < 1 || e.line() > text.rowCount() || ctx.deducteeSheet->rowCount() != 1)
-            std::abort(); // a refusal names a real line and writes nothing
+        if (!refusedWell(e))
+            std::abort();
         return 0;
     }
     checkTexts(*ctx.deducteeSheet);
-    if (ctx.deducteeSheet->rowCount() > std::max(1, text.rowCount()))
+    // Every row stands for a deductee record: at most one per line after the headers.
+    if (ctx.deducteeSheet->rowCount() > std::max(1, text.rowCount() - 2))
         std::abort();
     return 0;
 }

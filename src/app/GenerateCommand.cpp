@@ -8,6 +8,7 @@
 #include "import/DeductorRow.h"
 #include "import/DeducteeRows.h"
 #include "certificates/CertificateGenerator.h"
+#include "import/StatementCheck.h"
 #include "import/StatementImport.h"
 #include "import/WorkSheets.h"
 #include "core/PathText.h"
@@ -202,21 +203,21 @@ GenerateOutcome GenerateCommand::runPipeline()
 
     import::fillDeductorRow(ctx);
 
-    const auto* formType = std::get_if<std::string>(&ctx.deductorSheet->value("I3"));
-    if (!formType || *formType != "26Q") {
-        report("The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.",
-               kInvalidTitle);
+    if (const std::optional<std::string> refusal = import::otherFormRefusal(ctx)) {
+        report(*refusal, kInvalidTitle);
         // The imported sheets stay in the template for the user to look at.
         return save() ? GenerateOutcome::InvalidStatement : GenerateOutcome::Failed;
     }
 
+    import::checkStatement(ctx);
     import::fillDeducteeRows(ctx);
     if (m_observer)
         m_observer(ctx);
 
     // No deductee records: the message has been shown and the program ends, the template
     // unsaved and Form16A as it was.
-    if (certificates::generateCertificates(ctx, output.folder()) == 0)
+    m_made = certificates::generateCertificates(ctx, output.folder());
+    if (m_made.certificates == 0)
         return GenerateOutcome::EndProgram;
 
     if (!save())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "certificates/CertificateGenerator.h"
 #include "import/GenerationContext.h"
 
 #include <filesystem>
@@ -46,6 +47,8 @@ public:
     void setOldCertificatesRemover(FolderRemover remover) { m_removeOld = std::move(remover); }
 
     GenerateOutcome run();
+    // What the last run made.
+    const certificates::CertificateCounts& made() const { return m_made; }
 
 private:
     GenerateOutcome runPipeline();
@@ -56,6 +59,7 @@ private:
     Guard m_guard;
     Observer m_observer;
     FolderRemover m_removeOld;
+    certificates::CertificateCounts m_made;
 };
 
 // Removes a folder of old certificates in a process of its own, which outlives this one, so a

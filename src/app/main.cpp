@@ -66,11 +66,18 @@ int runCertwright(int argc, char** argv)
                          "The folder holding TDS.txt and TDS16A.xls (default: the program's folder)");
 
     std::string pdfFolder;
-    std::vector<std::string> pdfNames;
+    cw::app::PdfCommand pdfCommand;
     auto* pdf = app.add_subcommand(
         "pdf", "Write Form16A/NNN.pdf beside each certificate workbook (all of them when no names are given)");
     pdf->add_option("--folder", pdfFolder, "The folder holding Form16A (default: the program's folder)");
-    pdf->add_option("NAMES", pdfNames, "Certificates as the print window lists them, e.g. 001 007");
+    pdf->add_option("NAMES", pdfCommand.names, "Certificates as the print window lists them, e.g. 001 007");
+    auto* signP12 = pdf->add_option("--sign", pdfCommand.pkcs12, "Sign each PDF with the certificate and key of FILE.p12");
+    pdf->add_option("--sign-cert", pdfCommand.nickname, "Sign with the certificate of this nickname in an NSS database")
+        ->excludes(signP12);
+    pdf->add_option("--nss-dir", pdfCommand.nssDir, "The NSS database for --sign-cert (default: ~/.pki/nssdb)");
+    pdf->add_option("--password-file", pdfCommand.passwordFile, "Read the password or PIN from the first line of FILE");
+    pdf->add_option("--merge", pdfCommand.mergedFile, "Write the certificates as one PDF file, in certificate order");
+    pdf->add_flag("--protect", pdfCommand.protect, "Each PDF opens with its deductee's PAN (AES-256)");
 
 #ifdef CERTWRIGHT_WITH_PRINTER
     std::string printFolder, printerName;
@@ -99,7 +106,7 @@ int runCertwright(int argc, char** argv)
     if (*pdf) {
         auto session = cw::app::startGuiSession(argc, argv);
         return cw::app::runPdf(pdfFolder.empty() ? cw::app::applicationFolder(argv[0]) : std::filesystem::path(pdfFolder),
-                               pdfNames, std::cout, std::cerr);
+                               pdfCommand, std::cout, std::cerr);
     }
 #ifdef CERTWRIGHT_WITH_PRINTER
     if (*print) {

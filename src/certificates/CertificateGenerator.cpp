@@ -235,7 +235,7 @@ std::string serialText(int serial)
     return serial < 0 ? "-" + digits : digits;
 }
 
-int generateCertificates(import::GenerationContext& ctx, const std::filesystem::path& folder)
+CertificateCounts generateCertificates(import::GenerationContext& ctx, const std::filesystem::path& folder)
 {
     if (!ctx.workbook || !ctx.deductorSheet || !ctx.deducteeSheet)
         throw Error(Error::Code::Invalid, "the certificates need the imported statement first");
@@ -264,7 +264,7 @@ int generateCertificates(import::GenerationContext& ctx, const std::filesystem::
         if (ctx.reporter)
             ctx.reporter->message({"No deductee records found. Please re-import the file.", "No data found!",
                                    core::Icon::Information});
-        return 0;
+        return {};
     }
 
     const std::vector<CertificateGroup> groups = certificateGroups(deductees, lastRow);
@@ -290,7 +290,10 @@ int generateCertificates(import::GenerationContext& ctx, const std::filesystem::
     ctx.deducteeSheet = nullptr;
     ctx.deductorSheet = nullptr;
     ctx.textSheet = nullptr;
-    return total;
+    return {total,
+            static_cast<int>(std::count_if(groups.begin(), groups.end(),
+                                           [](const CertificateGroup& g) { return g.size() >= kAnnexureFrom; })),
+            lastRow};
 }
 
 } // namespace cw::certificates

@@ -1,26 +1,14 @@
 #include "import/DeductorRow.h"
 
 #include "import/SheetCells.h"
-#include "import/StatementImport.h"
+#include "import/StatementLayout.h"
 #include "import/WorkSheets.h"
 
 namespace cw::import {
 
 namespace {
-// Columns of the batch header record in "Textdata" (0-based: A = 0).
-constexpr int kName = 18;          // S
-constexpr int kAddressFirst = 20;  // U .. AA
-constexpr int kAddressLast = 26;
-constexpr int kTan = 12;           // M
-constexpr int kPan = 14;           // O
-constexpr int kPerson = 32;        // AG
-constexpr int kDesignation = 33;   // AH
-constexpr int kFinYear = 16;       // Q
-constexpr int kAssessYear = 15;    // P
-constexpr int kFormType = 4;       // E
-constexpr int kPlace = 24;         // Y, also the fifth address field
-constexpr int kBatchRow = 1;       // row 2
-constexpr int kDeductorRow = 2;    // row 3
+constexpr int kBatchRow = 1;       // line 2 of "Textdata"
+constexpr int kDeductorRow = 2;    // row 3 of "DeductorDetails"
 } // namespace
 
 void fillDeductorRow(GenerationContext& ctx)
@@ -30,31 +18,34 @@ void fillDeductorRow(GenerationContext& ctx)
     host::Sheet& deductor = sheetByName(wb, kDeductorSheet);
     ctx.textSheet = &text;
     ctx.deductorSheet = &deductor;
+    const BatchHeaderFields& f = kBatchHeader;
 
     // Empty parts keep their place: "a,b,,,e,f,".
     std::string address;
-    for (int c = kAddressFirst; c <= kAddressLast; ++c) {
-        if (c > kAddressFirst)
+    for (int field = f.addressFirst; field <= f.addressLast; ++field) {
+        if (field > f.addressFirst)
             address += ',';
-        address += cellText(wb, text, kBatchRow, c);
+        address += cellText(wb, text, kBatchRow, field - 1);
     }
     // "200708" -> "2007-08"; a shorter value gives what it has ("" -> "-").
-    auto year = [&](int col) {
-        const std::string t = cellText(wb, text, kBatchRow, col);
+    auto year = [&](int field) {
+        const std::string t = cellText(wb, text, kBatchRow, field - 1);
         return std::string(utf8Mid(t, 0, 4)) + "-" + std::string(utf8Mid(t, 4, 2));
     };
+    auto copy = [&](int field, int column) {
+        copyCell(wb, text, kBatchRow, field - 1, deductor, kDeductorRow, column);
+    };
 
-    const int r = kDeductorRow;
-    copyCell(wb, text, kBatchRow, kName, deductor, r, 0);
-    deductor.setValue(r, 1, std::string(clipToCell(address)));
-    copyCell(wb, text, kBatchRow, kTan, deductor, r, 2);
-    copyCell(wb, text, kBatchRow, kPan, deductor, r, 3);
-    copyCell(wb, text, kBatchRow, kPerson, deductor, r, 4);
-    copyCell(wb, text, kBatchRow, kDesignation, deductor, r, 5);
-    deductor.setValue(r, 6, year(kFinYear));
-    deductor.setValue(r, 7, year(kAssessYear));
-    copyCell(wb, text, kBatchRow, kFormType, deductor, r, 8);
-    copyCell(wb, text, kBatchRow, kPlace, deductor, r, 9);
+    copy(f.name, 0);
+    deductor.setValue(kDeductorRow, 1, std::string(clipToCell(address)));
+    copy(f.tan, 2);
+    copy(f.pan, 3);
+    copy(f.personResponsible, 4);
+    copy(f.designation, 5);
+    deductor.setValue(kDeductorRow, 6, year(f.financialYear));
+    deductor.setValue(kDeductorRow, 7, year(f.assessmentYear));
+    copy(f.formType, 8);
+    copy(f.placeOfIssue, 9);
 }
 
 } // namespace cw::import

@@ -93,6 +93,29 @@ std::string_view clipToCell(std::string_view s)
     return s.substr(0, i);
 }
 
+std::string fieldForMessage(std::string_view s)
+{
+    std::string out;
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        if (chars == 40) {
+            out += "...";
+            break;
+        }
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t len = 1;
+        while (i + len < s.size() && isContinuation(s[i + len]))
+            ++len;
+        if (c < 0x20 || c == 0x7F)
+            out += '?';
+        else
+            out.append(s.substr(i, len));
+        i += len;
+        ++chars;
+    }
+    return out;
+}
+
 std::size_t utf8Length(std::string_view s)
 {
     std::size_t n = 0;

@@ -29,6 +29,9 @@ void copyCell(host::Workbook& wb, const host::Sheet& src, int row, int col, host
 inline constexpr std::size_t kMaxCellChars = 32767;
 std::string_view clipToCell(std::string_view utf8);
 
+// A field as a message quotes it: at most 40 characters, then "...", control characters as "?".
+std::string fieldForMessage(std::string_view utf8);
+
 // Characters, not bytes, of UTF-8 text: the length and the part from character `start` on,
 // at most `count` characters (what there is when the text is shorter).
 std::size_t utf8Length(std::string_view s);

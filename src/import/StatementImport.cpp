@@ -4,6 +4,7 @@
 #include "import/WorkSheets.h"
 
 #include "import/SheetCells.h"
+#include "import/StatementError.h"
 #include "host/Error.h"
 #include "host/General.h"
 #include "host/Utf8.h"
@@ -72,8 +73,9 @@ class LineSplitter {
 public:
     explicit LineSplitter(bool utf8) : m_utf8(utf8) {}
 
-    // Splits `line` (without its line break) into at most host::kMaxCols fields.
-    void split(std::string_view line)
+    // Splits `line` (without its line break) into at most host::kMaxCols fields. Returns the
+    // 1-based number of a field that opens a double quote the line does not close, or 0.
+    std::size_t split(std::string_view line)
     {
         m_text.clear();
         m_fields.clear();
@@ -82,7 +84,9 @@ public:
             const std::size_t start = m_text.size();
             if (i < line.size() && line[i] == '"') {
                 ++i;
-                while (i < line.size()) {
+                for (;;) {
+                    if (i >= line.size())
+                        return m_fields.size() + 1;
                     if (line[i] == '"') {
                         if (i + 1 < line.size() && line[i + 1] == '"') {
                             m_text.push_back('"');
@@ -100,10 +104,10 @@ public:
                 i = decode(line, i);
             m_fields.push_back({start, m_text.size() - start});
             if (i >= line.size())
-                return;
+                return 0;
             ++i; // the "^"
             if (m_fields.size() == static_cast<std::size_t>(host::kMaxCols))
-                return; // the sheet has no column for the rest
+                return 0; // the sheet has no column for the rest
         }
     }
 
@@ -175,19 +179,20 @@ void importStatement(GenerationContext& ctx)
     host::Workbook& wb = *ctx.workbook;
     host::Sheet& sheet = sheetByName(wb, kTextSheet);
     const std::string bytes = readStatement(ctx.statementPath());
-    importStatementText(wb, sheet, bytes);
+    ctx.lineFields = importStatementText(wb, sheet, bytes);
     wb.setActiveSheet(wb.indexOf(sheet.name()));
 }
 
-void importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_view bytes)
+std::vector<std::uint16_t> importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_view bytes)
 {
     sheet.clearContents(host::Range{0, 0, host::kMaxRows - 1, host::kMaxCols - 1});
 
     const bool utf8 = bytes.size() >= 3 && std::memcmp(bytes.data(), "\xEF\xBB\xBF", 3) == 0;
     if (utf8)
         bytes.remove_prefix(3);
+    std::vector<std::uint16_t> lineFields;
     if (bytes.empty())
-        return;
+        return lineFields;
 
     // Size the row table once: touching the last row's first cell makes every row up to it.
     std::size_t lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
@@ -196,6 +201,7 @@ void importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_vie
     if (lines > static_cast<std::size_t>(host::kMaxRows))
         tooManyLines();
     sheet.cellAt(static_cast<int>(lines) - 1, 0);
+    lineFields.reserve(lines);
 
     const std::uint16_t dateFormat = dateXf(wb);
     LineSplitter splitter(utf8);
@@ -207,7 +213,13 @@ void importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_vie
             ++end;
         if (row >= host::kMaxRows)
             tooManyLines();
-        splitter.split(bytes.substr(pos, end - pos));
+        // "^" never occurs inside a value, so a quote left open would take the rest of the line,
+        // later fields and all, into one field.
+        if (const std::size_t field = splitter.split(bytes.substr(pos, end - pos)))
+            throw StatementError(row + 1, "Line " + std::to_string(row + 1) + " of TDS.txt: field " +
+                                              std::to_string(field) + " opens a double quote that the line "
+                                              "does not close.");
+        lineFields.push_back(static_cast<std::uint16_t>(splitter.count()));
 
         std::size_t used = splitter.count();
         while (used > 0 && splitter.field(used - 1).empty())
@@ -230,6 +242,7 @@ void importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_vie
         if (pos < bytes.size())
             pos += (bytes[pos] == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n') ? 2 : 1;
     }
+    return lineFields;
 }
 
 } // namespace cw::import

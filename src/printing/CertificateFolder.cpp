@@ -1,8 +1,5 @@
 #include "printing/CertificateFolder.h"
 
-#include "host/Error.h"
-#include "host/Workbook.h"
-#include "printing/WorkbookPrinter.h"
 #include "core/PathText.h"
 
 #include <algorithm>
@@ -57,6 +54,12 @@ std::vector<std::string> printListNames(const fs::path& outputFolder)
     return names;
 }
 
+bool isCertificateName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\:") == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
 fs::path certificatePath(const fs::path& outputFolder, const std::string& name)
 {
     return outputFolder / core::pathFromText(name + ".xls");
@@ -68,32 +71,6 @@ std::string skippedPrompt(const std::vector<Skipped>& skipped, const std::string
     for (const Skipped& s : skipped)
         prompt += "\n" + s.name + ": " + s.reason;
     return prompt;
-}
-
-BatchResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std::string> names)
-{
-    if (names.empty())
-        names = printListNames(outputFolder);
-    BatchResult result;
-    for (const std::string& name : names) {
-        const fs::path source = certificatePath(outputFolder, name);
-        std::error_code ec;
-        if (!fs::is_regular_file(source, ec)) {
-            result.skipped.push_back({name, "there is no file " + core::pathText(source.filename())});
-            continue;
-        }
-        try {
-            host::Workbook book = host::Workbook::open(source);
-            fs::path pdf = outputFolder / core::pathFromText(name + ".pdf");
-            result.pages += writePdf(book, pdf, "Form 16A " + name);
-            result.done.push_back(name);
-        } catch (const host::Error& e) {
-            result.skipped.push_back({name, e.message()});
-        } catch (const std::exception& e) {
-            result.skipped.push_back({name, e.what()});
-        }
-    }
-    return result;
 }
 
 } // namespace cw::printing

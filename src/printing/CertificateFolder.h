@@ -12,6 +12,11 @@ namespace cw::printing {
 // A folder that is missing or cannot be read gives what could be read, possibly nothing.
 std::vector<std::string> printListNames(const std::filesystem::path& outputFolder);
 
+// True for a name as the print list shows it: not empty, not "." or "..", and without a path
+// separator (or a drive colon). Only such names are turned into file names, so that a name
+// given on the command line never reaches outside the output folder.
+bool isCertificateName(const std::string& name);
+
 // The file a listed name stands for: the folder, the name and ".xls".
 std::filesystem::path certificatePath(const std::filesystem::path& outputFolder, const std::string& name);
 
@@ -31,10 +36,5 @@ struct BatchResult {
 // The one message shown after a run that skipped certificates: names each and why. `done` says
 // what the others were ("printed", "written as PDF").
 std::string skippedPrompt(const std::vector<Skipped>& skipped, const std::string& done = "printed");
-
-// Writes NAME.pdf beside each named certificate of the output folder (all listed certificates
-// when `names` is empty): one page per certificate sheet, its annexure pages after it. A
-// certificate that is missing or unreadable is skipped; the others are still written.
-BatchResult writeCertificatePdfs(const std::filesystem::path& outputFolder, std::vector<std::string> names);
 
 } // namespace cw::printing

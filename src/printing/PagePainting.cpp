@@ -102,12 +102,7 @@ void SheetPages::paint(QPainter& painter, int index) const
     const PageGrid grid(*this, index);
     const host::PageSetup& setup = m_sheet.pageSetup();
     painter.save();
-    double originX = setup.leftMargin * 72.0, originY = setup.topMargin * 72.0;
-    if (setup.hCenter)
-        originX += std::max(0.0, (m_availWidth - grid.width() * m_scale) / 2.0);
-    if (setup.vCenter)
-        originY += std::max(0.0, (m_availHeight - grid.height() * m_scale) / 2.0);
-    painter.translate(originX, originY);
+    painter.translate(blockOrigin(grid.width(), grid.height()));
     painter.scale(m_scale, m_scale);
     // Lines on the outer edge are centred on it; leave them room.
     painter.setClipRect(QRectF(-3, -3, grid.width() + 6, grid.height() + 6), Qt::IntersectClip);
@@ -120,6 +115,31 @@ void SheetPages::paint(QPainter& painter, int index) const
     paintTexts(painter, grid);
     paintBorders(painter, grid);
     painter.restore();
+}
+
+QPointF SheetPages::blockOrigin(double blockWidth, double blockHeight) const
+{
+    const host::PageSetup& setup = m_sheet.pageSetup();
+    double x = setup.leftMargin * 72.0, y = setup.topMargin * 72.0;
+    if (setup.hCenter)
+        x += std::max(0.0, (m_availWidth - blockWidth * m_scale) / 2.0);
+    if (setup.vCenter)
+        y += std::max(0.0, (m_availHeight - blockHeight * m_scale) / 2.0);
+    return QPointF(x, y);
+}
+
+QRectF SheetPages::rangeOnPage(int index, const host::Range& range) const
+{
+    const PageGrid grid(*this, index);
+    QRectF area;
+    for (std::size_t i = 0; i < grid.rowCount(); ++i)
+        for (std::size_t j = 0; j < grid.colCount(); ++j)
+            if (range.contains(grid.rows()[i], grid.cols()[j]))
+                area = area.united(grid.cellRect(i, j));
+    if (area.isNull())
+        return {};
+    const QPointF origin = blockOrigin(grid.width(), grid.height());
+    return QRectF(origin + area.topLeft() * m_scale, area.size() * m_scale);
 }
 
 void paintFills(QPainter& painter, const PageGrid& grid)

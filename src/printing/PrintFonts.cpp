@@ -7,12 +7,29 @@
 
 namespace cw::printing {
 
+QStringList printFamilies(const std::string& name)
+{
+    static const struct {
+        const char* name;
+        const char* family;
+    } kTwins[] = {
+        {"arial", "Liberation Sans"},      {"helvetica", "Liberation Sans"}, {"tahoma", "Liberation Sans"},
+        {"times new roman", "Liberation Serif"}, {"times", "Liberation Serif"},
+        {"courier new", "Liberation Mono"}, {"courier", "Liberation Mono"}, {"verdana", "DejaVu Sans"},
+    };
+    const QString named = QString::fromStdString(name).trimmed();
+    for (const auto& twin : kTwins)
+        if (named.compare(QLatin1String(twin.name), Qt::CaseInsensitive) == 0)
+            return {QString::fromLatin1(twin.family), named};
+    return {named};
+}
+
 namespace {
 
 QFont styledFont(const host::Font& font)
 {
     QFont f;
-    f.setFamily(QString::fromStdString(font.name));
+    f.setFamilies(printFamilies(font.name));
     f.setWeight(static_cast<QFont::Weight>(std::clamp<int>(font.weight, 100, 900)));
     f.setItalic(font.italic);
     return f;
@@ -43,7 +60,7 @@ QFont pageFont(const host::Font& font, double deviceDpi)
 QFont digitMeasureFont(const host::Font& font, int pixelsPerPoint)
 {
     QFont f;
-    f.setFamily(QString::fromStdString(font.name));
+    f.setFamilies(printFamilies(font.name));
     f.setBold(font.bold());
     f.setItalic(font.italic);
     f.setPixelSize(static_cast<int>(std::lround(points(font) * pixelsPerPoint)));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPageLayout>
+#include <QRectF>
 
 #include <cstdint>
 #include <map>
@@ -9,6 +10,7 @@
 class QPainter;
 
 namespace cw::host {
+struct Range;
 class Sheet;
 class Workbook;
 } // namespace cw::host
@@ -39,6 +41,10 @@ public:
     // it was found.
     void paint(QPainter& painter, int index) const;
 
+    // Where a range of cells lies on a page, in points from the paper's top-left corner; an
+    // empty rectangle when the page does not show it.
+    QRectF rangeOnPage(int index, const host::Range& range) const;
+
     const host::Workbook& book() const { return m_book; }
     const host::Sheet& sheet() const { return m_sheet; }
     // Points: the widest digit of the default font, the unit column widths are counted in.
@@ -68,6 +74,8 @@ private:
     void computeScale();
     double storedRowHeight(int row) const;
     void fitRowHeights(int lastRow);
+    // The top-left corner of a page's block of cells on the paper, in points.
+    QPointF blockOrigin(double blockWidth, double blockHeight) const;
     double fontRowHeight(std::uint16_t index) const;
 
     const host::Workbook& m_book;

@@ -1,13 +1,14 @@
 #include "printing/WorkbookPrinter.h"
 #include "core/PathText.h"
 
+#include "printing/PendingFile.h"
 #include "printing/SheetPages.h"
 #include "host/Sheet.h"
 #include "host/Workbook.h"
 
 #include <QPagedPaintDevice>
 #include <QPdfWriter>
-#include <QSaveFile>
+#include <QBuffer>
 
 #include <stdexcept>
 
@@ -63,30 +64,56 @@ bool WorkbookPrinter::finish()
     return m_painter.end();
 }
 
+struct PdfBytesWriter::Parts {
+    QByteArray bytes;
+    QBuffer buffer{&bytes};
+    QPdfWriter writer{&buffer};
+    WorkbookPrinter printer{writer};
+};
+
+PdfBytesWriter::PdfBytesWriter(const std::string& title) : m_parts(std::make_unique<Parts>())
+{
+    m_parts->buffer.open(QIODevice::WriteOnly);
+    m_parts->writer.setResolution(1200);
+    m_parts->writer.setCreator(QStringLiteral("Certwright"));
+    if (!title.empty())
+        m_parts->writer.setTitle(QString::fromStdString(title));
+}
+
+PdfBytesWriter::~PdfBytesWriter() = default;
+
+int PdfBytesWriter::add(const host::Workbook& book)
+{
+    return m_parts->printer.addWorkbook(book);
+}
+
+int PdfBytesWriter::pageCount() const
+{
+    return m_parts->printer.pageCount();
+}
+
+QByteArray PdfBytesWriter::finish()
+{
+    if (m_parts->printer.pageCount() == 0)
+        throw std::runtime_error("the workbook has nothing to print");
+    if (!m_parts->printer.finish())
+        throw std::runtime_error("the PDF could not be completed");
+    return m_parts->bytes;
+}
+
 int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const std::string& title)
 {
-    const QString name = QString::fromStdString(core::pathText(pdf));
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(core::pathText(pdf) + ": cannot be written (" + file.errorString().toStdString() + ")");
-    int pages = 0;
-    {
-        QPdfWriter writer(&file);
-        writer.setResolution(1200);
-        writer.setCreator(QStringLiteral("Certwright"));
-        if (!title.empty())
-            writer.setTitle(QString::fromStdString(title));
-        WorkbookPrinter printer(writer);
-        pages = printer.addWorkbook(book);
-        if (!printer.finish())
-            throw std::runtime_error(core::pathText(pdf) + ": the PDF could not be completed");
+    PdfBytesWriter writer(title);
+    const int pages = writer.add(book);
+    QByteArray bytes;
+    try {
+        bytes = writer.finish();
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(core::pathText(pdf) + ": " + e.what());
     }
-    if (pages == 0) {
-        file.cancelWriting();
-        throw std::runtime_error(core::pathText(pdf) + ": the workbook has nothing to print");
-    }
-    if (!file.commit())
-        throw std::runtime_error(core::pathText(pdf) + ": cannot be written (" + file.errorString().toStdString() + ")");
+    PendingFile file(pdf);
+    file.write(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    file.commit();
     return pages;
 }
 

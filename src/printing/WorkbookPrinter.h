@@ -2,7 +2,10 @@
 
 #include <QPainter>
 
+#include <QByteArray>
+
 #include <filesystem>
+#include <memory>
 #include <string>
 
 class QPagedPaintDevice;
@@ -38,8 +41,29 @@ private:
     bool m_finished = false;
 };
 
-// Writes a workbook as a PDF file, replacing `pdf` only once the whole document is written.
-// Returns the page count; throws std::runtime_error naming the file when it cannot be written.
+// A PDF document in memory, made of the pages of one workbook after another.
+class PdfBytesWriter {
+public:
+    explicit PdfBytesWriter(const std::string& title = {});
+    ~PdfBytesWriter();
+    PdfBytesWriter(const PdfBytesWriter&) = delete;
+    PdfBytesWriter& operator=(const PdfBytesWriter&) = delete;
+
+    // Adds the workbook's pages; returns how many.
+    int add(const host::Workbook& book);
+    int pageCount() const;
+    // The finished document. Throws std::runtime_error when it has no pages or could not be
+    // completed.
+    QByteArray finish();
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> m_parts;
+};
+
+// Writes a workbook as a PDF file, replacing `pdf` only once the whole document is written
+// (and replacing a link there rather than writing through it). Returns the page count; throws
+// std::runtime_error naming the file when it cannot be written.
 int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const std::string& title = {});
 
 } // namespace cw::printing

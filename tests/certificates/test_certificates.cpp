@@ -17,7 +17,7 @@ void expectPayment(const Sheet& s, int row, const Challan& c, const Deductee& d)
         const char* column;
         Value expected;
     } cells[] = {
-        {"C", Value{std::stod(d.amount)}}, {"D", Value{dotted(d.paidOn)}}, {"E", Value{std::stod(d.tds)}},
+        {"C", Value{std::stod(d.amount)}}, {"D", Value{dotted(d.deductedOn)}}, {"E", Value{std::stod(d.tds)}},
         {"F", Value{std::stod(d.sc)}},     {"G", Value{std::stod(d.cess)}}, {"H", Value{std::stod(d.total)}},
         {"I", Value{c.cheque}},            {"J", Value{c.bsr}},             {"K", Value{dotted(c.date)}},
         {"L", Value{c.cin}},

@@ -1,16 +1,17 @@
 #pragma once
 
-// Form 26Q statement text built field by field, for the tests and the import benchmark.
-#include <algorithm>
-#include <ostream>
+// Form 26Q statement text built field by field, for the tests and the benchmarks.
 #include <string>
 #include <vector>
 
 namespace cw::test {
 
+// Fields by the published layouts: the tax deducted (17) and deposited (19), the dates of
+// payment or credit (23) and of deduction (24), and from 2013-14 on the payment's section (33).
 struct Deductee {
-    std::string name = "RAMESH KUMAR", pan = "ABCPK1234D", amount = "50000", tds = "5000",
-                sc = "0", cess = "150", total = "5150", paidOn = "15062008";
+    std::string name = "RAMESH KUMAR", pan = "ABCPK1234D", amount = "50000", tds = "5000", sc = "0",
+                cess = "150", total = "5150", deposited = "5150", creditedOn = "15062008",
+                deductedOn = "15062008", section;
 };
 
 struct Challan {
@@ -22,11 +23,8 @@ struct Challan {
 inline std::string record(const std::vector<std::string>& fields)
 {
     std::string s;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i)
-            s += '^';
-        s += fields[i];
-    }
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        s += (i ? "^" : "") + fields[i];
     return s;
 }
 
@@ -39,34 +37,19 @@ inline std::vector<std::string> fields(std::size_t count, std::vector<std::pair<
     return f;
 }
 
-inline std::vector<std::string> headerLines(const std::string& formType, const std::string& finYear,
-                                            const std::string& assessYear,
-                                            const std::vector<std::string>& address, std::size_t challans)
-{
-    std::vector<std::string> out;
-    out.push_back(record({"1", "FH", "NS1", "R", "12062008", "1", "D", "MUMA12345B", "1", "ACME"}));
-    auto bh = fields(60, {{1, "2"}, {2, "BH"}, {3, "1"}, {4, std::to_string(challans)}, {5, formType},
-                          {13, "MUMA12345B"}, {15, "AAACA1234Z"}, {16, assessYear}, {17, finYear}, {18, "Q1"},
-                          {19, "ACME TRADERS"}, {33, "S SHARMA"}, {34, "DIRECTOR"}});
-    for (std::size_t i = 0; i < address.size(); ++i)
-        bh[20 + i] = address[i];
-    out.push_back(record(bh));
-    return out;
-}
-
 inline std::string challanLine(std::size_t lineNo, int challanNo, const Challan& c, std::size_t deductees)
 {
     return record(fields(40, {{1, std::to_string(lineNo)}, {2, "CD"}, {3, "1"}, {4, std::to_string(challanNo)},
-                              {5, std::to_string(deductees)}, {12, c.cin}, {16, c.bsr}, {18, c.date},
+                              {5, std::to_string(deductees)}, {6, "N"}, {12, c.cin}, {16, c.bsr}, {18, c.date},
                               {21, c.section}, {36, c.cheque}}));
 }
 
 inline std::string deducteeLine(std::size_t lineNo, int challanNo, int deducteeNo, const Deductee& d)
 {
     return record(fields(40, {{1, std::to_string(lineNo)}, {2, "DD"}, {3, "1"}, {4, std::to_string(challanNo)},
-                              {5, std::to_string(deducteeNo)}, {8, "01"}, {10, d.pan}, {13, d.name},
-                              {14, d.tds}, {15, d.sc}, {16, d.cess}, {17, d.total}, {22, d.amount},
-                              {24, d.paidOn}}));
+                              {5, std::to_string(deducteeNo)}, {6, "O"}, {8, "01"}, {10, d.pan}, {13, d.name},
+                              {14, d.tds}, {15, d.sc}, {16, d.cess}, {17, d.total}, {19, d.deposited},
+                              {22, d.amount}, {23, d.creditedOn}, {24, d.deductedOn}, {33, d.section}}));
 }
 
 struct Statement {
@@ -78,7 +61,13 @@ struct Statement {
     // The lines of the statement, without line breaks.
     std::vector<std::string> lines() const
     {
-        std::vector<std::string> out = headerLines(formType, finYear, assessYear, address, challans.size());
+        std::vector<std::string> out = {record({"1", "FH", "NS1", "R", "12062008", "1", "D", "MUMA12345B", "1", "ACME"})};
+        auto bh = fields(60, {{1, "2"}, {2, "BH"}, {3, "1"}, {4, std::to_string(challans.size())}, {5, formType},
+                              {13, "MUMA12345B"}, {15, "AAACA1234Z"}, {16, assessYear}, {17, finYear}, {18, "Q1"},
+                              {19, "ACME TRADERS"}, {33, "S SHARMA"}, {34, "DIRECTOR"}});
+        for (std::size_t i = 0; i < address.size(); ++i)
+            bh[20 + i] = address[i];
+        out.push_back(record(bh));
         int challanNo = 0;
         for (const Challan& c : challans) {
             out.push_back(challanLine(out.size() + 1, ++challanNo, c, c.deductees.size()));
@@ -98,30 +87,7 @@ struct Statement {
     }
 };
 
-// A statement of `records` deductee records, 50 to a challan, written line by line so that
-// making it costs little memory.
-inline void writeLargeStatement(std::ostream& out, int records)
-{
-    const int challans = (records + 49) / 50;
-    const Statement defaults;
-    std::size_t lineNo = 0;
-    for (const std::string& l : headerLines(defaults.formType, defaults.finYear, defaults.assessYear,
-                                            defaults.address, static_cast<std::size_t>(challans))) {
-        out << l << "\r\n";
-        ++lineNo;
-    }
-    Deductee d;
-    for (int i = 0; i < records; ++i) {
-        if (i % 50 == 0)
-            out << challanLine(++lineNo, i / 50 + 1, Challan{}, static_cast<std::size_t>(std::min(50, records - i)))
-                << "\r\n";
-        d.name = "DEDUCTEE NUMBER " + std::to_string(i % 997);
-        d.amount = std::to_string(10000 + i);
-        out << deducteeLine(++lineNo, i / 50 + 1, i % 50 + 1, d) << "\r\n";
-    }
-}
-
-// The same statement as writeLargeStatement, in memory.
+// A statement of `records` deductee records, 50 to a challan; names repeat every 997 records.
 inline Statement largeStatement(int records)
 {
     Statement s;

@@ -1,16 +1,15 @@
-// The Generate command and `certwright generate` on folders made here.
+// The Generate command and `certwright generate` on folders made here: statements of both
+// layouts end to end, and every refusal leaving the template and the certificates as they were.
 #include "SyntheticStatement.h"
+#include "TestSupport.h"
 
 #include "app/GenerateCommand.h"
-#include "import/StatementImport.h"
 #include "app/cli/GenerateCli.h"
 #include "core/PathText.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <fstream>
-#include <iterator>
+#include <functional>
 #include <sstream>
 
 using namespace cw;
@@ -19,86 +18,49 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Recorder : public core::Reporter {
-public:
-    void message(const core::Message& m) override { messages.push_back(m); }
-    std::vector<core::Message> messages;
-};
-
-std::string readBytes(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& p, const std::string& bytes)
-{
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-// What the observer saw of the work sheets once the deductee rows were written.
-struct Seen {
-    std::vector<std::vector<Value>> deductor, deductee; // rows 2-3 A:J; every row A:N
-    std::vector<Value> textRow2;
-};
+Value txt(const std::string& s) { return Value{s}; }
 
 class GenerateTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    GenerateTest()
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        // Unique per run: the same tests may run from several build folders at once.
-        folder = fs::temp_directory_path() /
-                 ("certwright-generate-" + std::string(info->name()) + "-" +
-                  std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-        fs::remove_all(folder);
-        fs::create_directories(folder);
         host::Workbook wb;
         wb.addSheet("AcknDetails").setValue("B2", Value{1.0});
-        wb.addSheet("Annex").setValue("A1", Value{std::string("Annexure")});
-        wb.addSheet("Form 16A").setValue("A1", Value{std::string("FORM NO. 16A")});
+        wb.addSheet("Annex").setValue("A1", txt("Annexure"));
+        wb.addSheet("Form 16A").setValue("A1", txt("FORM NO. 16A"));
         wb.save(folder / "TDS16A.xls");
-        templateBytes = readBytes(folder / "TDS16A.xls");
+        templateBytes = test::readBytes(folder / "TDS16A.xls");
+        test::writeBytes(folder / "Form16A" / "001.xls", "earlier certificate");
     }
-    void TearDown() override { fs::remove_all(folder); }
-
-    void statement(const std::string& text) { writeBytes(folder / "TDS.txt", text); }
-
-    app::GenerateOutcome run(app::GenerateCommand::Guard guard = {})
+    app::GenerateOutcome run(const std::string& statement)
     {
-        app::GenerateCommand g(folder, recorder, std::move(guard));
-        g.setExtractionObserver([&](const import::GenerationContext& ctx) {
-            seen = Seen{};
-            for (int r = 1; r <= 2; ++r) {
-                seen.deductor.emplace_back();
-                for (int c = 0; c < 10; ++c)
-                    seen.deductor.back().push_back(ctx.deductorSheet->value(r, c));
-            }
-            for (int r = 0; r < ctx.deducteeSheet->rowCount(); ++r) {
-                seen.deductee.emplace_back();
-                for (int c = 0; c < 14; ++c)
-                    seen.deductee.back().push_back(ctx.deducteeSheet->value(r, c));
-            }
-            for (int c = 0; c < ctx.textSheet->rowWidth(1); ++c)
-                seen.textRow2.push_back(ctx.textSheet->value(1, c));
-        });
-        return g.run();
+        test::writeBytes(folder / "TDS.txt", statement);
+        reporter.messages.clear();
+        return app::GenerateCommand(folder.path(), reporter).run();
     }
-
     std::string only() const
     {
-        EXPECT_EQ(recorder.messages.size(), 1u);
-        return recorder.messages.empty() ? "" : recorder.messages[0].prompt;
+        EXPECT_EQ(reporter.messages.size(), 1u);
+        return reporter.lastPrompt();
     }
-    bool templateUnchanged() const { return readBytes(folder / "TDS16A.xls") == templateBytes; }
-    std::string folderText() const { return core::pathText(fs::path(folder).make_preferred()); }
+    std::string shown(const fs::path& name) const { return core::pathText(fs::path(folder / name).make_preferred()); }
+    bool untouched() const
+    {
+        return test::readBytes(folder / "TDS16A.xls") == templateBytes &&
+               test::readBytes(folder / "Form16A" / "001.xls") == "earlier certificate";
+    }
+    host::Sheet certificate(int serial)
+    {
+        const std::string name = std::string(serial < 10 ? "00" : "0") + std::to_string(serial);
+        return host::Workbook::open(folder / "Form16A" / (name + ".xls")).sheet(0);
+    }
 
-    fs::path folder;
+    test::TempFolder folder{"generate"};
     std::string templateBytes;
-    Recorder recorder;
-    Seen seen;
+    test::RecordingReporter reporter;
 };
 
+// 1 FH, 2 BH, 3 CD of two records, 4 and 5 DD, 6 CD of one record, 7 DD.
 test::Statement twoChallans()
 {
     test::Statement st;
@@ -112,185 +74,203 @@ test::Statement twoChallans()
     return st;
 }
 
-TEST_F(GenerateTest, SucceedsWithTheWorkSheetsFilled)
+TEST_F(GenerateTest, OlderLayoutGivesTheCertificatesAsBeforeAndKeepsTheTemplateSheets)
 {
-    statement(twoChallans().text());
-    ASSERT_EQ(run(), app::GenerateOutcome::Succeeded);
-    EXPECT_EQ(only(), "Certificates Successfully Generated and saved to " +
-                          core::pathText(fs::path(folder / "Form16A").make_preferred()));
-    EXPECT_EQ(recorder.messages[0].title, "Done!");
-    EXPECT_EQ(recorder.messages[0].icon, core::Icon::Information);
+    test::Statement st = twoChallans();
+    st.challans[0].deductees[1].deposited = "10";          // not read in this layout
+    st.challans[0].deductees[1].creditedOn = "01012008";   // nor this
+    st.challans[0].deductees[1].section = "94J";           // nor this
+    ASSERT_EQ(run("\xEF\xBB\xBF" + st.text("\n")), app::GenerateOutcome::Succeeded) << only();
 
-    ASSERT_EQ(seen.deductor.size(), 2u);
-    EXPECT_EQ(seen.deductor[0][7], Value{std::string("Asstt. Yr.")});
-    EXPECT_EQ(seen.deductor[1][1], Value{std::string("FLAT 1,MAIN ROAD,,,MUMBAI,19,400001")});
-    EXPECT_EQ(seen.deductor[1][6], Value{std::string("2007-08")});
-    EXPECT_EQ(seen.deductor[1][8], Value{std::string("26Q")});
-    ASSERT_EQ(seen.deductee.size(), 4u);
-    EXPECT_EQ(seen.deductee[0][13], Value{std::string("DO Certificate")});
-    EXPECT_EQ(seen.deductee[2][0], Value{std::string("MEENA IYER")});
-    EXPECT_EQ(seen.deductee[2][3], Value{1234.5});
-    EXPECT_EQ(seen.deductee[2][12], Value{std::string("00123")});
-    EXPECT_EQ(seen.deductee[3][2], Value{std::string("194I")});
-    EXPECT_EQ(seen.deductee[3][12], Value{std::string("00456")});
+    const host::Sheet meena = certificate(1);
+    const std::vector<Value> seen = {meena.value("K1"), meena.value("B11"), meena.value("I10"), meena.value("E16"),
+                                     meena.value("C24"), meena.value("D24"), meena.value("H24"), meena.value("L24")};
+    EXPECT_EQ(seen, (std::vector<Value>{txt("001/2007-08"), txt("FLAT 1,MAIN ROAD,,,MUMBAI,19,400001"),
+                                        txt("MEENA IYER"), txt("94C"), Value{1234.5}, txt("15.06.2008"),
+                                        Value{5150.0}, txt("00123")}));
+    EXPECT_EQ(certificate(2).value("E16"), txt("194I")); // sorted before "94C"
+    EXPECT_EQ(certificate(2).value("L24"), txt("00456"));
 
-    // The template's own sheets come through the save as they were.
     host::Workbook saved = host::Workbook::open(folder / "TDS16A.xls");
-    EXPECT_EQ(saved.sheet("Form 16A").value("A1"), Value{std::string("FORM NO. 16A")});
-    EXPECT_EQ(saved.sheet("AcknDetails").value("B2"), Value{1.0});
+    EXPECT_EQ(saved.sheetNames(), (std::vector<std::string>{"Form 16A", "Annex", "AcknDetails"}));
+    EXPECT_EQ(saved.sheet("Form 16A").value("A1"), txt("FORM NO. 16A"));
 }
 
-TEST_F(GenerateTest, LineEndingsAndByteOrderMarkDoNotChangeTheResult)
+// The current layout: payments under several sections in one challan, tax deposited below the
+// tax deducted, credit dates apart from deduction dates, codes with leading zeros. A deductee
+// gets one certificate per section and challan date, its rows carrying these facts.
+TEST_F(GenerateTest, CurrentLayoutGivesTheCertificatesItsRecordsCallFor)
 {
-    const test::Statement st = twoChallans();
-    std::vector<Seen> results;
-    for (const std::string& text : {st.text("\n"), st.text("\r\n"), "\xEF\xBB\xBF" + st.text("\r\n")}) {
-        recorder.messages.clear();
-        statement(text);
-        ASSERT_EQ(run(), app::GenerateOutcome::Succeeded) << only();
-        results.push_back(seen);
+    test::Statement st;
+    st.finYear = "202324";
+    auto paid = [](const char* name, const char* section, const char* deposited, const char* creditedOn) {
+        test::Deductee d;
+        std::tie(d.name, d.section, d.deposited, d.creditedOn, d.deductedOn) =
+            std::tuple(name, section, deposited, creditedOn, "30062023");
+        return d;
+    };
+    st.challans = {
+        {"00045", "0004329", "07072023", "", "", {paid("ASHA TRADERS", "94C", "5150", "12062023"),
+                                                  paid("BALAJI STORES", "94J", "4000", "20062023"),
+                                                  paid("ASHA TRADERS", "94J", "5150", "05062023"),
+                                                  paid("ASHA TRADERS", "94C", "1000.50", "3062023")}},
+        {"00046", "0510032", "07082023", "", "", {paid("BALAJI STORES", "94J", "5150", "3072023")}},
+    };
+    test::writeBytes(folder / "TDS.txt", st.text());
+    std::ostringstream out, err;
+    ASSERT_EQ(app::runGenerate(folder.path(), out, err), 0) << err.str();
+    EXPECT_EQ(out.str().substr(out.str().find('\n') + 1),
+              "4 certificates (0 with an annexure) carrying 5 payment records.\n");
+
+    using Row = std::vector<Value>; // date of payment, tax deposited, BSR code, date of deposit, challan
+    const std::vector<std::tuple<std::string, std::string, std::vector<Row>>> certificates = {
+        {"ASHA TRADERS", "94C",
+         {{txt("12.06.2023"), Value{5150.0}, txt("0004329"), txt("07.07.2023"), txt("00045")},
+          {txt("3.06.2023"), Value{1000.5}, txt("0004329"), txt("07.07.2023"), txt("00045")}}},
+        {"ASHA TRADERS", "94J", {{txt("05.06.2023"), Value{5150.0}, txt("0004329"), txt("07.07.2023"), txt("00045")}}},
+        {"BALAJI STORES", "94J", {{txt("20.06.2023"), Value{4000.0}, txt("0004329"), txt("07.07.2023"), txt("00045")}}},
+        {"BALAJI STORES", "94J", {{txt("3.07.2023"), Value{5150.0}, txt("0510032"), txt("07.08.2023"), txt("00046")}}},
+    };
+    int serial = 0;
+    for (const auto& [name, section, rows] : certificates) {
+        const host::Sheet c = certificate(++serial);
+        EXPECT_EQ((std::vector<Value>{c.value("I10"), c.value("E16")}), (std::vector<Value>{txt(name), txt(section)}));
+        for (std::size_t i = 0; i <= rows.size(); ++i) { // and no row more
+            const std::string r = std::to_string(24 + i);
+            const Row seen = {c.value("D" + r), c.value("H" + r), c.value("J" + r), c.value("K" + r), c.value("L" + r)};
+            EXPECT_EQ(seen, i < rows.size() ? rows[i] : Row(5)) << serial << " row " << r;
+        }
     }
-    for (const Seen& s : results) {
-        EXPECT_EQ(s.deductee, results[0].deductee);
-        EXPECT_EQ(s.textRow2, results[0].textRow2);
-    }
-    EXPECT_EQ(results[2].textRow2[0], Value{2.0});
 }
 
-TEST_F(GenerateTest, MissingStatementEndsTheProgram)
+TEST_F(GenerateTest, AMissingOrUnreadableTemplateIsLeftAsItIs)
 {
-    EXPECT_EQ(run(), app::GenerateOutcome::EndProgram);
-    EXPECT_EQ(only(), "Text file TDS not found at " + folderText() + " .");
-    EXPECT_EQ(recorder.messages[0].title, "File Not Found!");
-    EXPECT_EQ(recorder.messages[0].icon, core::Icon::Critical);
-
-    fs::create_directory(folder / "TDS.txt"); // a folder is no statement file
-    recorder.messages.clear();
-    EXPECT_EQ(run(), app::GenerateOutcome::EndProgram);
-    EXPECT_TRUE(templateUnchanged());
+    fs::remove(folder / "TDS16A.xls");
+    EXPECT_EQ(run(twoChallans().text()), app::GenerateOutcome::Failed);
+    EXPECT_EQ(only(), "The template workbook TDS16A.xls was not found in " + core::pathText(folder.path()) + ".");
+    test::writeBytes(folder / "TDS16A.xls", "not a workbook");
+    EXPECT_EQ(run(twoChallans().text()), app::GenerateOutcome::Failed);
+    EXPECT_EQ(only().rfind("The template workbook " + shown("TDS16A.xls") + " cannot be opened (", 0), 0u) << only();
+    EXPECT_EQ(test::readBytes(folder / "TDS16A.xls"), "not a workbook");
 }
 
-TEST_F(GenerateTest, GuardComesFirst)
+TEST_F(GenerateTest, OtherFormsAreSavedWithTheWorkSheets)
 {
-    const core::Message inUse{"TDS16A.xls is open.", "Close it!", core::Icon::Information};
-    EXPECT_EQ(run([&] { return std::optional<core::Message>(inUse); }), app::GenerateOutcome::EndProgram);
-    EXPECT_EQ(only(), inUse.prompt);
-}
-
-TEST_F(GenerateTest, OtherFormIsSavedWithTheWorkSheets)
-{
-    for (const char* form : {"24Q", "26q", "26", ""}) {
-        SCOPED_TRACE(form);
-        recorder.messages.clear();
+    const std::string notForm26Q = "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.";
+    for (const auto& [form, message] : std::vector<std::pair<std::string, std::string>>{
+             {"24Q", notForm26Q}, {"26q", notForm26Q}, {"", notForm26Q},
+             {"140", "TDS.txt is a Form 140 statement. Certwright makes Form 16A certificates from Form 26Q "
+                     "statements, for the financial years up to 2025-26."}}) {
         test::Statement st = twoChallans();
         st.formType = form;
-        statement(st.text());
-        EXPECT_EQ(run(), app::GenerateOutcome::InvalidStatement);
-        EXPECT_EQ(only(),
-                  "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.");
-        EXPECT_EQ(recorder.messages[0].title, "Invalid Text File!");
-
+        st.finYear = "202627";
+        EXPECT_EQ(run(st.text()), app::GenerateOutcome::InvalidStatement) << form;
+        EXPECT_EQ(only(), message);
         host::Workbook saved = host::Workbook::open(folder / "TDS16A.xls");
         EXPECT_EQ(saved.sheetNames(), (std::vector<std::string>{"DeducteeDetails", "DeductorDetails", "Textdata",
                                                                 "Form 16A", "Annex", "AcknDetails"}));
-        EXPECT_EQ(saved.sheet("DeductorDetails").value("A3"), Value{std::string("ACME TRADERS")});
+        EXPECT_EQ(saved.sheet("DeductorDetails").value("A3"), txt("ACME TRADERS"));
         EXPECT_EQ(saved.sheet("DeducteeDetails").rowCount(), 1);
-        EXPECT_EQ(saved.sheet("Textdata").value("B4"), Value{std::string("DD")});
+        EXPECT_EQ(saved.sheet("Textdata").value("B4"), txt("DD"));
+        EXPECT_EQ(test::readBytes(folder / "Form16A" / "001.xls"), "earlier certificate");
     }
 }
 
-TEST_F(GenerateTest, RefusalsLeaveTheTemplateAsItWas)
+TEST_F(GenerateTest, RefusedStatementsLeaveTheTemplateAndTheCertificatesAsTheyWere)
 {
-    test::Statement notANumber = twoChallans();
-    notANumber.challans[1].deductees[0].amount = "12a"; // line 7
-    std::string binary;
-    for (int i = 0; i < 4096; ++i)
-        binary += static_cast<char>((i * 7919) % 256);
-    std::vector<std::string> noBatchHeader = twoChallans().lines();
-    noBatchHeader.erase(noBatchHeader.begin() + 1);
-    std::string noBatchHeaderText;
-    for (const std::string& l : noBatchHeader)
-        noBatchHeaderText += l + "\n";
-
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {notANumber.text(), "Line 7 of TDS.txt: Amt Paid \"12a\" is not a number."},
-        {"", "The text file " + core::pathText(fs::path(folder / "TDS.txt").make_preferred()) +
-                 " is empty. Please put a valid Form 26Q text file."},
-        {"\r\n\r\n", "The text file " + core::pathText(fs::path(folder / "TDS.txt").make_preferred()) +
-                         " is empty. Please put a valid Form 26Q text file."},
-        {binary, "Line 2 of TDS.txt is not a batch header record (BH). Please put a valid Form 26Q text file."},
-        {noBatchHeaderText,
-         "Line 2 of TDS.txt is not a batch header record (BH). Please put a valid Form 26Q text file."},
+    using Damage = std::function<void(std::vector<std::string>&)>;
+    auto insert = [](int line, std::string text) {
+        return Damage([=](auto& l) { l.insert(l.begin() + line - 1, text); });
     };
-    fs::create_directory(folder / "Form16A");
-    writeBytes(folder / "Form16A" / "001.xls", "earlier certificate");
-    for (const auto& [text, prompt] : cases) {
-        SCOPED_TRACE(prompt);
-        recorder.messages.clear();
-        statement(text);
-        EXPECT_EQ(run(), app::GenerateOutcome::Failed);
-        EXPECT_EQ(only(), prompt);
-        EXPECT_TRUE(templateUnchanged());
-        EXPECT_EQ(readBytes(folder / "Form16A" / "001.xls"), "earlier certificate");
+    // Field k (1-based) of a line set to a value.
+    auto setField = [](int line, std::size_t k, std::string value) {
+        return Damage([=](auto& l) {
+            std::vector<std::string> fields(1);
+            for (char c : l[line - 1u])
+                c == '^' ? (void)fields.emplace_back() : fields.back().push_back(c);
+            fields[k - 1] = value;
+            l[line - 1u] = test::record(fields);
+        });
+    };
+    // A real case: 28 lines of 2023-24, 6 challans of 20 records, four challan lines blanked.
+    test::Statement real;
+    real.finYear = "202324";
+    for (std::size_t records : {10, 2, 3, 2, 2, 1})
+        real.challans.push_back({"00045", "0004329", "07042024", "", "", std::vector<test::Deductee>(records)});
+    std::vector<std::string> blanked = real.lines();
+    for (int line : {3, 14, 17, 24})
+        blanked[line - 1u] = "  ";
+    const std::string notRecord = " is not a challan or deductee record.";
+    const std::string empty = "The text file " + shown("TDS.txt") + " is empty. Please put a valid Form 26Q text file.";
+    const std::string years = ": Certwright reads Form 26Q statements of the financial years 2007-08 to 2025-26, not ";
+
+    const std::vector<std::pair<Damage, std::string>> cases = {
+        {[](auto& l) { l.clear(); }, empty},
+        {[](auto& l) { l = {"", ""}; }, empty},
+        {[](auto& l) { l.erase(l.begin() + 1); }, "Line 2 of TDS.txt is not a batch header record (BH). Please put "
+                                                   "a valid Form 26Q text file."},
+        {insert(5, ""), "Line 5 of TDS.txt" + notRecord},
+        {insert(5, "  "), "Line 5 of TDS.txt" + notRecord},
+        {insert(5, std::string(100000, 'x')), "Line 5 of TDS.txt" + notRecord},
+        {[&](auto& l) { l = blanked; }, "Line 3 of TDS.txt" + notRecord},
+        {[](auto& l) { l.erase(l.begin() + 5); }, "Line 3 of TDS.txt: challan 1 counts 2 deductee records, but 3 follow."},
+        {insert(3, twoChallans().lines()[3]), "Line 3 of TDS.txt: a deductee record before any challan."},
+        {[](auto& l) { l[2] = test::record(test::fields(35, {{2, "CD"}, {5, "2"}})); },
+         "Line 3 of TDS.txt: the challan record has 35 fields; Certwright reads up to field 36."},
+        {[](auto& l) { l[4] = test::record(test::fields(23, {{2, "DD"}})); },
+         "Line 5 of TDS.txt: the deductee record has 23 fields; Certwright reads up to field 24."},
+        {setField(2, 4, "3"), "Line 2 of TDS.txt: the batch header counts 3 challan records, but 2 follow."},
+        {setField(6, 5, "2"), "Line 6 of TDS.txt: challan 2 counts 2 deductee records, but 1 follows."},
+        {setField(3, 5, "2.5"), "Line 3 of TDS.txt: the challan's count of deductee records \"2.5\" is not a whole number."},
+        {setField(7, 22, "12a"), "Line 7 of TDS.txt: Amt Paid \"12a\" is not a number."},
+        {setField(4, 17, "\x01" + std::string(45, 'x')),
+         "Line 4 of TDS.txt: Total Tax Deposited \"?" + std::string(39, 'x') + "...\" is not a number."},
+        {setField(5, 13, "\"SUNRISE LOGISTICS"), "Line 5 of TDS.txt: field 13 opens a double quote that the line does "
+                                                 "not close."},
+        {setField(4, 13, "\"RAMESH \"\""), "Line 4 of TDS.txt: field 13 opens a double quote that the line does not "
+                                          "close."},
+        {setField(2, 17, "202325"), "Line 2 of TDS.txt: \"202325\" is not a financial year such as 202425."},
+        {setField(2, 17, "202627"), "Line 2 of TDS.txt" + years + "2026-27."},
+        {setField(2, 17, "200607"), "Line 2 of TDS.txt" + years + "2006-07."},
+    };
+    for (const auto& [damage, message] : cases) {
+        std::vector<std::string> lines = twoChallans().lines();
+        damage(lines);
+        std::string text;
+        for (const std::string& l : lines)
+            text += l + "\r\n";
+        EXPECT_EQ(run(text), app::GenerateOutcome::Failed) << message;
+        EXPECT_EQ(only(), message);
+        EXPECT_EQ(reporter.messages[0].title, "Invalid Text File!");
+        EXPECT_TRUE(untouched()) << message;
     }
+
+    // Blank lines at the end are no damage, in the older layout or the current one.
+    real.challans.resize(1);
+    for (const std::string& text : {twoChallans().text() + "\r\n  \r\n\r\n", real.text()})
+        EXPECT_EQ(run(text), app::GenerateOutcome::Succeeded) << only();
 }
 
-TEST_F(GenerateTest, ShortAndOverlongLinesAreTakenAsTheyAre)
+TEST_F(GenerateTest, CommandLinePrintsTheMessagesAndExits)
 {
-    std::vector<std::string> lines = twoChallans().lines();
-    lines[3] = "4^DD^1^1";                              // a record shorter than the fields read
-    lines.insert(lines.begin() + 4, std::string(100000, 'x')); // one field of 100,000 characters
-    std::string text;
-    for (const std::string& l : lines)
-        text += l + "\r\n";
-    statement(text);
-    ASSERT_EQ(run(), app::GenerateOutcome::Succeeded) << only();
-    ASSERT_EQ(seen.deductee.size(), 5u);
-    EXPECT_EQ(seen.deductee[1][0], Value{});
-    EXPECT_EQ(seen.deductee[1][3], Value{0.0});
-    EXPECT_EQ(seen.deductee[1][4], Value{});
-    EXPECT_EQ(seen.deductee[1][10], Value{std::string("0510308")});
-    EXPECT_EQ(seen.deductee[2][0], Value{}); // the long line: a record with no name
-    EXPECT_EQ(seen.deductee[3][0], Value{std::string("MEENA IYER")});
-}
-
-TEST_F(GenerateTest, MissingOrUnreadableTemplate)
-{
-    statement(twoChallans().text());
-    fs::remove(folder / "TDS16A.xls");
-    EXPECT_EQ(run(), app::GenerateOutcome::Failed);
-    EXPECT_EQ(only(), "The template workbook TDS16A.xls was not found in " + folderText() + ".");
-
-    writeBytes(folder / "TDS16A.xls", "not a workbook");
-    recorder.messages.clear();
-    EXPECT_EQ(run(), app::GenerateOutcome::Failed);
-    const std::string shown = core::pathText(fs::path(folder / "TDS16A.xls").make_preferred());
-    EXPECT_EQ(only().rfind("The template workbook " + shown + " cannot be opened (", 0), 0u) << only();
-    EXPECT_EQ(readBytes(folder / "TDS16A.xls"), "not a workbook");
-}
-
-TEST_F(GenerateTest, CommandLinePrintsTheMessageAndExits)
-{
-    std::ostringstream out, err;
-    EXPECT_EQ(app::runGenerate(folder, out, err), 1);
-    EXPECT_EQ(err.str(), "Text file TDS not found at " + folderText() + " .\n");
-    EXPECT_EQ(out.str(), "");
-
-    test::Statement st = twoChallans();
-    st.formType = "27Q";
-    statement(st.text());
-    out.str("");
-    err.str("");
-    EXPECT_EQ(app::runGenerate(folder, out, err), 1);
-    EXPECT_EQ(err.str(), "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.\n");
-
-    statement(twoChallans().text());
-    out.str("");
-    err.str("");
-    EXPECT_EQ(app::runGenerate(folder, out, err), 0);
-    EXPECT_EQ(out.str(), "Certificates Successfully Generated and saved to " +
-                             core::pathText(fs::path(folder / "Form16A").make_preferred()) + "\n");
-    EXPECT_EQ(err.str(), "");
+    test::Statement other = twoChallans(), seventeenPayments;
+    other.formType = "27Q";
+    seventeenPayments.challans.resize(1);
+    seventeenPayments.challans[0].deductees.resize(17);
+    const std::string done = "Certificates Successfully Generated and saved to " + shown("Form16A") + "\n";
+    const std::vector<std::tuple<std::string, int, std::string, std::string>> cases = {
+        // statement, exit status, standard output, standard error
+        {other.text(), 1, "", "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.\n"},
+        {twoChallans().text(), 0, done + "3 certificates (0 with an annexure) carrying 3 payment records.\n", ""},
+        {seventeenPayments.text(), 0, done + "1 certificate (1 with an annexure) carrying 17 payment records.\n", ""},
+    };
+    for (const auto& [statement, status, output, error] : cases) {
+        test::writeBytes(folder / "TDS.txt", statement);
+        std::ostringstream out, err;
+        EXPECT_EQ(app::runGenerate(folder.path(), out, err), status);
+        EXPECT_EQ(out.str(), output);
+        EXPECT_EQ(err.str(), error);
+    }
 }
 
 } // namespace

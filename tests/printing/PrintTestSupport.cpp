@@ -1,11 +1,14 @@
 #include "PrintTestSupport.h"
 
+#include "TestSupport.h"
+#include "Template.h"
+#include "app/GenerateCommand.h"
+
 #include <QGuiApplication>
-#include <QProcess>
 #include <QRegularExpression>
 
-#include <cstdlib>
 #include <memory>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -24,76 +27,61 @@ void ensureGuiApplication()
     static std::unique_ptr<QGuiApplication> app = std::make_unique<QGuiApplication>(argc, argv);
 }
 
-ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs)
+fs::path freshFolder(const std::string& purpose)
 {
-    QProcess p;
-    p.start(program, args);
-    ToolResult r;
-    if (!p.waitForStarted(10000))
-        return r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    r.output = QString::fromUtf8(p.readAllStandardOutput());
-    return r;
+    static std::vector<std::unique_ptr<cw::test::TempFolder>> folders;
+    return folders.emplace_back(std::make_unique<cw::test::TempFolder>(purpose))->path();
 }
 
-int pdfPageCount(const fs::path& pdf)
+fs::path generateSampleCertificates(const fs::path& appFolder)
 {
-    ToolResult r = runTool("pdfinfo", {QString::fromStdString(pdf.string())});
-    if (!r.ok)
-        return -1;
-    QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption);
-    auto m = pages.match(r.output);
+    fs::create_directories(appFolder);
+    fs::copy_file(fs::path(CERTWRIGHT_SOURCE_DIR) / "template" / "sample" / "TDS.txt", appFolder / "TDS.txt",
+                  fs::copy_options::overwrite_existing);
+    tmpl::buildTemplate().save(appFolder / "TDS16A.xls");
+    cw::test::RecordingReporter reporter;
+    if (app::GenerateCommand(appFolder, reporter).run() != app::GenerateOutcome::Succeeded)
+        throw std::runtime_error("the sample statement gave no certificates: " + reporter.lastPrompt());
+    return appFolder / "Form16A";
+}
+
+namespace {
+
+QString toolOutput(const std::string& command)
+{
+    std::string output;
+    return cw::test::runCommand(command, output) == 0 ? QString::fromStdString(output) : QString();
+}
+
+} // namespace
+
+int pdfPageCount(const fs::path& pdf, const std::string& password)
+{
+    const std::string upw = password.empty() ? "" : " -upw " + password;
+    const QString info = toolOutput("pdfinfo" + upw + " " + cw::test::shellQuote(pdf));
+    const auto m = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption).match(info);
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
 QString pdfText(const fs::path& pdf, int page)
 {
-    QStringList args;
-    if (page > 0)
-        args << "-f" << QString::number(page) << "-l" << QString::number(page);
-    args << QString::fromStdString(pdf.string()) << "-";
-    return runTool("pdftotext", args).output;
+    const std::string pages = page > 0 ? " -f " + std::to_string(page) + " -l " + std::to_string(page) : "";
+    return toolOutput("pdftotext -q" + pages + " " + cw::test::shellQuote(pdf) + " -");
 }
 
-std::vector<std::string> valueWords(const QString& text)
+std::vector<PdfWord> pdfWords(const fs::path& pdf, int page)
 {
-    std::vector<std::string> out;
-    for (const QString& w : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
-        if (w.contains(QRegularExpression(QStringLiteral("\\d"))))
-            out.push_back(w.toStdString());
-    return out;
-}
-
-namespace {
-// Folders made by freshFolder, removed when the test program ends.
-struct Scratch {
-    std::vector<fs::path> folders;
-    ~Scratch()
-    {
-        std::error_code ec;
-        for (const fs::path& f : folders)
-            fs::remove_all(f, ec);
+    const QString page1 = QString::number(page);
+    const QString xml = toolOutput("pdftotext -q -bbox -f " + page1.toStdString() + " -l " + page1.toStdString() + " " +
+                                   cw::test::shellQuote(pdf) + " -");
+    static const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([\\d.]+)\" yMin=\"[\\d.]+\" xMax=\"([\\d.]+)\" yMax=\"[\\d.]+\">([^<]*)</word>"));
+    std::vector<PdfWord> words;
+    for (auto it = word.globalMatch(xml); it.hasNext();) {
+        const auto m = it.next();
+        words.push_back({m.captured(3).toStdString(), m.captured(1).toDouble(), m.captured(2).toDouble()});
     }
-};
-Scratch& scratch()
-{
-    static Scratch s;
-    return s;
-}
-} // namespace
-
-fs::path freshFolder(const std::string& name)
-{
-    fs::path p = fs::temp_directory_path() / ("certwright-" + name + "-" + std::to_string(QCoreApplication::applicationPid()));
-    fs::remove_all(p);
-    fs::create_directories(p);
-    scratch().folders.push_back(p);
-    return p;
+    return words;
 }
 
 } // namespace cw::printing::test

@@ -1,5 +1,6 @@
-// Fills APPFOLDER/Form16A with the certificates of the sample statement: a developer's tool.
-#include "RealCertificates.h"
+// Fills APPFOLDER/Form16A with the certificates of the sample statement: a developer's tool and
+// the material of scripts/test-print.
+#include "PrintTestSupport.h"
 
 #include <iostream>
 

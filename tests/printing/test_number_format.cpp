@@ -11,98 +11,89 @@ using cw::printing::ValueKind;
 
 namespace {
 
-TEST(NumberFormats, TheTemplatesAmountFormats)
+struct Case {
+    double value;
+    const char* format;
+    const char* shown;
+    bool date1904 = false;
+};
+
+const double kDay = *cw::host::dateSerial(2009, 4, 7);
+
+const Case kCases[] = {
+    // Amounts: rounding half away from zero on the decimal text, carries, no "-0.00".
+    {1234567.891, "#,##0.00", "1,234,567.89"},
+    {999.995, "#,##0.00", "1,000.00"},
+    {-0.004, "0.00", "0.00"},
+    {-1234.5, "#,##0.00", "-1,234.50"},
+    {0.5, "#,##0", "1"},
+    {1.005, "0.00", "1.01"},
+    {123456789012.345, "#,##0.00", "123,456,789,012.35"},
+    {12, "000", "012"},
+    {0.12345, "0.00%", "12.35%"},
+    {12345.678, "0.00E+00", "1.23E+04"},
+    {1.5, "#.##", "1.5"},
+    {1500000, "#,##0,", "1,500"},
+    // Sections and literals.
+    {1234.5, "#,##0.00_);(#,##0.00)", "1,234.50 "},
+    {-1234.5, "#,##0.00_);(#,##0.00)", "(1,234.50)"},
+    {0, "0.00;-0.00;\"-\"", "-"},
+    {5, "\"Rs. \"#,##0.00", "Rs. 5.00"},
+    {-5, "0.00;[Red]0.00", "5.00"},
+    {7, "0\\ \\k\\g", "7 kg"},
+    // General: the plain decimal text.
+    {100000, "General", "100000"},
+    {0.1 + 0.2, "General", "0.3"},
+    {1234.5, "", "1234.5"},
+    {42, "@", "42"},
+    // Dates and times, both date systems, 29 February 1900, rounding to the next day.
+    {kDay, "dd/mm/yyyy", "07/04/2009"},
+    {kDay, "d-mmm-yy", "7-Apr-09"},
+    {kDay, "dddd, mmmm d, yyyy", "Tuesday, April 7, 2009"},
+    {kDay + 0.75, "dd/mm/yyyy hh:mm", "07/04/2009 18:00"},
+    {kDay + 0.75, "h:mm AM/PM", "6:00 PM"},
+    {0.5 + 7.0 / 86400, "hh:mm:ss", "12:00:07"},
+    {kDay + 0.9999999, "dd/mm/yyyy", "08/04/2009"},
+    {0, "dd/mm/yyyy", "01/01/1904", true},
+    {60, "dd/mm/yyyy", "29/02/1900"},
+    {61, "dd/mm/yyyy", "01/03/1900"},
+    {-1, "dd/mm/yyyy", "#"},
+};
+
+TEST(NumberFormats, ShowValuesAsASpreadsheetProgramDoes)
 {
-    EXPECT_EQ(formatNumber(1234.5, "0.00"), "1234.50");
-    EXPECT_EQ(formatNumber(1234567.891, "#,##0.00"), "1,234,567.89");
-    EXPECT_EQ(formatNumber(999.995, "#,##0.00"), "1,000.00");  // rounding carries into a group
-    EXPECT_EQ(formatNumber(0.004, "0.00"), "0.00");
-    EXPECT_EQ(formatNumber(-0.004, "0.00"), "0.00");          // no "-0.00"
-    EXPECT_EQ(formatNumber(-1234.5, "#,##0.00"), "-1,234.50");
-    EXPECT_EQ(formatNumber(0.5, "#,##0"), "1");     // half away from zero
-    EXPECT_EQ(formatNumber(1.005, "0.00"), "1.01");  // on the decimal text, not the binary value
-    EXPECT_EQ(formatNumber(2.675, "0.00"), "2.68");
-    EXPECT_EQ(formatNumber(99.999, "0.00"), "100.00");
-    EXPECT_EQ(formatNumber(0.0004, "0.000"), "0.000");
-    EXPECT_EQ(formatNumber(1e-20, "0.00"), "0.00");
-    EXPECT_EQ(formatNumber(123456789012.345, "#,##0.00"), "123,456,789,012.35");
-    EXPECT_EQ(formatNumber(12, "000"), "012");
-    EXPECT_EQ(formatNumber(0.25, "0%"), "25%");
-    EXPECT_EQ(formatNumber(0.12345, "0.00%"), "12.35%");
-    EXPECT_EQ(formatNumber(12345.678, "0.00E+00"), "1.23E+04");
-    EXPECT_EQ(formatNumber(1.5, "#.##"), "1.5");
-    EXPECT_EQ(formatNumber(1500000, "#,##0,"), "1,500"); // trailing comma scales by 1000
+    for (const Case& c : kCases)
+        EXPECT_EQ(formatNumber(c.value, c.format, c.date1904), c.shown) << c.value << " as " << c.format;
 }
 
-TEST(NumberFormats, SectionsAndLiterals)
-{
-    const std::string accounting = "#,##0.00_);(#,##0.00)";
-    EXPECT_EQ(formatNumber(1234.5, accounting), "1,234.50 ");
-    EXPECT_EQ(formatNumber(-1234.5, accounting), "(1,234.50)");
-    EXPECT_EQ(formatNumber(0, "0.00;-0.00;\"-\""), "-");
-    EXPECT_EQ(formatNumber(5, "\"Rs. \"#,##0.00"), "Rs. 5.00");
-    EXPECT_EQ(formatNumber(5, "[Red]0.00"), "5.00");
-    EXPECT_EQ(formatNumber(-5, "0.00;[Red]0.00"), "5.00");  // the section shows no sign of its own
-    EXPECT_EQ(formatNumber(7, "0\\ \\k\\g"), "7 kg");
-}
-
-TEST(NumberFormats, GeneralIsThePlainDecimalText)
-{
-    EXPECT_EQ(formatNumber(100000, "General"), "100000");
-    EXPECT_EQ(formatNumber(-3.5, "General"), "-3.5");
-    EXPECT_EQ(formatNumber(0.1 + 0.2, "General"), "0.3");
-    EXPECT_EQ(formatNumber(1234.5, ""), "1234.5");
-    EXPECT_EQ(formatNumber(42, "@"), "42");
-}
-
-TEST(NumberFormats, DatesAndTimes)
-{
-    const double d = *cw::host::dateSerial(2009, 4, 7);
-    EXPECT_EQ(formatNumber(d, "dd/mm/yyyy"), "07/04/2009");
-    EXPECT_EQ(formatNumber(d, "d/m/yy"), "7/4/09");
-    EXPECT_EQ(formatNumber(d, "m/d/yyyy"), "4/7/2009");
-    EXPECT_EQ(formatNumber(d, "d-mmm-yy"), "7-Apr-09");
-    EXPECT_EQ(formatNumber(d, "dddd, mmmm d, yyyy"), "Tuesday, April 7, 2009");
-    EXPECT_EQ(formatNumber(d + 0.75, "dd/mm/yyyy hh:mm"), "07/04/2009 18:00");
-    EXPECT_EQ(formatNumber(d + 0.75, "h:mm AM/PM"), "6:00 PM");
-    EXPECT_EQ(formatNumber(0.5 + 1.0 / 86400 * 7, "hh:mm:ss"), "12:00:07");
-    EXPECT_EQ(formatNumber(d + 0.9999999, "dd/mm/yyyy"), "08/04/2009"); // rounds to the next day
-    // The 1904 date system counts from 1 January 1904.
-    EXPECT_EQ(formatNumber(0, "dd/mm/yyyy", true), "01/01/1904");
-    // 29 February 1900 exists in the 1900 system; serial 61 is 1 March 1900.
-    EXPECT_EQ(formatNumber(60, "dd/mm/yyyy"), "29/02/1900");
-    EXPECT_EQ(formatNumber(61, "dd/mm/yyyy"), "01/03/1900");
-    EXPECT_EQ(formatNumber(-1, "dd/mm/yyyy"), "#");
-}
-
-TEST(CellTextOfCells, KindsAndTheCellsFormat)
+TEST(NumberFormats, CellTextTakesTheCellsFormatAndKind)
 {
     cw::host::Workbook book;
     cw::host::Xf xf;
     xf.numFmt = book.addNumberFormat("#,##0.00");
-    const auto amount = book.addXf(xf);
-    xf.numFmt = 49; // "@"
-    const auto textFormat = book.addXf(xf);
-
-    cw::host::Cell c;
-    c.value = 1234.5;
-    c.xf = amount;
-    EXPECT_EQ(cellText(book, c).text, "1,234.50");
-    EXPECT_EQ(cellText(book, c).kind, ValueKind::Number);
-    c.value = std::string("0510032");
-    c.xf = textFormat;
-    EXPECT_EQ(cellText(book, c).text, "0510032");
-    EXPECT_EQ(cellText(book, c).kind, ValueKind::Text);
-    c.value = true;
-    EXPECT_EQ(cellText(book, c).text, "TRUE");
-    c.value = cw::host::ErrorValue::Div0;
-    EXPECT_EQ(cellText(book, c).text, "#DIV/0!");
-    EXPECT_EQ(cellText(book, c).kind, ValueKind::Error);
-    c.value = std::monostate{};
-    EXPECT_EQ(cellText(book, c).kind, ValueKind::Empty);
-    c.value = 5.0;
-    c.xf = 60000; // an XF index the workbook does not have: General
-    EXPECT_EQ(cellText(book, c).text, "5");
+    const std::uint16_t amount = book.addXf(xf);
+    xf.numFmt = 49; // "@": codes stay text with their leading zeros
+    const std::uint16_t text = book.addXf(xf);
+    struct {
+        cw::host::Value value;
+        std::uint16_t xf;
+        const char* shown;
+        ValueKind kind;
+    } cells[] = {
+        {1234.5, amount, "1,234.50", ValueKind::Number},
+        {std::string("0510032"), text, "0510032", ValueKind::Text},
+        {true, text, "TRUE", ValueKind::Boolean},
+        {cw::host::ErrorValue::Div0, text, "#DIV/0!", ValueKind::Error},
+        {std::monostate{}, text, "", ValueKind::Empty},
+        {5.0, 60000, "5", ValueKind::Number}, // a format index the workbook lacks: General
+    };
+    for (const auto& c : cells) {
+        cw::host::Cell cell;
+        cell.value = c.value;
+        cell.xf = c.xf;
+        EXPECT_EQ(cellText(book, cell).text, c.shown);
+        EXPECT_EQ(cellText(book, cell).kind, c.kind) << c.shown;
+    }
 }
 
 } // namespace

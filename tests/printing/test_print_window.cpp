@@ -3,7 +3,6 @@
 #include "printing/gui/PrintDialog.h"
 #include "widgets/MessageBox.h"
 #include "PrintTestSupport.h"
-#include "RealCertificates.h"
 
 #include <QDesktopServices>
 #include <QListWidget>

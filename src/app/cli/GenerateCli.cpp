@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
 #include <vector>
 
 #ifdef _WIN32
@@ -51,6 +52,14 @@ private:
     int m_lastPercent = -1;
     bool m_lineOpen = false;
 };
+
+// "12 certificates (2 with an annexure) carrying 345 payment records."
+std::string countsLine(const certificates::CertificateCounts& made)
+{
+    auto counted = [](int n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+    return counted(made.certificates, "certificate") + " (" + std::to_string(made.withAnnexure) +
+           " with an annexure) carrying " + counted(made.paymentRecords, "payment record") + ".";
+}
 } // namespace
 
 int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ostream& err, std::ostream* progress)
@@ -65,6 +74,8 @@ int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ost
     std::ostream& to = outcome == GenerateOutcome::Succeeded ? out : err;
     for (const core::Message& m : reporter.messages)
         to << m.prompt << '\n';
+    if (outcome == GenerateOutcome::Succeeded)
+        out << countsLine(command.made()) << '\n';
     return outcome == GenerateOutcome::Succeeded ? 0 : 1;
 }
 

@@ -1,14 +1,100 @@
 #include "app/cli/PdfCli.h"
 
-#include "printing/CertificateFolder.h"
 #include "core/PathText.h"
+#include "printing/CertificateFolder.h"
+#include "printing/CertificatePdfs.h"
+#include "printing/PdfSigner.h"
 
 #include <QGuiApplication>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <ostream>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
 
 namespace cw::app {
+
+namespace {
+
+bool standardInputIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdin)) != 0;
+#else
+    return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+// Reads a line from the terminal without showing it.
+std::string readHidden(const std::string& prompt, std::ostream& err)
+{
+    err << prompt << std::flush;
+    std::string line;
+#ifdef _WIN32
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    GetConsoleMode(in, &mode);
+    SetConsoleMode(in, mode & ~ENABLE_ECHO_INPUT);
+    std::getline(std::cin, line);
+    SetConsoleMode(in, mode);
+#else
+    termios old{};
+    const bool terminal = tcgetattr(STDIN_FILENO, &old) == 0;
+    if (terminal) {
+        termios quiet = old;
+        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::getline(std::cin, line);
+    if (terminal)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+#endif
+    err << "\n";
+    return line;
+}
+
+// The password or PIN: the first line of --password-file, else asked for on a terminal.
+std::string secret(const PdfCommand& command, const std::string& prompt, std::ostream& err)
+{
+    if (!command.passwordFile.empty()) {
+        std::ifstream in(command.passwordFile, std::ios::binary);
+        if (!in)
+            throw std::runtime_error(core::pathText(command.passwordFile) + " cannot be read");
+        std::string line;
+        std::getline(in, line);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return line;
+    }
+    if (!standardInputIsTerminal())
+        throw std::runtime_error("the password is read from a terminal or from --password-file FILE");
+    return readHidden(prompt, err);
+}
+
+std::unique_ptr<printing::PdfSigner> makeSigner(const PdfCommand& command, std::ostream& err)
+{
+    if (!command.pkcs12.empty())
+        return printing::PdfSigner::fromPkcs12(command.pkcs12,
+                                               secret(command, "Password of " + core::pathText(command.pkcs12) + ": ", err));
+    if (!command.nickname.empty())
+        return printing::PdfSigner::fromNssCertificate(command.nickname, command.nssDir,
+                                                       secret(command, "PIN for \"" + command.nickname + "\": ", err));
+    return nullptr;
+}
+
+} // namespace
 
 std::unique_ptr<QGuiApplication> startGuiSession(int& argc, char** argv)
 {
@@ -20,19 +106,38 @@ std::unique_ptr<QGuiApplication> startGuiSession(int& argc, char** argv)
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
-int runPdf(const std::filesystem::path& appFolder, const std::vector<std::string>& names, std::ostream& out,
-           std::ostream& err)
+int runPdf(const fs::path& appFolder, const PdfCommand& command, std::ostream& out, std::ostream& err)
 {
-    const std::filesystem::path outputFolder = appFolder / "Form16A";
-    std::vector<std::string> list = names.empty() ? printing::printListNames(outputFolder) : names;
+    const fs::path outputFolder = appFolder / "Form16A";
+    for (const std::string& name : command.names)
+        if (!printing::isCertificateName(name)) {
+            err << "certwright pdf: \"" << name << "\" is not a certificate name; give names as the print window "
+                << "lists them, e.g. 001\n";
+            return 2;
+        }
+    std::vector<std::string> list = command.names.empty() ? printing::printListNames(outputFolder) : command.names;
     if (list.empty()) {
         err << "certwright pdf: no certificates in " << core::pathText(outputFolder) << "\n";
         return 2;
     }
-    printing::BatchResult result = printing::writeCertificatePdfs(outputFolder, list);
-    for (const std::string& name : result.done)
-        out << core::pathText(outputFolder / core::pathFromText(name + ".pdf")) << "\n";
-    out << result.done.size() << " PDF file(s), " << result.pages << " page(s)\n";
+    printing::PdfRunResult result;
+    try {
+        const std::unique_ptr<printing::PdfSigner> signer = makeSigner(command, err);
+        printing::PdfRunOptions options;
+        options.mergedFile = command.mergedFile;
+        options.protect = command.protect;
+        options.signer = signer.get();
+        result = printing::writeCertificatePdfs(outputFolder, list, options);
+    } catch (const std::exception& e) {
+        err << "certwright pdf: " << e.what() << "\n";
+        return 2;
+    }
+    for (const fs::path& file : result.files)
+        out << core::pathText(file) << "\n";
+    if (command.mergedFile.empty())
+        out << result.done.size() << " PDF file(s), " << result.pages << " page(s)\n";
+    else
+        out << result.done.size() << " certificate(s), " << result.pages << " page(s) in one PDF file\n";
     if (!result.skipped.empty()) {
         err << printing::skippedPrompt(result.skipped, "written as PDF") << "\n";
         return 1;

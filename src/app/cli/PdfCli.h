@@ -8,17 +8,29 @@
 #include <string>
 #include <vector>
 
-
 namespace cw::app {
 
 // The Qt application object the drawing commands need (fonts, PDF writer, printers). Where no
 // display is available it runs on the offscreen platform, so the commands work on a server.
 std::unique_ptr<QGuiApplication> startGuiSession(int& argc, char** argv);
 
+// What `certwright pdf` is asked to do.
+struct PdfCommand {
+    std::vector<std::string> names;       // certificates as listed (all when empty)
+    std::filesystem::path mergedFile;     // --merge
+    bool protect = false;                 // --protect
+    std::filesystem::path pkcs12;         // --sign
+    std::string nickname;                 // --sign-cert
+    std::filesystem::path nssDir;         // --nss-dir
+    std::filesystem::path passwordFile;   // --password-file
+};
+
 // `certwright pdf`: writes Form16A/NNN.pdf beside each named certificate of the application
-// folder (all certificates when none are named). Returns 0 when all were written, 1 when any
-// was skipped (each named on `err` with the reason), 2 when there was nothing to write.
-int runPdf(const std::filesystem::path& appFolder, const std::vector<std::string>& names, std::ostream& out,
-           std::ostream& err);
+// folder (all certificates when none are named), or one merged file; protected and signed as
+// asked. Returns 0 when all were written, 1 when any was skipped (each named on `err` with the
+// reason), 2 when nothing could be done (a name that is not a certificate name, no
+// certificates, a signing key or password that does not work, a target that cannot be
+// written): then no PDF is left behind.
+int runPdf(const std::filesystem::path& appFolder, const PdfCommand& command, std::ostream& out, std::ostream& err);
 
 } // namespace cw::app

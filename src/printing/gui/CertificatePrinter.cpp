@@ -10,7 +10,12 @@
 
 #include <memory>
 #include <ostream>
+#include <stdexcept>
 #include <system_error>
+
+#ifdef CERTWRIGHT_HAVE_CUPS
+#include <cups/cups.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -38,6 +43,41 @@ std::unique_ptr<host::Workbook> openCertificate(const fs::path& outputFolder, co
     return nullptr;
 }
 
+#ifdef CERTWRIGHT_HAVE_CUPS
+// Hands one job to the print system as a PDF document and waits for its answer. Printing
+// through QPrinter never says whether the job was taken: a queue that refuses jobs would look
+// like success. Throws with the print system's reason when the job is refused.
+void submitJob(const QPrinter& printer, const std::string& title, const QByteArray& pdf)
+{
+    cups_option_t* options = nullptr;
+    int count = cupsAddOption("copies", std::to_string(std::max(1, printer.copyCount())).c_str(), 0, &options);
+    const char* sides = printer.duplex() == QPrinter::DuplexLongSide    ? "two-sided-long-edge"
+                        : printer.duplex() == QPrinter::DuplexShortSide ? "two-sided-short-edge"
+                                                                        : "one-sided";
+    count = cupsAddOption("sides", sides, count, &options);
+    if (printer.collateCopies())
+        count = cupsAddOption("multiple-document-handling", "separate-documents-collated-copies", count, &options);
+    if (printer.colorMode() == QPrinter::GrayScale)
+        count = cupsAddOption("print-color-mode", "monochrome", count, &options);
+    const QByteArray queue = printer.printerName().toLocal8Bit();
+    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), title.c_str(), count, options);
+    cupsFreeOptions(count, options);
+    auto refused = [&] {
+        return std::runtime_error("the printer " + printer.printerName().toStdString() + " did not take the job (" +
+                                  std::string(cupsLastErrorString()) + ")");
+    };
+    if (job == 0)
+        throw refused();
+    if (cupsStartDocument(CUPS_HTTP_DEFAULT, queue.constData(), job, title.c_str(), CUPS_FORMAT_PDF, 1) != HTTP_STATUS_CONTINUE ||
+        cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), static_cast<std::size_t>(pdf.size())) != HTTP_STATUS_CONTINUE ||
+        cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData()) != IPP_STATUS_OK) {
+        const std::runtime_error error = refused();
+        cupsCancelJob(queue.constData(), job);
+        throw error;
+    }
+}
+#endif
+
 } // namespace
 
 BatchResult printCertificates(QPrinter& printer, const fs::path& outputFolder, const std::vector<std::string>& names)
@@ -53,11 +93,19 @@ BatchResult printCertificates(QPrinter& printer, const fs::path& outputFolder, c
             continue;
         try {
             if (!oneFile) {
-                printer.setDocName(QStringLiteral("Form 16A %1").arg(QString::fromStdString(name)));
+                const std::string title = "Form 16A " + name;
+#ifdef CERTWRIGHT_HAVE_CUPS
+                PdfBytesWriter job(title);
+                const int pages = job.add(*book);
+                submitJob(printer, title, job.finish());
+                result.pages += pages;
+#else
+                printer.setDocName(QString::fromStdString(title));
                 WorkbookPrinter job(printer);
                 result.pages += job.addWorkbook(*book);
                 if (!job.finish())
                     throw std::runtime_error("the printer did not accept the job");
+#endif
             } else {
                 if (!document) {
                     printer.setDocName(QStringLiteral("Form 16A certificates"));
@@ -82,6 +130,12 @@ int runPrintCommand(const fs::path& appFolder, const std::string& printerName, c
                     std::ostream& out, std::ostream& err)
 {
     const fs::path outputFolder = appFolder / "Form16A";
+    for (const std::string& name : names)
+        if (!isCertificateName(name)) {
+            err << "certwright print: \"" << name << "\" is not a certificate name; give names as the print window "
+                << "lists them, e.g. 001\n";
+            return 2;
+        }
     std::vector<std::string> list = names.empty() ? printListNames(outputFolder) : names;
     if (list.empty()) {
         err << "certwright print: no certificates in " << core::pathText(outputFolder) << "\n";

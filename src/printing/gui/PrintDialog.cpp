@@ -2,6 +2,7 @@
 
 #include "printing/CertificateFolder.h"
 #include "printing/gui/CertificatePrinter.h"
+#include "printing/gui/SavePdfDialog.h"
 #include "widgets/ClickableLabel.h"
 #include "widgets/Contact.h"
 #include "widgets/MessageBox.h"
@@ -29,7 +30,7 @@ PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     : QDialog(parent), m_outputFolder(std::move(appFolder) / "Form16A")
 {
     setWindowTitle(QStringLiteral("Print Certificates"));
-    setFixedSize(twips(0, 0, 5175, 4260).size());
+    setFixedSize(twips(0, 0, 5175, 4740).size());
 
     m_frame1 = new QGroupBox(QStringLiteral("Select Files to Print"), this);
     m_frame1->setGeometry(twips(120, 120, 4815, 3015));
@@ -45,7 +46,9 @@ PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     m_cmdPrint->setGeometry(twips(2640, 3240, 1095, 375));
     m_cmdExit = new QPushButton(QStringLiteral("E&xit"), this);
     m_cmdExit->setGeometry(twips(3840, 3240, 975, 375));
-    for (QPushButton* b : {m_cmdSelectAll, m_cmdDeselectAll, m_cmdPrint, m_cmdExit})
+    m_savePdf = new QPushButton(QStringLiteral("Save as P&DF…"), this);
+    m_savePdf->setGeometry(twips(2640, 4200, 2175, 375));
+    for (QPushButton* b : {m_cmdSelectAll, m_cmdDeselectAll, m_cmdPrint, m_cmdExit, m_savePdf})
         b->setAutoDefault(false);
 
     m_label1 = new widgets::ClickableLabel(this);
@@ -55,6 +58,7 @@ PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     connect(m_cmdDeselectAll, &QPushButton::clicked, this, &PrintDialog::cmdDeselectAll_Click);
     connect(m_cmdPrint, &QPushButton::clicked, this, &PrintDialog::cmdPrint_Click);
     connect(m_cmdExit, &QPushButton::clicked, this, &PrintDialog::cmdExit_Click);
+    connect(m_savePdf, &QPushButton::clicked, this, &PrintDialog::savePdf);
     connect(m_label1, &widgets::ClickableLabel::clicked, this, &PrintDialog::Label1_Click);
 
     Form_Load();
@@ -121,6 +125,22 @@ void PrintDialog::cmdPrint_Click()
     BatchResult result = printCertificates(printer, m_outputFolder, marked);
     if (!result.skipped.empty())
         widgets::MessageBox::show(this, {skippedPrompt(result.skipped), "Print Certificates", core::Icon::Information});
+}
+
+void PrintDialog::savePdf()
+{
+    const std::vector<std::string> marked = markedItems();
+    if (marked.empty()) {
+        widgets::MessageBox::show(this, {"No items selected!", "Nothing Selected!", core::Icon::Information});
+        return;
+    }
+    saveAsPdf(marked);
+}
+
+void PrintDialog::saveAsPdf(const std::vector<std::string>& names)
+{
+    SavePdfDialog dialog(m_outputFolder, names, this);
+    dialog.exec();
 }
 
 void PrintDialog::cmdExit_Click()

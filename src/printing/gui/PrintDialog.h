@@ -37,6 +37,7 @@ public:
     QPushButton* selectAllButton() const { return m_cmdSelectAll; }
     QPushButton* deselectAllButton() const { return m_cmdDeselectAll; }
     QPushButton* printButton() const { return m_cmdPrint; }
+    QPushButton* savePdfButton() const { return m_savePdf; }
     QPushButton* exitButton() const { return m_cmdExit; }
     widgets::ClickableLabel* supportLabel() const { return m_label1; }
 
@@ -44,12 +45,15 @@ protected:
     // Shows the printer dialog for `printer`; false when the user cancels it. Messages go
     // through widgets::MessageBox, whose recorder tests use.
     virtual bool choosePrinter(QPrinter& printer);
+    // Shows the "Save as PDF" choices for the marked certificates and saves them.
+    virtual void saveAsPdf(const std::vector<std::string>& names);
 
 private:
     void Form_Load();
     void cmdSelectAll_Click();
     void cmdDeselectAll_Click();
     void cmdPrint_Click();
+    void savePdf();
     void cmdExit_Click();
     void Label1_Click();
 
@@ -59,6 +63,7 @@ private:
     QPushButton* m_cmdSelectAll;
     QPushButton* m_cmdDeselectAll;
     QPushButton* m_cmdPrint;
+    QPushButton* m_savePdf;
     QPushButton* m_cmdExit;
     widgets::ClickableLabel* m_label1;
 };

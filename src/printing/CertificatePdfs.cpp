@@ -1,0 +1,350 @@
+#include "printing/CertificatePdfs.h"
+
+#include "core/PathText.h"
+#include "host/Error.h"
+#include "host/Sheet.h"
+#include "host/Workbook.h"
+#include "printing/NumberFormat.h"
+#include "printing/PdfSigner.h"
+#include "printing/PdfTools.h"
+#include "printing/PendingFile.h"
+#include "printing/SheetPages.h"
+#include "printing/WorkbookPrinter.h"
+
+#include <QFontDatabase>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace cw::printing {
+
+namespace {
+
+constexpr const char* kSignatureCaption = "Signature of the person responsible for deduction of tax";
+
+// The certificate page is the workbook's first visible worksheet.
+const host::Sheet* certificatePage(const host::Workbook& book)
+{
+    for (int s = 0; s < book.sheetCount(); ++s)
+        if (book.sheet(s).kind() == host::SheetKind::Worksheet && book.sheet(s).visibility() == host::Visibility::Visible)
+            return &book.sheet(s);
+    return nullptr;
+}
+
+std::string shownText(const host::Workbook& book, const host::Sheet& sheet, const char* a1)
+{
+    const host::CellRef at = host::cellRefOrThrow(a1);
+    const host::Cell* cell = sheet.cell(at.row, at.col);
+    return cell ? cellText(book, *cell).text : std::string();
+}
+
+// The deductee's PAN as the certificate prints it (I16), in capitals; empty when there is none.
+std::string printedPan(const host::Workbook& book)
+{
+    const host::Sheet* page = certificatePage(book);
+    std::string pan = page ? shownText(book, *page, "I16") : std::string();
+    pan.erase(std::remove_if(pan.begin(), pan.end(), [](unsigned char c) { return std::isspace(c); }), pan.end());
+    std::transform(pan.begin(), pan.end(), pan.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return pan;
+}
+
+// Where the signature goes: the row above the signature caption, as wide as the caption, on
+// the first page; the place of issue (C47) as its location.
+SignaturePlace signaturePlace(const host::Workbook& book)
+{
+    SignaturePlace place;
+    const host::Sheet* page = certificatePage(book);
+    if (!page)
+        return place;
+    place.location = shownText(book, *page, "C47");
+    for (int row = 1; row < page->rowCount(); ++row) {
+        for (int col = 0; col < page->rowWidth(row); ++col) {
+            const host::Cell* cell = page->cell(row, col);
+            if (!cell || cellText(book, *cell).text != kSignatureCaption)
+                continue;
+            host::Range caption{row, col, row, col};
+            for (const host::Range& m : page->mergedRanges())
+                if (m.contains(row, col))
+                    caption = m;
+            const SheetPages pages(book, *page);
+            const QRectF box = pages.rangeOnPage(0, {row - 1, caption.firstCol, row - 1, caption.lastCol});
+            const QSizeF paper = pages.pageLayout().fullRect(QPageLayout::Point).size();
+            if (box.isEmpty() || paper.isEmpty())
+                return place;
+            place.box = QRectF(box.x() / paper.width(), box.y() / paper.height(), box.width() / paper.width(),
+                               box.height() / paper.height());
+            place.fontSize = std::clamp(box.height() / 2.6, 4.0, 8.0);
+            return place;
+        }
+    }
+    return place;
+}
+
+// A certificate's workbook, or the reason it cannot be used.
+std::optional<host::Workbook> openCertificate(const fs::path& folder, const std::string& name, std::string& reason)
+{
+    if (!isCertificateName(name)) {
+        reason = "is not a certificate name";
+        return std::nullopt;
+    }
+    const fs::path source = certificatePath(folder, name);
+    std::error_code ec;
+    if (!fs::is_regular_file(source, ec)) {
+        reason = "there is no file " + core::pathText(source.filename());
+        return std::nullopt;
+    }
+    try {
+        return host::Workbook::open(source);
+    } catch (const host::Error& e) {
+        reason = e.message();
+    } catch (const std::exception& e) {
+        reason = e.what();
+    }
+    return std::nullopt;
+}
+
+std::string_view view(const QByteArray& bytes)
+{
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+// One certificate's own PDF file, protected and signed as asked.
+void writeOne(const host::Workbook& book, const std::string& name, const fs::path& target, const PdfRunOptions& options,
+              int& pages)
+{
+    PdfBytesWriter writer("Form 16A " + name);
+    pages = writer.add(book);
+    QByteArray pdf = writer.finish();
+    std::string pan, owner;
+    if (options.protect) {
+        pan = printedPan(book);
+        if (pan.empty())
+            throw std::runtime_error("the certificate has no PAN in I16 to protect it with");
+    }
+    PendingFile file(target);
+    if (options.signer) {
+        pdf = options.protect ? protectPdfForSigning(pdf, pan, owner) : addSignatureFont(pdf);
+        options.signer->sign(pdf, file.path(), signaturePlace(book), owner, pan);
+    } else {
+        file.write(view(options.protect ? protectPdf(pdf, pan) : pdf));
+    }
+    file.commit();
+}
+
+struct Outcome {
+    bool finished = false;
+    bool done = false;
+    int pages = 0;
+    std::string reason;
+};
+
+// Runs `work(i)` for every index on `threads` threads, and reports finished indices in order.
+class OrderedRun {
+public:
+    OrderedRun(std::size_t count, const PdfRunOptions& options) : m_outcomes(count), m_options(options) {}
+
+    std::vector<Outcome>& outcomes() { return m_outcomes; }
+    bool cancelled() const { return m_cancel; }
+
+    void finish(std::size_t i, Outcome outcome)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            outcome.finished = true;
+            m_outcomes[i] = std::move(outcome);
+        }
+        m_changed.notify_one();
+    }
+
+    // Starts `threads` workers and waits for them, passing progress on in order meanwhile.
+    void run(unsigned threads, const std::function<void(unsigned worker)>& worker)
+    {
+        std::vector<std::thread> pool;
+        std::atomic<unsigned> running{threads};
+        for (unsigned t = 0; t < threads; ++t)
+            pool.emplace_back([&, t] {
+                worker(t);
+                {
+                    std::lock_guard lock(m_mutex);
+                    --running;
+                }
+                m_changed.notify_one();
+            });
+        std::size_t reported = 0;
+        std::unique_lock lock(m_mutex);
+        while (running > 0 || reported < m_outcomes.size()) {
+            m_changed.wait(lock, [&] {
+                return running == 0 || (reported < m_outcomes.size() && m_outcomes[reported].finished);
+            });
+            while (reported < m_outcomes.size() && m_outcomes[reported].finished) {
+                ++reported;
+                if (m_options.progress && !m_cancel) {
+                    lock.unlock();
+                    const bool go = m_options.progress(reported, m_outcomes.size());
+                    lock.lock();
+                    if (!go)
+                        m_cancel = true;
+                }
+            }
+            if (running == 0)
+                break;
+        }
+        lock.unlock();
+        for (std::thread& t : pool)
+            t.join();
+    }
+
+private:
+    std::vector<Outcome> m_outcomes;
+    const PdfRunOptions& m_options;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::atomic<bool> m_cancel{false};
+};
+
+unsigned threadCount(const PdfRunOptions& options, std::size_t count)
+{
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned wanted = options.threads ? options.threads : cores;
+    return static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(wanted, count)));
+}
+
+Outcome failed(std::string reason)
+{
+    Outcome o;
+    o.reason = std::move(reason);
+    return o;
+}
+
+// The merged file: each thread lays out a run of consecutive certificates into one document;
+// the documents are joined in order, then protected or signed as a whole.
+void writeMerged(const fs::path& folder, const std::vector<std::string>& names, const PdfRunOptions& options,
+                 OrderedRun& run, PdfRunResult& result)
+{
+    const unsigned threads = threadCount(options, names.size());
+    std::vector<QByteArray> parts(threads);
+    std::optional<host::Workbook> first;
+    std::mutex firstMutex;
+    run.run(threads, [&](unsigned t) {
+        const std::size_t from = names.size() * t / threads, to = names.size() * (t + 1) / threads;
+        PdfBytesWriter writer("Form 16A certificates");
+        for (std::size_t i = from; i < to && !run.cancelled(); ++i) {
+            std::string reason;
+            std::optional<host::Workbook> book = openCertificate(folder, names[i], reason);
+            if (!book) {
+                run.finish(i, failed(reason));
+                continue;
+            }
+            try {
+                Outcome o;
+                o.pages = writer.add(*book);
+                o.done = true;
+                if (t == 0 && o.pages > 0) {
+                    std::lock_guard lock(firstMutex);
+                    if (!first)
+                        first = std::move(book);
+                }
+                run.finish(i, std::move(o));
+            } catch (const std::exception& e) {
+                run.finish(i, failed(e.what()));
+            }
+        }
+        if (writer.pageCount() > 0)
+            parts[t] = writer.finish();
+    });
+    if (run.cancelled())
+        return;
+    parts.erase(std::remove_if(parts.begin(), parts.end(), [](const QByteArray& p) { return p.isEmpty(); }), parts.end());
+    if (parts.empty())
+        return;
+    QByteArray pdf = parts.size() == 1 ? parts.front() : mergePdfs(parts);
+    PendingFile file(options.mergedFile);
+    if (options.signer) {
+        // The signature shows in the first certificate's box; a first thread that had nothing
+        // to lay out leaves it without a visible place.
+        options.signer->sign(addSignatureFont(pdf), file.path(), first ? signaturePlace(*first) : SignaturePlace{});
+    } else {
+        file.write(view(pdf));
+    }
+    file.commit();
+    result.files.push_back(options.mergedFile);
+}
+
+} // namespace
+
+PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std::string> names,
+                                  const PdfRunOptions& options)
+{
+    if (names.empty())
+        names = printListNames(outputFolder);
+    PdfRunResult result;
+    if (names.empty())
+        return result;
+    if (options.protect && !options.mergedFile.empty())
+        throw std::runtime_error("a merged file holds several deductees' certificates: it cannot be protected with one PAN");
+    // The target folder must take new files before any work starts.
+    std::error_code ec;
+    if (!options.mergedFile.empty() && fs::is_directory(options.mergedFile, ec))
+        throw std::runtime_error(core::pathText(options.mergedFile) + ": cannot be written (a folder has that name)");
+    if (options.mergedFile.empty()) {
+        try {
+            PendingFile probe(outputFolder / "certificate.pdf");
+        } catch (const std::exception&) {
+            std::error_code ec;
+            throw std::runtime_error("the folder " + core::pathText(outputFolder) + " cannot take new files (" +
+                                     (fs::is_directory(outputFolder, ec) ? "no permission" : "it does not exist") + ")");
+        }
+    } else {
+        PendingFile probe(options.mergedFile);
+    }
+
+    // Fonts are looked up once here rather than by every thread at its first page.
+    QFontDatabase::families();
+    OrderedRun run(names.size(), options);
+    if (!options.mergedFile.empty()) {
+        writeMerged(outputFolder, names, options, run, result);
+    } else {
+        std::atomic<std::size_t> next{0};
+        run.run(threadCount(options, names.size()), [&](unsigned) {
+            for (std::size_t i = next++; i < names.size() && !run.cancelled(); i = next++) {
+                std::string reason;
+                std::optional<host::Workbook> book = openCertificate(outputFolder, names[i], reason);
+                if (!book) {
+                    run.finish(i, failed(reason));
+                    continue;
+                }
+                try {
+                    Outcome o;
+                    writeOne(*book, names[i], outputFolder / core::pathFromText(names[i] + ".pdf"), options, o.pages);
+                    o.done = true;
+                    run.finish(i, std::move(o));
+                } catch (const std::exception& e) {
+                    run.finish(i, failed(e.what()));
+                }
+            }
+        });
+    }
+    result.cancelled = run.cancelled();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const Outcome& o = run.outcomes()[i];
+        if (!o.finished)
+            continue;
+        if (o.done) {
+            result.done.push_back(names[i]);
+            result.pages += o.pages;
+            if (options.mergedFile.empty())
+                result.files.push_back(outputFolder / core::pathFromText(names[i] + ".pdf"));
+        } else {
+            result.skipped.push_back({names[i], o.reason});
+        }
+    }
+    return result;
+}
+
+} // namespace cw::printing

@@ -1,0 +1,190 @@
+#include "printing/gui/SavePdfDialog.h"
+
+#include "core/PathText.h"
+#include "printing/PdfSigner.h"
+#include "widgets/MessageBox.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <atomic>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace cw::printing {
+
+namespace {
+
+const char* const kTitle = "Save as PDF";
+
+QHBoxLayout* row(QWidget* a, QWidget* b = nullptr)
+{
+    auto* layout = new QHBoxLayout;
+    layout->addWidget(a);
+    if (b)
+        layout->addWidget(b);
+    return layout;
+}
+
+} // namespace
+
+SavePdfDialog::SavePdfDialog(fs::path outputFolder, std::vector<std::string> names, QWidget* parent)
+    : QDialog(parent), m_outputFolder(std::move(outputFolder)), m_names(std::move(names))
+{
+    setWindowTitle(QString::fromLatin1(kTitle));
+
+    auto* files = new QGroupBox(QStringLiteral("Files"), this);
+    m_separate = new QRadioButton(QStringLiteral("One PDF file per certificate, beside it in Form16A"), files);
+    m_merged = new QRadioButton(QStringLiteral("One PDF file with all marked certificates:"), files);
+    // Beside Form16A rather than in it: the next run replaces that folder.
+    m_mergedFile = new QLineEdit(QString::fromStdString(core::pathText(m_outputFolder.parent_path() / "Form 16A certificates.pdf")), files);
+    auto* browseMerged = new QPushButton(QStringLiteral("Browse…"), files);
+    m_separate->setChecked(true);
+    auto* filesLayout = new QVBoxLayout(files);
+    filesLayout->addWidget(m_separate);
+    filesLayout->addWidget(m_merged);
+    filesLayout->addLayout(row(m_mergedFile, browseMerged));
+
+    auto* signing = new QGroupBox(QStringLiteral("Digital signature"), this);
+    m_unsigned = new QRadioButton(QStringLiteral("Do not sign"), signing);
+    m_signPkcs12 = new QRadioButton(QStringLiteral("Sign with a certificate file (.pfx, .p12):"), signing);
+    m_pkcs12 = new QLineEdit(signing);
+    auto* browseKey = new QPushButton(QStringLiteral("Browse…"), signing);
+    m_signNickname = new QRadioButton(QStringLiteral("Sign with a certificate of the NSS database or a token:"), signing);
+    m_nickname = new QLineEdit(signing);
+    m_nickname->setPlaceholderText(QStringLiteral("token:nickname"));
+    m_password = new QLineEdit(signing);
+    m_password->setEchoMode(QLineEdit::Password);
+    m_unsigned->setChecked(true);
+    auto* signingLayout = new QVBoxLayout(signing);
+    signingLayout->addWidget(m_unsigned);
+    signingLayout->addWidget(m_signPkcs12);
+    signingLayout->addLayout(row(m_pkcs12, browseKey));
+    signingLayout->addWidget(m_signNickname);
+    signingLayout->addWidget(m_nickname);
+    auto* passwordForm = new QFormLayout;
+    passwordForm->addRow(QStringLiteral("Password or PIN:"), m_password);
+    signingLayout->addLayout(passwordForm);
+
+    m_protect = new QCheckBox(QStringLiteral("Protect each certificate with the deductee's PAN as its password"), this);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(files);
+    layout->addWidget(signing);
+    layout->addWidget(m_protect);
+    layout->addWidget(buttons);
+
+    for (QRadioButton* choice : {m_separate, m_merged, m_unsigned, m_signPkcs12, m_signNickname})
+        connect(choice, &QRadioButton::toggled, this, &SavePdfDialog::updateChoices);
+    connect(browseMerged, &QPushButton::clicked, this, &SavePdfDialog::chooseMergedFile);
+    connect(browseKey, &QPushButton::clicked, this, &SavePdfDialog::choosePkcs12);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        const PdfRunResult result = save();
+        if (!result.done.empty() || !result.skipped.empty())
+            accept();
+    });
+    updateChoices();
+}
+
+void SavePdfDialog::updateChoices()
+{
+    m_mergedFile->setEnabled(m_merged->isChecked());
+    m_pkcs12->setEnabled(m_signPkcs12->isChecked());
+    m_nickname->setEnabled(m_signNickname->isChecked());
+    m_password->setEnabled(!m_unsigned->isChecked());
+    // A merged file holds several deductees' certificates: no one PAN can protect it.
+    m_protect->setEnabled(!m_merged->isChecked());
+    if (m_merged->isChecked())
+        m_protect->setChecked(false);
+}
+
+void SavePdfDialog::chooseMergedFile()
+{
+    const QString file = QFileDialog::getSaveFileName(this, QString::fromLatin1(kTitle), m_mergedFile->text(),
+                                                      QStringLiteral("PDF files (*.pdf)"));
+    if (!file.isEmpty())
+        m_mergedFile->setText(file);
+}
+
+void SavePdfDialog::choosePkcs12()
+{
+    const QString file = QFileDialog::getOpenFileName(this, QString::fromLatin1(kTitle), m_pkcs12->text(),
+                                                      QStringLiteral("Certificate files (*.pfx *.p12)"));
+    if (!file.isEmpty())
+        m_pkcs12->setText(file);
+}
+
+PdfRunResult SavePdfDialog::save()
+{
+    PdfRunResult result;
+    std::unique_ptr<PdfSigner> signer;
+    PdfRunOptions options;
+    try {
+        const std::string password = m_password->text().toStdString();
+        if (m_signPkcs12->isChecked())
+            signer = PdfSigner::fromPkcs12(core::pathFromText(m_pkcs12->text().toStdString()), password);
+        else if (m_signNickname->isChecked())
+            signer = PdfSigner::fromNssCertificate(m_nickname->text().toStdString(), {}, password);
+        options.signer = signer.get();
+        options.protect = m_protect->isChecked() && !m_merged->isChecked();
+        if (m_merged->isChecked())
+            options.mergedFile = core::pathFromText(m_mergedFile->text().toStdString());
+    } catch (const std::exception& e) {
+        widgets::MessageBox::show(this, {e.what(), kTitle, core::Icon::Critical});
+        return result;
+    }
+
+    // The run goes on a thread of its own while this one shows its progress.
+    QProgressDialog progress(QStringLiteral("Saving certificates as PDF…"), QStringLiteral("Cancel"), 0,
+                             static_cast<int>(m_names.size()), this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    std::atomic<bool> cancelled{false};
+    std::atomic<std::size_t> reached{0};
+    options.progress = [&](std::size_t done, std::size_t) {
+        reached = done;
+        return !cancelled.load();
+    };
+    std::string failure;
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        try {
+            result = writeCertificatePdfs(m_outputFolder, m_names, options);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+        finished = true;
+    });
+    while (!finished) {
+        progress.setValue(static_cast<int>(reached.load()));
+        if (progress.wasCanceled())
+            cancelled = true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+    worker.join();
+    progress.setValue(progress.maximum());
+
+    if (!failure.empty())
+        widgets::MessageBox::show(this, {failure, kTitle, core::Icon::Critical});
+    else if (!result.skipped.empty())
+        widgets::MessageBox::show(this, {skippedPrompt(result.skipped, "written as PDF"), kTitle, core::Icon::Information});
+    return result;
+}
+
+} // namespace cw::printing

@@ -1,0 +1,102 @@
+// The print window's "Save as PDF…": the marked certificates merged or one file each, signed
+// with a .p12, a wrong password shown before any PDF is written.
+#include "PrintTestSupport.h"
+#include "TestSupport.h"
+#include "printing/gui/PrintDialog.h"
+#include "printing/gui/SavePdfDialog.h"
+#include "widgets/MessageBox.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+namespace fs = std::filesystem;
+using cw::printing::SavePdfDialog;
+
+class TestSavePdfWindow : public QObject {
+    Q_OBJECT
+
+    fs::path m_app, m_form16a;
+    std::vector<cw::core::Message> m_messages;
+
+    // A self-signed key in a .p12, made with openssl; empty when openssl is missing.
+    fs::path makeKey()
+    {
+        const fs::path p12 = m_app / "signer.p12";
+        std::string out;
+        const std::string key = cw::test::shellQuote(m_app / "key.pem"), cert = cw::test::shellQuote(m_app / "cert.pem");
+        if (cw::test::runCommand("openssl req -x509 -newkey rsa:2048 -nodes -keyout " + key + " -out " + cert +
+                                     " -days 30 -subj /CN=Window\\ Signer && openssl pkcs12 -export -in " + cert +
+                                     " -inkey " + key + " -out " + cw::test::shellQuote(p12) + " -passout pass:pw",
+                                 out) != 0)
+            return {};
+        return p12;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_app = cw::printing::test::freshFolder("save-pdf");
+        m_form16a = cw::printing::test::generateSampleCertificates(m_app);
+        cw::widgets::MessageBox::recordInstead(&m_messages);
+    }
+    void init() { m_messages.clear(); }
+
+    void savesTheMarkedCertificatesMergedOrOneFileEach()
+    {
+        SavePdfDialog merged(m_form16a, {"004", "001"});
+        merged.mergedChoice()->setChecked(true);
+        QVERIFY(!merged.protectBox()->isEnabled());
+        merged.mergedFileEdit()->setText(QString::fromStdString((m_app / "both.pdf").string()));
+        const auto r = merged.save();
+        QCOMPARE(r.done, (std::vector<std::string>{"004", "001"}));
+        QCOMPARE(cw::printing::test::pdfPageCount(m_app / "both.pdf"), 3);
+
+        SavePdfDialog each(m_form16a, {"002", "404"});
+        const auto r2 = each.save();
+        QCOMPARE(r2.done, std::vector<std::string>{"002"});
+        QCOMPARE(cw::printing::test::pdfPageCount(m_form16a / "002.pdf"), 1);
+        QCOMPARE(m_messages.size(), size_t(1)); // 404 named as skipped
+        QVERIFY(m_messages[0].prompt.find("404") != std::string::npos);
+    }
+
+    void signsWithAKeyFileAndRefusesAWrongPasswordBeforeWriting()
+    {
+        const fs::path p12 = makeKey();
+        if (p12.empty())
+            QSKIP("openssl is needed to make a key");
+        SavePdfDialog wrong(m_form16a, {"003"});
+        wrong.pkcs12Choice()->setChecked(true);
+        wrong.pkcs12Edit()->setText(QString::fromStdString(p12.string()));
+        wrong.passwordEdit()->setText(QStringLiteral("not it"));
+        QVERIFY(wrong.save().done.empty());
+        QCOMPARE(m_messages.size(), size_t(1));
+        QVERIFY(m_messages[0].prompt.find("password") != std::string::npos);
+        QVERIFY(!fs::exists(m_form16a / "003.pdf"));
+
+        SavePdfDialog right(m_form16a, {"003"});
+        right.pkcs12Choice()->setChecked(true);
+        right.pkcs12Edit()->setText(QString::fromStdString(p12.string()));
+        right.passwordEdit()->setText(QStringLiteral("pw"));
+        right.protectBox()->setChecked(true);
+        QCOMPARE(right.save().done, std::vector<std::string>{"003"});
+        std::string out;
+        QCOMPARE(cw::test::runCommand("pdfsig -upw AAAFR4321K " + cw::test::shellQuote(m_form16a / "003.pdf"), out), 0);
+        QVERIFY2(out.find("Signature is Valid") != std::string::npos, out.c_str());
+        QVERIFY2(out.find("Window Signer") != std::string::npos, out.c_str());
+    }
+
+    void theButtonAsksForMarkedCertificates()
+    {
+        cw::printing::PrintDialog window(m_app);
+        QTest::mouseClick(window.savePdfButton(), Qt::LeftButton);
+        QCOMPARE(m_messages.size(), size_t(1));
+        QCOMPARE(m_messages[0].prompt, std::string("No items selected!"));
+    }
+};
+
+QTEST_MAIN(TestSavePdfWindow)
+#include "test_save_pdf_window.moc"
