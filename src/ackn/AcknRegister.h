@@ -17,8 +17,9 @@ struct AcknEntries {
     friend bool operator==(const AcknEntries&, const AcknEntries&) = default;
 };
 
-// A rejected entry: which box and why, in words for the user. Boxes count in the dialog's
-// order: 1 to 4 the acknowledgement numbers, 5 to 8 the dates of filing, 9 the serial number.
+// A rejected entry: which box and why, in words for the user. Boxes are numbered in the order
+// the dialog's keyboard focus takes them: 1..4 the acknowledgement numbers, 5..8 the dates of
+// filing, 9 the serial number.
 struct EntryProblem {
     int box = 0;
     std::string message;

@@ -2,6 +2,7 @@
 // with a .p12, a wrong password shown before any PDF is written.
 #include "PrintTestSupport.h"
 #include "TestSupport.h"
+#include "WindowTests.h"
 #include "printing/gui/PrintDialog.h"
 #include "printing/gui/SavePdfDialog.h"
 #include "widgets/MessageBox.h"
@@ -92,7 +93,7 @@ private slots:
     void theButtonAsksForMarkedCertificates()
     {
         cw::printing::PrintDialog window(m_app);
-        QTest::mouseClick(window.savePdfButton(), Qt::LeftButton);
+        QTest::mouseClick(cw::test::child(&window, "savePdfButton"), Qt::LeftButton);
         QCOMPARE(m_messages.size(), size_t(1));
         QCOMPARE(m_messages[0].prompt, std::string("No items selected!"));
     }

@@ -5,10 +5,7 @@
 #include <array>
 #include <filesystem>
 
-class QGroupBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
 
 namespace cw::widgets {
 class ClickableLabel;
@@ -21,32 +18,31 @@ struct AcknEntries;
 // "Acknowledgement No.": the four quarters' acknowledgement (PRN) numbers with their dates of
 // filing and the first certificate serial number, as sheet "AcknDetails" of the template holds
 // them. The dialog only moves text between its boxes and loadAcknRegister/saveAcknRegister; it
-// keeps nothing between openings. A fixed-size dialog laid out like the form it replaces, in
-// proportion to the font.
+// keeps nothing between openings. It is laid out to its fonts and not resizable: nothing in it
+// would use the room.
 class AcknDialog : public QDialog {
     Q_OBJECT
 public:
     explicit AcknDialog(std::filesystem::path templatePath, QWidget* parent = nullptr);
 
-    // Sets the captions and fills the boxes from the template. On a workbook that can't be
-    // read it shows why and returns false: the dialog should not be shown then.
-    bool Form_Load();
+    // Fills the boxes from the template. On a workbook that can't be read it shows why and
+    // returns false: the dialog should not be shown then.
+    bool load();
 
     AcknEntries entries() const;
 
 private:
-    void CmdOK_Click();
-    void Label9_Click();
-    void layOut();
+    void save();
+    void mailSupport();
+    // The box an entry problem names: 1..4 the acknowledgement numbers, 5..8 the dates of
+    // filing, 9 the serial number (their order on the keyboard).
+    QLineEdit* box(int number) const;
 
     std::filesystem::path m_templatePath;
-    QGroupBox* m_frame1;
-    QGroupBox* m_frame2;
-    std::array<QLabel*, 9> m_labels{};  // Label1..Label9 (Label9 is the mail link)
-    std::array<QLineEdit*, 9> m_texts{}; // Text1..Text9
-    widgets::ClickableLabel* m_label9;
-    QPushButton* m_cmdOK;
-    QPushButton* m_cmdExit;
+    std::array<QLineEdit*, 4> m_prnEdits{};
+    std::array<QLineEdit*, 4> m_dateEdits{};
+    QLineEdit* m_serialEdit;
+    widgets::ClickableLabel* m_supportLink;
 };
 
 } // namespace cw::ackn

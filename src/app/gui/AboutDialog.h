@@ -2,14 +2,7 @@
 
 #include <QDialog>
 
-class QLabel;
-
-namespace cw::widgets {
-class ClickableLabel;
-}
-
 namespace cw::app {
-
 
 // "About Me": what the program is for, who made it (with a mail link) and a disclaimer.
 // Modal; Esc closes it, Enter does nothing.
@@ -18,19 +11,8 @@ class AboutDialog : public QDialog {
 public:
     explicit AboutDialog(QWidget* parent = nullptr);
 
-    // The About link: always this fixed address, whatever Label4 shows.
+    // The developer link's address: always this fixed one, whatever the label shows.
     static QString mailLink();
-
-private:
-    void Form_Load();
-    void Label4_Click();
-
-    QLabel* m_label1;
-    QLabel* m_label2;
-    QLabel* m_label3;
-    widgets::ClickableLabel* m_label4;
-    QLabel* m_label5;
-    QLabel* m_label6;
 };
 
 } // namespace cw::app

@@ -1,16 +1,16 @@
 #include "app/gui/MainWindow.h"
 
-#include "widgets/ClickableLabel.h"
-#include "widgets/Contact.h"
-#include "app/gui/AboutDialog.h"
 #include "ackn/gui/AcknDialog.h"
 #include "app/AppFolderLock.h"
 #include "app/GenerateCommand.h"
-#include "app/gui/GuiReporter.h"
-#include "widgets/MessageBox.h"
 #include "app/TemplateInUseGuard.h"
-#include "widgets/MailLink.h"
+#include "app/gui/AboutDialog.h"
+#include "app/gui/GuiReporter.h"
 #include "app/gui/Pictures.h"
+#include "widgets/ClickableLabel.h"
+#include "widgets/Contact.h"
+#include "widgets/MailLink.h"
+#include "widgets/MessageBox.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -36,7 +36,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const char* caption)
     return button;
 }
 
-QLabel* makeLabel(QLabel* label, const char* name, bool bold, qreal points, const QColor& colour)
+QLabel* styleLabel(QLabel* label, const char* name, bool bold, qreal points, const QColor& colour)
 {
     label->setObjectName(QString::fromLatin1(name));
     label->setTextFormat(Qt::PlainText);
@@ -56,85 +56,89 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     : QWidget(parent)
     , m_appFolder(std::move(appFolder))
 {
-    setObjectName(QStringLiteral("MainWindow"));
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Certwright"));
 
-    m_picture1 = new BackgroundPicture(this);
-    m_picture1->setObjectName(QStringLiteral("Picture1"));
+    auto* background = new BackgroundPicture(this);
+    background->setObjectName(QStringLiteral("background"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(m_picture1);
+    outer->addWidget(background);
 
-    m_frame1 = new QGroupBox(m_picture1);
-    m_frame1->setObjectName(QStringLiteral("Frame1"));
+    auto* buttonFrame = new QGroupBox(background);
+    buttonFrame->setObjectName(QStringLiteral("buttonFrame"));
     // The buttons sit on the window's own colour, so they look as the platform draws them.
-    m_frame1->setAutoFillBackground(true);
-    m_command1 = makeButton(m_frame1, "Command1", "&Generate Form 16A");
-    m_cmdAcknSr = makeButton(m_frame1, "CmdAcknSr", "&Acknowledgement No./ Sr. No.");
-    m_cmdPrint = makeButton(m_frame1, "CmdPrint", "&Print Certificates");
-    m_cmdHelp = makeButton(m_frame1, "CmdHelp", "&Help");
-    m_cmdExit = makeButton(m_frame1, "CmdExit", "E&xit");
-    auto* buttons = new QVBoxLayout(m_frame1);
-    for (QPushButton* button : {m_command1, m_cmdAcknSr, m_cmdPrint, m_cmdHelp, m_cmdExit}) {
+    buttonFrame->setAutoFillBackground(true);
+    m_generateButton = makeButton(buttonFrame, "generateButton", "&Generate Form 16A");
+    m_acknButton = makeButton(buttonFrame, "acknButton", "&Acknowledgement No./ Sr. No.");
+    m_printButton = makeButton(buttonFrame, "printButton", "&Print Certificates");
+    QPushButton* helpButton = makeButton(buttonFrame, "helpButton", "&Help");
+    QPushButton* exitButton = makeButton(buttonFrame, "exitButton", "E&xit");
+    auto* buttons = new QVBoxLayout(buttonFrame);
+    for (QPushButton* button : {m_generateButton, m_acknButton, m_printButton, helpButton, exitButton}) {
         button->setMinimumHeight(button->sizeHint().height() * 5 / 4);
         buttons->addWidget(button);
     }
     buttons->addStretch(1);
 
-    m_picAbtMe = new AboutMePicture(m_picture1);
-    m_picAbtMe->setObjectName(QStringLiteral("PicAbtMe"));
+    auto* aboutPicture = new AboutMePicture(background);
+    aboutPicture->setObjectName(QStringLiteral("aboutPicture"));
 
     const QColor white(Qt::white);
-    const QColor paleBlue(0xc8, 0xdc, 0xf0);
-    m_label1 = makeLabel(new QLabel(m_picture1), "Label1", true, 9, white);
-    m_label2 = static_cast<ClickableLabel*>(makeLabel(new ClickableLabel(m_picture1), "Label2", false, 10,
-                                                      QColor(0xff, 0xe0, 0x80)));
-    QFont linkFont = m_label2->font();
+    auto* credit = styleLabel(new QLabel(background), "creditLabel", true, 9, white);
+    credit->setText(QStringLiteral("Developed by %1. For help, suggestions or a customised version, write to:")
+                        .arg(QString::fromUtf8(contact::kDeveloperName)));
+    m_supportLink = new ClickableLabel(background);
+    styleLabel(m_supportLink, "supportLink", false, 10, QColor(0xff, 0xe0, 0x80));
+    QFont linkFont = m_supportLink->font();
     linkFont.setUnderline(true);
-    m_label2->setFont(linkFont);
-    m_label3 = makeLabel(new QLabel(m_picture1), "Label3", true, 10, white);
-    m_label4 = makeLabel(new QLabel(m_picture1), "Label4", false, 9, paleBlue);
-    QFont versionFont = m_label4->font();
+    m_supportLink->setFont(linkFont);
+    m_supportLink->setText(QString::fromUtf8(contact::kSupportAddress));
+    auto* notice = styleLabel(new QLabel(background), "noticeLabel", true, 10, white);
+    notice->setText(MessageBox::displayText("A customised version of Certwright, suited to your office,\r"
+                                            "can be had from the developer on request.\r"
+                                            "\r"
+                                            "The cost of the service will depend upon the size of customization."));
+    auto* version = styleLabel(new QLabel(background), "versionLabel", false, 9, QColor(0xc8, 0xdc, 0xf0));
+    QFont versionFont = version->font();
     versionFont.setFamilies({QStringLiteral("Tahoma"), versionFont.family()});
-    m_label4->setFont(versionFont);
+    version->setFont(versionFont);
+    version->setText(QStringLiteral("Version 1.0"));
 
     // Buttons on the left; the About picture and the notice on the right; the credit, the
     // contact link and the version along the bottom.
     auto* right = new QVBoxLayout;
-    right->addWidget(m_picAbtMe, 0, Qt::AlignRight);
+    right->addWidget(aboutPicture, 0, Qt::AlignRight);
     right->addSpacing(fontMetrics().height());
-    right->addWidget(m_label3);
+    right->addWidget(notice);
     right->addStretch(1);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(m_frame1, 0);
+    top->addWidget(buttonFrame, 0);
     top->addSpacing(fontMetrics().averageCharWidth() * 2);
     top->addLayout(right, 1);
 
     auto* bottom = new QHBoxLayout;
-    auto* contact = new QVBoxLayout;
-    contact->addWidget(m_label1);
-    contact->addWidget(m_label2, 0, Qt::AlignLeft);
-    bottom->addLayout(contact, 1);
-    bottom->addWidget(m_label4, 0, Qt::AlignRight | Qt::AlignBottom);
+    auto* contactLines = new QVBoxLayout;
+    contactLines->addWidget(credit);
+    contactLines->addWidget(m_supportLink, 0, Qt::AlignLeft);
+    bottom->addLayout(contactLines, 1);
+    bottom->addWidget(version, 0, Qt::AlignRight | Qt::AlignBottom);
 
     const int margin = fontMetrics().height();
-    auto* content = new QVBoxLayout(m_picture1);
+    auto* content = new QVBoxLayout(background);
     content->setContentsMargins(margin, margin, margin, margin * 3 / 4);
     content->addLayout(top, 1);
     content->addSpacing(margin);
     content->addLayout(bottom);
 
-
-    connect(m_command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
-    connect(m_cmdAcknSr, &QPushButton::clicked, this, &MainWindow::CmdAcknSr_Click);
-    connect(m_cmdPrint, &QPushButton::clicked, this, &MainWindow::CmdPrint_Click);
-    connect(m_cmdHelp, &QPushButton::clicked, this, &MainWindow::CmdHelp_Click);
-    connect(m_cmdExit, &QPushButton::clicked, this, &MainWindow::CmdExit_Click);
-    connect(m_picAbtMe, &AboutMePicture::clicked, this, &MainWindow::PicAbtMe_Click);
-    connect(m_label2, &ClickableLabel::clicked, this, &MainWindow::Label2_Click);
-
-    Form_Load();
+    connect(m_generateButton, &QPushButton::clicked, this, &MainWindow::generate);
+    connect(m_acknButton, &QPushButton::clicked, this, &MainWindow::editAcknowledgements);
+    connect(m_printButton, &QPushButton::clicked, this, &MainWindow::printCertificates);
+    connect(helpButton, &QPushButton::clicked, this, &MainWindow::showHelp);
+    connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(aboutPicture, &AboutMePicture::clicked, this, &MainWindow::showAbout);
+    connect(m_supportLink, &ClickableLabel::clicked, this, &MainWindow::mailSupport);
 }
 
 MainWindow::~MainWindow() = default;
@@ -153,30 +157,17 @@ std::string MainWindow::helpText()
            "3. For more details, read the \"Read me First.txt\" file.\r";
 }
 
-void MainWindow::Form_Load()
-{
-    m_label1->setText(QStringLiteral("Developed by %1. For help, suggestions or a customised version, write to:")
-                          .arg(QString::fromUtf8(contact::kDeveloperName)));
-    m_label2->setText(QString::fromUtf8(contact::kSupportAddress));
-    m_label3->setText(MessageBox::displayText(
-        "A customised version of Certwright, suited to your office,\r"
-        "can be had from the developer on request.\r"
-        "\r"
-        "The cost of the service will depend upon the size of customization."));
-    m_label4->setText(QStringLiteral("Version 1.0"));
-}
-
-void MainWindow::Command1_Click()
+void MainWindow::generate()
 {
     // Progress reports let events through; a second click meanwhile must not start a second run.
-    if (m_running)
+    if (m_generating)
         return;
-    m_running = true;
-    const bool acknEnabled = m_cmdAcknSr->isEnabled();
-    const bool printEnabled = m_cmdPrint->isEnabled();
+    m_generating = true;
+    const bool acknEnabled = m_acknButton->isEnabled();
+    const bool printEnabled = m_printButton->isEnabled();
     // The other commands read or print the template and the certificates this run rewrites.
-    m_cmdAcknSr->setEnabled(false);
-    m_cmdPrint->setEnabled(false);
+    m_acknButton->setEnabled(false);
+    m_printButton->setEnabled(false);
 
     GenerateOutcome outcome;
     {
@@ -186,34 +177,34 @@ void MainWindow::Command1_Click()
         command.setOldCertificatesRemover(removeInDetachedProcess); // the window stays responsive
         outcome = command.run();
     }
-    m_running = false;
+    m_generating = false;
 
     switch (outcome) {
     case GenerateOutcome::Succeeded:
-        m_cmdAcknSr->setEnabled(true);
-        m_cmdPrint->setEnabled(true);
+        m_acknButton->setEnabled(true);
+        m_printButton->setEnabled(true);
         break;
     case GenerateOutcome::InvalidStatement:
         // The template now holds the refused statement's sheets; the certificates of an earlier
         // run are untouched, but printing stays off until a run succeeds.
-        m_cmdAcknSr->setEnabled(true);
+        m_acknButton->setEnabled(true);
         break;
     case GenerateOutcome::Failed:
         // Refused with its message; the template is as it was, so everything may be retried.
-        m_cmdAcknSr->setEnabled(true);
-        m_cmdPrint->setEnabled(true);
+        m_acknButton->setEnabled(true);
+        m_printButton->setEnabled(true);
         break;
     case GenerateOutcome::EndProgram:
         // Template in use, statement missing or nothing to certify: the buttons are left as
         // the run found them, and the program ends.
-        m_cmdAcknSr->setEnabled(acknEnabled);
-        m_cmdPrint->setEnabled(printEnabled);
+        m_acknButton->setEnabled(acknEnabled);
+        m_printButton->setEnabled(printEnabled);
         endProgram();
         break;
     }
 }
 
-void MainWindow::CmdAcknSr_Click()
+void MainWindow::editAcknowledgements()
 {
     // The dialog may save the template at any moment: no other writing command meanwhile.
     const AppFolderLock lock(m_appFolder);
@@ -228,35 +219,30 @@ void MainWindow::CmdAcknSr_Click()
         return;
     }
     ackn::AcknDialog dialog(templatePath, this);
-    if (dialog.Form_Load())
+    if (dialog.load())
         dialog.exec();
 }
 
-void MainWindow::CmdPrint_Click()
+void MainWindow::printCertificates()
 {
     if (m_openPrintWindow)
         m_openPrintWindow(this);
 }
 
-void MainWindow::CmdHelp_Click()
+void MainWindow::showHelp()
 {
     MessageBox::show(this, {helpText(), "Help!", core::Icon::Information});
 }
 
-void MainWindow::CmdExit_Click()
-{
-    close();
-}
-
-void MainWindow::PicAbtMe_Click()
+void MainWindow::showAbout()
 {
     AboutDialog about(this);
     about.exec();
 }
 
-void MainWindow::Label2_Click()
+void MainWindow::mailSupport()
 {
-    openMailTo(this, m_label2->text());
+    openMailTo(this, m_supportLink->text());
 }
 
 void MainWindow::endProgram()
@@ -268,7 +254,7 @@ void MainWindow::endProgram()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Closing mid-run would leave the template half written.
-    if (m_running) {
+    if (m_generating) {
         event->ignore();
         return;
     }

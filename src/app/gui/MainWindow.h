@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <functional>
 
-class QGroupBox;
 class QLabel;
 class QPushButton;
 
@@ -14,9 +13,6 @@ class ClickableLabel;
 }
 
 namespace cw::app {
-
-class AboutMePicture;
-class BackgroundPicture;
 
 // The main window: the Generate command, the acknowledgement dialog, printing, help, About and
 // Exit, over the application folder given (the executable's folder in the program, a scratch
@@ -45,32 +41,22 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void Form_Load();
-    void Command1_Click();
-    void CmdAcknSr_Click();
-    void CmdPrint_Click();
-    void CmdHelp_Click();
-    void CmdExit_Click();
-    void PicAbtMe_Click();
-    void Label2_Click();
+    void generate();
+    void editAcknowledgements();
+    void printCertificates();
+    void showHelp();
+    void showAbout();
+    void mailSupport();
     void endProgram();
 
     std::filesystem::path m_appFolder;
     std::function<void(QWidget*)> m_openPrintWindow;
-    bool m_running = false;
+    bool m_generating = false;
 
-    BackgroundPicture* m_picture1;
-    QGroupBox* m_frame1;
-    QPushButton* m_command1;
-    QPushButton* m_cmdAcknSr;
-    QPushButton* m_cmdPrint;
-    QPushButton* m_cmdHelp;
-    QPushButton* m_cmdExit;
-    AboutMePicture* m_picAbtMe;
-    QLabel* m_label1;
-    widgets::ClickableLabel* m_label2;
-    QLabel* m_label3;
-    QLabel* m_label4;
+    QPushButton* m_generateButton;
+    QPushButton* m_acknButton;
+    QPushButton* m_printButton;
+    widgets::ClickableLabel* m_supportLink;
 };
 
 } // namespace cw::app

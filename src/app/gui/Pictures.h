@@ -6,8 +6,8 @@ namespace cw::app {
 
 // The main window's two pictures, drawn in code so that they stay sharp at any scale factor.
 
-// PicAbtMe: a green button face with the words "About Me", 90 x 70 device-independent pixels.
-// Clicking it opens the About window.
+// A green button face with the words "About Me", 90 x 70 device-independent pixels; clicking it
+// opens the About window.
 class AboutMePicture : public QWidget {
     Q_OBJECT
 public:
@@ -26,7 +26,7 @@ private:
     bool m_pressed = false;
 };
 
-// Picture1: the decorative background behind the main window's controls.
+// The decorative background behind the main window's controls.
 class BackgroundPicture : public QWidget {
     Q_OBJECT
 public:

@@ -5,23 +5,27 @@
 #include "printing/gui/SavePdfDialog.h"
 #include "widgets/ClickableLabel.h"
 #include "widgets/Contact.h"
-#include "widgets/MessageBox.h"
 #include "widgets/MailLink.h"
+#include "widgets/MessageBox.h"
 
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace cw::printing {
 
 namespace {
 
-// The window's layout is given in twips; 15 twips make a pixel at the standard 96 dpi.
-QRect twips(int left, int top, int width, int height)
+QPushButton* makeButton(const char* name, const QString& caption)
 {
-    return QRect(left / 15, top / 15, width / 15, height / 15);
+    auto* button = new QPushButton(caption);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
 }
 
 } // namespace
@@ -29,90 +33,96 @@ QRect twips(int left, int top, int width, int height)
 PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     : QDialog(parent), m_outputFolder(std::move(appFolder) / "Form16A")
 {
+    setObjectName(QStringLiteral("printDialog"));
     setWindowTitle(QStringLiteral("Print Certificates"));
-    setFixedSize(twips(0, 0, 5175, 4740).size());
 
-    m_frame1 = new QGroupBox(QStringLiteral("Select Files to Print"), this);
-    m_frame1->setGeometry(twips(120, 120, 4815, 3015));
-    m_list1 = new QListWidget(m_frame1);
-    m_list1->setGeometry(twips(120, 240, 4575, 2730));
-    m_list1->setSelectionMode(QAbstractItemView::MultiSelection);
+    auto* listFrame = new QGroupBox(QStringLiteral("Select Files to Print"));
+    listFrame->setObjectName(QStringLiteral("listFrame"));
+    m_list = new QListWidget;
+    m_list->setObjectName(QStringLiteral("certificateList"));
+    // A click marks or unmarks one certificate and leaves the others as they are.
+    m_list->setSelectionMode(QAbstractItemView::MultiSelection);
+    (new QVBoxLayout(listFrame))->addWidget(m_list);
 
-    m_cmdSelectAll = new QPushButton(QStringLiteral("&Select All"), this);
-    m_cmdSelectAll->setGeometry(twips(240, 3240, 1095, 375));
-    m_cmdDeselectAll = new QPushButton(QStringLiteral("&Deselect All"), this);
-    m_cmdDeselectAll->setGeometry(twips(1440, 3240, 1095, 375));
-    m_cmdPrint = new QPushButton(QStringLiteral("&Print"), this);
-    m_cmdPrint->setGeometry(twips(2640, 3240, 1095, 375));
-    m_cmdExit = new QPushButton(QStringLiteral("E&xit"), this);
-    m_cmdExit->setGeometry(twips(3840, 3240, 975, 375));
-    m_savePdf = new QPushButton(QStringLiteral("Save as P&DF…"), this);
-    m_savePdf->setGeometry(twips(2640, 4200, 2175, 375));
-    for (QPushButton* b : {m_cmdSelectAll, m_cmdDeselectAll, m_cmdPrint, m_cmdExit, m_savePdf})
-        b->setAutoDefault(false);
+    QPushButton* selectAllButton = makeButton("selectAllButton", QStringLiteral("&Select All"));
+    QPushButton* deselectAllButton = makeButton("deselectAllButton", QStringLiteral("&Deselect All"));
+    QPushButton* printButton = makeButton("printButton", QStringLiteral("&Print"));
+    QPushButton* exitButton = makeButton("exitButton", QStringLiteral("E&xit"));
+    QPushButton* savePdfButton = makeButton("savePdfButton", QStringLiteral("Save as P&DF…"));
 
-    m_label1 = new widgets::ClickableLabel(this);
-    m_label1->setGeometry(twips(120, 3720, 4815, 375));
-
-    connect(m_cmdSelectAll, &QPushButton::clicked, this, &PrintDialog::cmdSelectAll_Click);
-    connect(m_cmdDeselectAll, &QPushButton::clicked, this, &PrintDialog::cmdDeselectAll_Click);
-    connect(m_cmdPrint, &QPushButton::clicked, this, &PrintDialog::cmdPrint_Click);
-    connect(m_cmdExit, &QPushButton::clicked, this, &PrintDialog::cmdExit_Click);
-    connect(m_savePdf, &QPushButton::clicked, this, &PrintDialog::savePdf);
-    connect(m_label1, &widgets::ClickableLabel::clicked, this, &PrintDialog::Label1_Click);
-
-    Form_Load();
-}
-
-void PrintDialog::Form_Load()
-{
-    QFont bold = m_label1->font();
+    m_supportLink = new widgets::ClickableLabel;
+    m_supportLink->setObjectName(QStringLiteral("supportLink"));
+    QFont bold = m_supportLink->font();
     bold.setBold(true);
     bold.setPointSize(11);
-    m_label1->setFont(bold);
-    m_label1->setText(QString::fromLatin1(widgets::contact::kSupportAddress));
+    m_supportLink->setFont(bold);
+    m_supportLink->setText(QString::fromUtf8(widgets::contact::kSupportAddress));
+
+    // Four buttons of one width under the list, the contact link under them, "Save as PDF…"
+    // under Print and Exit.
+    auto* controls = new QGridLayout;
+    int column = 0;
+    for (QPushButton* button : {selectAllButton, deselectAllButton, printButton, exitButton}) {
+        controls->setColumnStretch(column, 1);
+        controls->addWidget(button, 0, column++);
+    }
+    controls->addWidget(m_supportLink, 1, 0, 1, 4);
+    controls->addWidget(savePdfButton, 2, 2, 1, 2);
+
+    // The list takes any room the user gives the window.
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(listFrame, 1);
+    layout->addLayout(controls);
+
+    connect(selectAllButton, &QPushButton::clicked, this, &PrintDialog::selectAll);
+    connect(deselectAllButton, &QPushButton::clicked, this, &PrintDialog::deselectAll);
+    connect(printButton, &QPushButton::clicked, this, &PrintDialog::printMarked);
+    connect(exitButton, &QPushButton::clicked, this, &QDialog::close);
+    connect(savePdfButton, &QPushButton::clicked, this, &PrintDialog::savePdf);
+    connect(m_supportLink, &widgets::ClickableLabel::clicked, this, &PrintDialog::mailSupport);
+
     for (const std::string& name : printListNames(m_outputFolder))
-        m_list1->addItem(QString::fromStdString(name));
+        m_list->addItem(QString::fromStdString(name));
 }
 
 std::vector<std::string> PrintDialog::items() const
 {
     std::vector<std::string> out;
-    for (int i = 0; i < m_list1->count(); ++i)
-        out.push_back(m_list1->item(i)->text().toStdString());
+    for (int i = 0; i < m_list->count(); ++i)
+        out.push_back(m_list->item(i)->text().toStdString());
     return out;
 }
 
 std::vector<std::string> PrintDialog::markedItems() const
 {
     std::vector<std::string> out;
-    for (int i = 0; i < m_list1->count(); ++i)
-        if (m_list1->item(i)->isSelected())
-            out.push_back(m_list1->item(i)->text().toStdString());
+    for (int i = 0; i < m_list->count(); ++i)
+        if (m_list->item(i)->isSelected())
+            out.push_back(m_list->item(i)->text().toStdString());
     return out;
 }
 
-void PrintDialog::cmdSelectAll_Click()
+void PrintDialog::selectAll()
 {
-    m_list1->setFocus();
-    for (int i = 0; i < m_list1->count(); ++i) {
-        m_list1->item(i)->setSelected(true);
+    m_list->setFocus();
+    for (int i = 0; i < m_list->count(); ++i) {
+        m_list->item(i)->setSelected(true);
         // Marking an item makes it the current one, so the list has a current item afterwards.
-        m_list1->setCurrentRow(i, QItemSelectionModel::NoUpdate);
+        m_list->setCurrentRow(i, QItemSelectionModel::NoUpdate);
     }
-    m_list1->setFocus();
 }
 
-void PrintDialog::cmdDeselectAll_Click()
+void PrintDialog::deselectAll()
 {
-    for (int i = 0; i < m_list1->count(); ++i)
-        if (m_list1->item(i)->isSelected())
-            m_list1->item(i)->setSelected(false);
+    for (int i = 0; i < m_list->count(); ++i)
+        m_list->item(i)->setSelected(false);
 }
 
-void PrintDialog::cmdPrint_Click()
+void PrintDialog::printMarked()
 {
-    if (m_list1->currentRow() == -1) {
+    // An empty or untouched list has no current item: the user is told. Once something was
+    // marked and unmarked again there is nothing to say, and nothing is printed.
+    if (m_list->currentRow() == -1) {
         widgets::MessageBox::show(this, {"No items selected!", "Nothing Selected!", core::Icon::Information});
         return;
     }
@@ -143,14 +153,9 @@ void PrintDialog::saveAsPdf(const std::vector<std::string>& names)
     dialog.exec();
 }
 
-void PrintDialog::cmdExit_Click()
+void PrintDialog::mailSupport()
 {
-    close();
-}
-
-void PrintDialog::Label1_Click()
-{
-    widgets::openMailTo(this, m_label1->text());
+    widgets::openMailTo(this, m_supportLink->text());
 }
 
 bool PrintDialog::choosePrinter(QPrinter& printer)
