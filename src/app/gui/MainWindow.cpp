@@ -7,16 +7,21 @@
 #include "app/gui/AboutDialog.h"
 #include "app/gui/GuiReporter.h"
 #include "app/gui/Pictures.h"
+#include "core/PathText.h"
+#include "core/Version.h"
 #include "widgets/ClickableLabel.h"
 #include "widgets/Contact.h"
 #include "widgets/MailLink.h"
 #include "widgets/MessageBox.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace cw::app {
@@ -103,7 +108,19 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     QFont versionFont = version->font();
     versionFont.setFamilies({QStringLiteral("Tahoma"), versionFont.family()});
     version->setFont(versionFont);
-    version->setText(QStringLiteral("Version 1.0"));
+    version->setText(QStringLiteral("Version %1").arg(QLatin1String(core::kVersion)));
+
+    // Where the files are, in one line whose link opens the folder in the file manager. A long
+    // path is shortened in the middle so that it never widens the window; the tip shows it whole.
+    auto* folderLine = styleLabel(new QLabel(background), "workingFolderLine", false, 9, white);
+    const QString folder = QDir::toNativeSeparators(QString::fromUtf8(core::pathText(m_appFolder)));
+    const QString shown =
+        folderLine->fontMetrics().elidedText(folder, Qt::ElideMiddle, fontMetrics().averageCharWidth() * 72);
+    folderLine->setTextFormat(Qt::RichText);
+    folderLine->setText(QStringLiteral("Working folder: <a href=\"folder\" style=\"color:#ffe080\">%1</a>")
+                            .arg(shown.toHtmlEscaped()));
+    folderLine->setToolTip(folder);
+    folderLine->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
 
     // Buttons on the left; the About picture and the notice on the right; the credit, the
     // contact link and the version along the bottom.
@@ -130,6 +147,8 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     content->setContentsMargins(margin, margin, margin, margin * 3 / 4);
     content->addLayout(top, 1);
     content->addSpacing(margin);
+    content->addWidget(folderLine);
+    content->addSpacing(margin / 2);
     content->addLayout(bottom);
 
     connect(m_generateButton, &QPushButton::clicked, this, &MainWindow::generate);
@@ -139,6 +158,7 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(aboutPicture, &AboutMePicture::clicked, this, &MainWindow::showAbout);
     connect(m_supportLink, &ClickableLabel::clicked, this, &MainWindow::mailSupport);
+    connect(folderLine, &QLabel::linkActivated, this, &MainWindow::openWorkingFolder);
 }
 
 MainWindow::~MainWindow() = default;
@@ -231,7 +251,8 @@ void MainWindow::printCertificates()
 
 void MainWindow::showHelp()
 {
-    MessageBox::show(this, {helpText(), "Help!", core::Icon::Information});
+    MessageBox::show(this, {helpText() + "\rWorking folder: " + core::pathText(m_appFolder) + "\r", "Help!",
+                            core::Icon::Information});
 }
 
 void MainWindow::showAbout()
@@ -243,6 +264,14 @@ void MainWindow::showAbout()
 void MainWindow::mailSupport()
 {
     openMailTo(this, m_supportLink->text());
+}
+
+void MainWindow::openWorkingFolder()
+{
+    const QString folder = QString::fromUtf8(core::pathText(m_appFolder));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        MessageBox::show(this, {"No file manager could open the working folder " + core::pathText(m_appFolder) + ".",
+                                "Working Folder!", core::Icon::Information});
 }
 
 void MainWindow::endProgram()

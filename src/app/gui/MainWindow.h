@@ -47,6 +47,7 @@ private:
     void showHelp();
     void showAbout();
     void mailSupport();
+    void openWorkingFolder();
     void endProgram();
 
     std::filesystem::path m_appFolder;
