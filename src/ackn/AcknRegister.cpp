@@ -5,7 +5,6 @@
 #include "host/Workbook.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace cw::ackn {
 
@@ -42,21 +41,6 @@ bool allDigits(const std::string& s)
     return true;
 }
 
-// dd/mm/yyyy (one or two digits for day and month) as a date serial, when it names a real day.
-std::optional<double> parseFilingDate(const std::string& text)
-{
-    const std::string s = trimmed(text);
-    const auto a = s.find('/');
-    const auto b = a == std::string::npos ? a : s.find('/', a + 1);
-    if (b == std::string::npos)
-        return std::nullopt;
-    const std::string day = s.substr(0, a), month = s.substr(a + 1, b - a - 1), year = s.substr(b + 1);
-    if (!allDigits(day) || !allDigits(month) || !allDigits(year) || day.size() > 2 || month.size() > 2 ||
-        year.size() != 4)
-        return std::nullopt;
-    return host::dateSerial(std::stoi(year), std::stoi(month), std::stoi(day));
-}
-
 // The serial number box: digits only (leading zeros allowed), 0 to 999999.
 std::optional<int> serialValue(const std::string& text)
 {
@@ -70,23 +54,15 @@ std::optional<int> serialValue(const std::string& text)
     return n <= kLargestSerial ? std::optional<int>(n) : std::nullopt;
 }
 
-std::string dateText(double serial)
-{
-    const auto d = host::serialToDate(serial);
-    if (!d)
-        return host::numberToText(serial);
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d->day, d->month, d->year);
-    return buf;
-}
-
 // A cell as the box shows it: a number in its plain form; in the date column, a number is a
 // date (whatever format an edited template gave it).
 std::string boxText(const Sheet& s, int row, int col, bool dateColumn)
 {
     const Value& v = s.value(row, col);
-    if (dateColumn && host::isNumber(v))
-        return dateText(std::get<double>(v));
+    if (dateColumn && host::isNumber(v)) {
+        const std::string date = host::dayMonthYearText(std::get<double>(v));
+        return date.empty() ? host::numberToText(std::get<double>(v)) : date;
+    }
     return s.text(row, col);
 }
 
@@ -105,7 +81,8 @@ Sheet& acknSheet(Workbook& wb, const std::filesystem::path& templatePath)
 void giveDateFormat(Workbook& wb, Sheet& s, int row, int col)
 {
     const host::Cell* c = s.cell(row, col);
-    const std::uint16_t xf = c ? c->xf : host::kDefaultXf;
+    // A cell whose format index lies outside the table (a damaged template) takes the default.
+    const std::uint16_t xf = c && c->xf < wb.xfs().size() ? c->xf : host::kDefaultXf;
     if (wb.isDateXf(xf))
         return;
     host::Xf dated = wb.xfs().at(xf);
@@ -133,7 +110,7 @@ std::optional<EntryProblem> checkAcknEntries(const AcknEntries& entries)
     // In the order the boxes take the focus: the dates of filing, then the serial number.
     for (int q = 0; q < 4; ++q) {
         const std::string& date = entries.filedOn[static_cast<std::size_t>(q)];
-        if (!trimmed(date).empty() && !parseFilingDate(date))
+        if (!trimmed(date).empty() && !host::parseDayMonthYear(date))
             return EntryProblem{5 + q, "The date of filing of " + quarterName(q) + " (\"" + date +
                                            "\") is not a date in the form dd/mm/yyyy. Leave it empty if the "
                                            "statement is not filed yet."};
@@ -163,7 +140,7 @@ std::optional<EntryProblem> saveAcknRegister(const std::filesystem::path& templa
         if (trimmed(date).empty()) {
             s.setValue(row, kFiledCol, Value{});
         } else {
-            s.setValue(row, kFiledCol, Value{*parseFilingDate(date)});
+            s.setValue(row, kFiledCol, Value{*host::parseDayMonthYear(date)});
             giveDateFormat(wb, s, row, kFiledCol);
         }
     }

@@ -1,5 +1,8 @@
 #include "app/GenerateCommand.h"
 
+#include "app/AppFolderLock.h"
+#include "certificates/OutputFolder.h"
+
 #include "import/SheetCells.h"
 #include "host/Error.h"
 #include "import/DeductorRow.h"
@@ -10,7 +13,12 @@
 #include "import/WorkSheets.h"
 #include "core/PathText.h"
 
+#include <QProcess>
+#include <QString>
+
 #include <new>
+#include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #define NOMINMAX
@@ -29,12 +37,12 @@ namespace {
 constexpr const char* kInvalidTitle = "Invalid Text File!";
 constexpr const char* kPleasePutValid = "Please put a valid Form 26Q text file.";
 
-// An engine message as a sentence of its own: capital first letter, full stop at the end.
+// An engine message as a sentence of its own: capital first letter, one closing mark.
 std::string sentence(std::string s)
 {
     if (!s.empty() && s.front() >= 'a' && s.front() <= 'z')
         s.front() = static_cast<char>(s.front() - 'a' + 'A');
-    if (!s.empty() && s.back() != '.')
+    if (!s.empty() && s.back() != '.' && s.back() != '?' && s.back() != '!')
         s += '.';
     return s;
 }
@@ -76,6 +84,12 @@ void GenerateCommand::report(std::string prompt, std::string title, Icon icon)
 
 GenerateOutcome GenerateCommand::run()
 {
+    // One writing command per application folder: a second one changes nothing.
+    const AppFolderLock lock(m_folder);
+    if (lock.refusal()) {
+        m_reporter.message(*lock.refusal());
+        return GenerateOutcome::Failed;
+    }
     if (m_guard) {
         if (std::optional<core::Message> inUse = m_guard()) {
             m_reporter.message(*inUse);
@@ -113,6 +127,17 @@ GenerateOutcome GenerateCommand::runPipeline()
     ctx.appFolder = m_folder;
     ctx.reporter = &m_reporter;
 
+    // What interrupted runs left goes; their folders meanwhile, as the old certificates do.
+    std::vector<std::jthread> removals;
+    auto removeOld = [&](const fs::path& folder) {
+        if (m_removeOld)
+            m_removeOld(folder);
+        else
+            removals.emplace_back([folder] { certificates::removeRunFolder(folder); });
+    };
+    for (const fs::path& folder : certificates::clearLeftovers(m_folder))
+        removeOld(folder);
+
     const fs::path templatePath = ctx.templatePath();
     const std::string templateText = core::pathText(templatePath);
     std::error_code ec;
@@ -121,6 +146,18 @@ GenerateOutcome GenerateCommand::runPipeline()
                "File Not Found!", Icon::Critical);
         return GenerateOutcome::Failed;
     }
+    // What can be checked is checked before any work: the template can be saved, and Form16A
+    // can be replaced by a fresh folder.
+    try {
+        host::Workbook::checkCanSave(templatePath);
+    } catch (const host::Error& e) {
+        report("The template workbook " + templateText + " cannot be saved: " + e.message() +
+                   ". Certwright saves it at the end of every run; nothing was changed.",
+               "Error!");
+        return GenerateOutcome::Failed;
+    }
+    certificates::OutputFolderReplacement output(m_folder);
+
     host::Workbook workbook;
     try {
         workbook = host::Workbook::open(templatePath);
@@ -178,16 +215,31 @@ GenerateOutcome GenerateCommand::runPipeline()
         m_observer(ctx);
 
     // No deductee records: the message has been shown and the program ends, the template
-    // unsaved and Form16A left empty.
-    m_made = certificates::generateCertificates(ctx);
+    // unsaved and Form16A as it was.
+    m_made = certificates::generateCertificates(ctx, output.folder());
     if (m_made.certificates == 0)
         return GenerateOutcome::EndProgram;
 
     if (!save())
         return GenerateOutcome::Failed;
+    if (const fs::path old = output.commit(); !old.empty())
+        removeOld(old);
     report("Certificates Successfully Generated and saved to " + core::pathText(ctx.outputFolder()),
            "Done!");
     return GenerateOutcome::Succeeded;
+}
+
+void removeInDetachedProcess(const fs::path& folder)
+{
+#ifdef _WIN32
+    const bool started = QProcess::startDetached(QStringLiteral("cmd.exe"), {QStringLiteral("/d"), QStringLiteral("/c"),
+        QStringLiteral("rd"), QStringLiteral("/s"), QStringLiteral("/q"), QString::fromStdWString(folder.wstring())});
+#else
+    const bool started = QProcess::startDetached(QStringLiteral("rm"), {QStringLiteral("-rf"), QStringLiteral("--"),
+                                                                        QString::fromStdString(folder.string())});
+#endif
+    if (!started)
+        certificates::removeRunFolder(folder);
 }
 
 fs::path applicationFolder(const char* argv0)

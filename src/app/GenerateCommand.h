@@ -39,6 +39,13 @@ public:
     // Called with the filled work sheets, after the deductee rows and before the certificates.
     void setExtractionObserver(Observer observer) { m_observer = std::move(observer); }
 
+    // How the previous run's certificates go once the new ones are in Form16A, given the
+    // folder that holds them (and so do folders left by interrupted runs). By default a thread
+    // removes them beside the work and run() waits for it; the window and the command line
+    // give removeInDetachedProcess, so that neither waits.
+    using FolderRemover = std::function<void(const std::filesystem::path&)>;
+    void setOldCertificatesRemover(FolderRemover remover) { m_removeOld = std::move(remover); }
+
     GenerateOutcome run();
     // What the last run made.
     const certificates::CertificateCounts& made() const { return m_made; }
@@ -51,8 +58,14 @@ private:
     core::Reporter& m_reporter;
     Guard m_guard;
     Observer m_observer;
+    FolderRemover m_removeOld;
     certificates::CertificateCounts m_made;
 };
+
+// Removes a folder of old certificates in a process of its own, which outlives this one, so a
+// run over 200,000 old certificates need not wait for each to be deleted; where no process can
+// be started, here and now. What the command line and the window give setOldCertificatesRemover.
+void removeInDetachedProcess(const std::filesystem::path& folder);
 
 // The folder of the running program, where TDS.txt and TDS16A.xls are looked for; argv0 is
 // the fallback where the platform cannot say.

@@ -184,7 +184,7 @@ std::vector<std::string> x11Titles()
 
 } // namespace
 
-bool EnumWindowsProc(std::string_view title, std::string_view name)
+bool titleShowsWorkbook(std::string_view title, std::string_view name)
 {
     if (name.empty())
         return false;
@@ -195,7 +195,7 @@ bool EnumWindowsProc(std::string_view title, std::string_view name)
 std::optional<std::string> findRunningTitle(const std::vector<std::string>& titles, std::string_view name)
 {
     for (const auto& title : titles)
-        if (EnumWindowsProc(title, name))
+        if (titleShowsWorkbook(title, name))
             return title;
     return std::nullopt;
 }

@@ -23,7 +23,7 @@ namespace cw::app {
 
 // The title rule on one title: the first case-sensitive occurrence of `name` starts at index 1
 // or later. An empty title or name never matches.
-bool EnumWindowsProc(std::string_view title, std::string_view name);
+bool titleShowsWorkbook(std::string_view title, std::string_view name);
 
 // The first title of `titles` that matches, in the order given.
 std::optional<std::string> findRunningTitle(const std::vector<std::string>& titles, std::string_view name);

@@ -70,7 +70,9 @@ int runWindow(int argc, char** argv, const std::string& givenFolder)
 } // namespace
 #endif
 
-int main(int argc, char** argv)
+namespace {
+
+int runCertwright(int argc, char** argv)
 {
     CLI::App app{"Certwright: Form 16A certificates from a Form 26Q e-TDS statement", "certwright"};
     cw::app::useCommandListHelp(app);
@@ -182,4 +184,11 @@ int main(int argc, char** argv)
 
     std::cerr << "certwright: the window is not built yet; use a command (see --help)\n";
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return cw::app::exitStatusOf([&] { return runCertwright(argc, argv); }, std::cerr);
 }

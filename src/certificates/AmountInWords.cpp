@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace cw::certificates {
 
@@ -39,6 +40,39 @@ std::string amountText(double amount)
     if (s.rfind("0.", 0) == 0)
         s.erase(0, 1);
     return s;
+}
+
+std::string digitInWords(int digit)
+{
+    return digit >= 1 && digit <= 9 ? kDigits[static_cast<std::size_t>(digit)] : "";
+}
+
+std::string tensInWords(std::string_view twoDigits)
+{
+    if (twoDigits.empty())
+        return {};
+    const int first = digitValue(twoDigits.front());
+    const int last = digitValue(twoDigits.back());
+    if (first == 1)
+        return twoDigits.size() == 2 && last >= 0 ? kTeens[static_cast<std::size_t>(last)] : "";
+    std::string words = first >= 0 ? kTens[static_cast<std::size_t>(first)] : "";
+    return words + digitInWords(last);
+}
+
+std::string hundredsInWords(int value)
+{
+    if (value <= 0 || value > 999)
+        return {};
+    const int hundreds = value / 100;
+    const int tens = value / 10 % 10;
+    std::string words;
+    if (hundreds != 0)
+        words = digitInWords(hundreds) + " Hundred ";
+    if (tens != 0)
+        words += tensInWords(std::to_string(value % 100)); // two digits: the tens are not 0
+    else
+        words += digitInWords(value % 10);
+    return words;
 }
 
 std::string spellPositive(double amount)
@@ -88,47 +122,6 @@ std::string spellPositive(double amount)
 }
 
 } // namespace
-
-std::string digitInWords(int digit)
-{
-    return digit >= 1 && digit <= 9 ? kDigits[static_cast<std::size_t>(digit)] : "";
-}
-
-std::string tensInWords(std::string_view twoDigits)
-{
-    if (twoDigits.empty())
-        return {};
-    const int first = digitValue(twoDigits.front());
-    const int last = digitValue(twoDigits.back());
-    if (first == 1)
-        return twoDigits.size() == 2 && last >= 0 ? kTeens[static_cast<std::size_t>(last)] : "";
-    std::string words = first >= 0 ? kTens[static_cast<std::size_t>(first)] : "";
-    return words + digitInWords(last);
-}
-
-std::string tensInWords(int value)
-{
-    if (value < 0 || value > 99)
-        return {};
-    const char digits[3] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10), '\0'};
-    return tensInWords(std::string_view(digits, 2));
-}
-
-std::string hundredsInWords(int value)
-{
-    if (value <= 0 || value > 999)
-        return {};
-    const int hundreds = value / 100;
-    const int tens = value / 10 % 10;
-    std::string words;
-    if (hundreds != 0)
-        words = digitInWords(hundreds) + " Hundred ";
-    if (tens != 0)
-        words += tensInWords(value % 100);
-    else
-        words += digitInWords(value % 10);
-    return words;
-}
 
 std::string amountInWords(double amount)
 {

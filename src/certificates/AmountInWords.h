@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace cw::certificates {
 
@@ -10,13 +9,5 @@ namespace cw::certificates {
 // ("Rupees One Hundred  Only"): certificates already issued read that way, so they must not be
 // tidied. Amounts above 999999999.99 give "Digit excced Maximum limit".
 std::string amountInWords(double amount);
-
-// The words for a value of 100 to 999 (empty for 0).
-std::string hundredsInWords(int value);
-// The words for two digits, "00" to "99"; a teen gives its own word.
-std::string tensInWords(std::string_view twoDigits);
-std::string tensInWords(int value);
-// The word for one digit, 1 to 9; empty for anything else.
-std::string digitInWords(int digit);
 
 } // namespace cw::certificates

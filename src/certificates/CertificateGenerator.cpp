@@ -1,7 +1,6 @@
 #include "certificates/CertificateGenerator.h"
 #include "certificates/AmountInWords.h"
 #include "certificates/DeducteeGroups.h"
-#include "certificates/OutputFolder.h"
 #include "core/PathText.h"
 #include "import/WorkSheets.h"
 
@@ -12,12 +11,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdio>
-#include <iterator>
-#include <numeric>
-#include <string_view>
-#include <system_error>
-#include <unordered_map>
 
 namespace cw::certificates {
 
@@ -62,18 +55,13 @@ constexpr int kRowsOnPageWithAnnexure = 15;
 constexpr std::uint16_t kTabSelected = 0x0200;
 constexpr std::uint16_t kTabShown = 0x0400;
 
-// A value "as text" for a certificate cell: an empty text leaves the cell empty.
-Value asText(std::string t)
-{
-    return t.empty() ? Value{} : Value{std::move(t)};
-}
-
 // Everything one run reads once and uses for every certificate.
 struct RunState {
     Workbook* workbook = nullptr;
     const Sheet* deductees = nullptr;
     std::filesystem::path templatePath;
-    std::filesystem::path folder;
+    std::filesystem::path folder;        // where the certificates are written
+    std::filesystem::path shownFolder;   // where the user finds them: Form16A
     int formSheet = -1;
     int serial = 0;
     std::string financialYear;
@@ -111,7 +99,7 @@ int counterStart(const RunState& run, const Sheet& ackn)
 
 void readDeductor(RunState& run, const Sheet& deductor)
 {
-    auto text = [&](int col) { return asText(deductor.text(2, col)); };
+    auto text = [&](int col) { return Value{deductor.text(2, col)}; };
     run.deductorCells = {
         {"B10", text(0)},  // name
         {"B11", text(1)},  // address
@@ -143,7 +131,7 @@ void copyPayments(const Sheet& deductees, int firstRow, int rows, Sheet& target,
 // The annexure of a group of 17 rows or more: a copy of "Annex" after the certificate sheet,
 // carrying rows 16 onward. Blank rows are inserted above row 5 first, five more than the rows
 // filled, so the signature lines the template keeps below stay clear of the table.
-void MakeAnnexure(RunState& run, const CertificateGroup& group, const std::string& numberText,
+void makeAnnexure(RunState& run, const CertificateGroup& group, const std::string& numberText,
                   const Value& pan)
 {
     Workbook& wb = *run.workbook;
@@ -165,21 +153,15 @@ void MakeAnnexure(RunState& run, const CertificateGroup& group, const std::strin
                  kAnnexFirstRow);
 }
 
-// Saves a certificate through a temporary file and a rename, so a failed write (disk full,
-// folder gone) leaves nothing under the certificate's name, but without the sync the template
-// gets: twenty thousand syncs would take minutes, and the folder is made anew by every run.
-void saveCertificate(const Workbook& certificate, const std::filesystem::path& path)
+// Writes a certificate straight under its name: the folder is the run's own and goes as a
+// whole when anything fails, so a temporary name per file would only cost time.
+void saveCertificate(const RunState& run, const Workbook& certificate, const std::string& file)
 {
     try {
-        certificate.save(path, host::SaveMode::Fast);
+        certificate.save(run.folder / file, host::SaveMode::NewFile);
     } catch (const Error& e) {
-        std::string reason = e.message();
-        const std::string prefix = "could not save the workbook: ";
-        if (reason.rfind(prefix, 0) == 0)
-            reason.erase(0, prefix.size());
-        while (!reason.empty() && reason.back() == '.')
-            reason.pop_back();
-        throw Error(Error::Code::Io, "The certificate " + core::pathText(path) + " could not be saved (" + reason + ").");
+        throw Error(Error::Code::Io, "The certificate " + core::pathText(run.shownFolder / file) + " could not be saved (" +
+                                         e.message() + "). Form16A keeps the certificates of the last complete run.");
     }
 }
 
@@ -204,13 +186,13 @@ void makeCertificate(RunState& run, const CertificateGroup& group)
     const Value& certificateDate = d.value(first, kCertificateDate);
     for (int q = 0; q < 4; ++q) {
         if (quarterAcknApplies(certificateDate, run.quarters[q].filedOn))
-            cert.setValue(10 + q, kColG, asText(host::valueText(run.quarters[q].number)));
+            cert.setValue(10 + q, kColG, Value{host::valueText(run.quarters[q].number)});
     }
 
-    const Value pan = asText(d.text(first, kPan));
-    cert.setValue("I10", asText(d.text(first, kName)));
+    const Value pan{d.text(first, kPan)};
+    cert.setValue("I10", Value{d.text(first, kName)});
     cert.setValue("I16", pan);
-    cert.setValue("I18", asText(run.periodText));
+    cert.setValue("I18", Value{run.periodText});
     cert.setValue("C48", certificateDate);
     cert.setValue("E16", d.value(first, kSection));
 
@@ -230,7 +212,7 @@ void makeCertificate(RunState& run, const CertificateGroup& group)
 
     const bool annexure = n >= kAnnexureFrom;
     if (annexure)
-        MakeAnnexure(run, group, numberText, pan);
+        makeAnnexure(run, group, numberText, pan);
 
     // Only the certificate sheet is the selected, shown tab: a second selected tab would open
     // as a group of sheets.
@@ -240,19 +222,7 @@ void makeCertificate(RunState& run, const CertificateGroup& group)
         annex.setWindow2Flags(annex.window2Flags() & static_cast<std::uint16_t>(~(kTabSelected | kTabShown)));
     }
     Workbook certificate = wb.moveSheetsToNewWorkbook(annexure ? std::vector<int>{0, 1} : std::vector<int>{0});
-    saveCertificate(certificate, run.folder / (name + ".xls"));
-}
-
-void makeOutputFolder(import::GenerationContext& ctx)
-{
-    const std::filesystem::path folder = ctx.outputFolder();
-    clearOutputFolder(folder);
-    std::error_code ec;
-    if (std::filesystem::exists(folder, ec))
-        throw Error(Error::Code::Io, "The folder " + core::pathText(folder) +
-                                         " could not be emptied. Is one of its certificates open in another program?");
-    if (!std::filesystem::create_directory(folder, ec) || ec)
-        throw Error(Error::Code::Io, "The folder " + core::pathText(folder) + " could not be made (" + ec.message() + ").");
+    saveCertificate(run, certificate, name + ".xls");
 }
 
 } // namespace
@@ -265,7 +235,7 @@ std::string serialText(int serial)
     return serial < 0 ? "-" + digits : digits;
 }
 
-CertificateCounts generateCertificates(import::GenerationContext& ctx)
+CertificateCounts generateCertificates(import::GenerationContext& ctx, const std::filesystem::path& folder)
 {
     if (!ctx.workbook || !ctx.deductorSheet || !ctx.deducteeSheet)
         throw Error(Error::Code::Invalid, "the certificates need the imported statement first");
@@ -273,15 +243,17 @@ CertificateCounts generateCertificates(import::GenerationContext& ctx)
     run.workbook = ctx.workbook;
     run.deductees = ctx.deducteeSheet;
     run.templatePath = ctx.templatePath();
-    run.folder = ctx.outputFolder();
+    run.folder = folder;
+    run.shownFolder = ctx.outputFolder();
 
     const Sheet* ackn = ctx.workbook->findSheet("AcknDetails");
     if (!ackn)
         throw templateError(run, "has no sheet \"AcknDetails\"");
     run.serial = counterStart(run, *ackn);
     readQuarters(run, *ackn);
-
-    makeOutputFolder(ctx);
+    run.formSheet = ctx.workbook->indexOf("Form 16A");
+    if (run.formSheet < 0)
+        throw templateError(run, "has no sheet \"Form 16A\"");
     readDeductor(run, *ctx.deductorSheet);
 
     Sheet& deductees = *ctx.deducteeSheet;
@@ -300,9 +272,6 @@ CertificateCounts generateCertificates(import::GenerationContext& ctx)
     if (run.serial > INT_MAX - total)
         throw templateError(run, "holds a certificate serial number in cell B2 of sheet \"AcknDetails\" that would run past " +
                                      std::to_string(INT_MAX));
-    run.formSheet = ctx.workbook->indexOf("Form 16A");
-    if (run.formSheet < 0)
-        throw templateError(run, "has no sheet \"Form 16A\"");
     // Found missing before the first certificate rather than at the first long one.
     if (ctx.workbook->indexOf("Annex") < 0 &&
         std::any_of(groups.begin(), groups.end(), [](const CertificateGroup& g) { return g.size() >= kAnnexureFrom; }))

@@ -1,5 +1,6 @@
 #include "certificates/DeducteeGroups.h"
 
+#include "host/Ascii.h"
 #include "host/General.h"
 #include "import/WorkSheets.h"
 
@@ -42,24 +43,6 @@ int kindRank(const Value& v)
     }
 }
 
-int foldAscii(char c)
-{
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
-}
-
-int compareFolded(const std::string& a, const std::string& b)
-{
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const int ca = foldAscii(a[i]);
-        const int cb = foldAscii(b[i]);
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 int compareKeys(const Value& a, const Value& b)
 {
     const int ra = kindRank(a), rb = kindRank(b);
@@ -70,7 +53,7 @@ int compareKeys(const Value& a, const Value& b)
         const double x = std::get<double>(a), y = std::get<double>(b);
         return x < y ? -1 : (x > y ? 1 : 0);
     }
-    case 1: return compareFolded(std::get<std::string>(a), std::get<std::string>(b));
+    case 1: return host::compareIgnoringAsciiCase(std::get<std::string>(a), std::get<std::string>(b));
     case 2: return static_cast<int>(std::get<bool>(a)) - static_cast<int>(std::get<bool>(b));
     default: return 0;
     }
@@ -91,7 +74,7 @@ void appendSortIdentity(std::string& key, const Value& v)
     }
     case 2:
         for (char c : std::get<std::string>(v))
-            key += static_cast<char>(foldAscii(c));
+            key += host::asciiLower(c);
         break;
     case 3: key += std::get<bool>(v) ? '1' : '0'; break;
     default: break; // errors compare equal, as do empty cells
@@ -143,35 +126,6 @@ bool sameGroupKey(const Sheet& s, int a, int b)
     return true;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// d<sep>m<sep>yyyy with one or two digits for day and month, as a date serial.
-std::optional<double> parseDate(std::string_view s, char sep)
-{
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    int parts[3] = {0, 0, 0};
-    std::size_t digits[3] = {0, 0, 0};
-    int part = 0;
-    for (char c : s) {
-        if (c == sep) {
-            if (++part > 2)
-                return std::nullopt;
-        } else if (isDigit(c)) {
-            if (++digits[part] > 4)
-                return std::nullopt;
-            parts[part] = parts[part] * 10 + (c - '0');
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (part != 2 || digits[0] < 1 || digits[0] > 2 || digits[1] < 1 || digits[1] > 2 || digits[2] != 4)
-        return std::nullopt;
-    return host::dateSerial(parts[2], parts[1], parts[0]);
-}
-
 std::optional<double> dateValue(const Value& v, char sep)
 {
     if (host::isNumber(v)) {
@@ -179,7 +133,7 @@ std::optional<double> dateValue(const Value& v, char sep)
         return host::serialToDate(serial) ? std::optional<double>(serial) : std::nullopt;
     }
     if (host::isText(v))
-        return parseDate(std::get<std::string>(v), sep);
+        return host::parseDayMonthYear(std::get<std::string>(v), sep);
     return std::nullopt;
 }
 

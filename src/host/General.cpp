@@ -211,6 +211,41 @@ std::optional<CivilDate> serialToDate(double serial)
     return civilFromDays(base + whole);
 }
 
+std::optional<double> parseDayMonthYear(std::string_view text, char separator)
+{
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    int parts[3] = {0, 0, 0};
+    std::size_t digits[3] = {0, 0, 0};
+    std::size_t part = 0;
+    for (char c : text) {
+        if (c == separator) {
+            if (++part > 2)
+                return std::nullopt;
+        } else if (isDigit(c) && digits[part] < 4) {
+            parts[part] = parts[part] * 10 + (c - '0');
+            ++digits[part];
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (part != 2 || digits[0] < 1 || digits[0] > 2 || digits[1] < 1 || digits[1] > 2 || digits[2] != 4)
+        return std::nullopt;
+    return dateSerial(parts[2], parts[1], parts[0]);
+}
+
+std::string dayMonthYearText(double serial)
+{
+    const auto d = serialToDate(serial);
+    if (!d)
+        return {};
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d->day, d->month, d->year);
+    return buf;
+}
+
 std::string valueText(const Value& v)
 {
     switch (v.index()) {

@@ -43,4 +43,12 @@ struct CivilDate {
 };
 std::optional<CivilDate> serialToDate(double serial);
 
+// A date written day first, d<separator>m<separator>yyyy (one or two digits for day and month,
+// four for the year, spaces around it ignored), as a date serial; nothing when it is not
+// written so or names no real day. The statement's dates, the certificate dates and the dates
+// of filing are all written this way.
+std::optional<double> parseDayMonthYear(std::string_view text, char separator = '/');
+// A date serial as "dd/mm/yyyy"; empty when it is no day of the calendar.
+std::string dayMonthYearText(double serial);
+
 } // namespace cw::host

@@ -94,6 +94,10 @@ const Value& Sheet::value(std::string_view a1) const
 void Sheet::setValue(int row, int col, Value v)
 {
     Cell& c = cellAt(row, col);
+    // An empty text leaves the cell empty, as typing nothing into a spreadsheet does: a value
+    // that sorts and counts like text would be a wrong answer to "is there a name?".
+    if (const auto* text = std::get_if<std::string>(&v); text && text->empty())
+        v = Value{};
     c.value = std::move(v);
     c.formula = kNoFormula;
 }

@@ -106,7 +106,7 @@ public:
     Cell& cellAt(int row, int col);
     const Value& value(int row, int col) const;                // a static empty value when absent
     const Value& value(std::string_view a1) const;
-    // Sets the value and keeps the cell's format; clears a formula.
+    // Sets the value and keeps the cell's format; clears a formula. An empty text empties the cell.
     void setValue(int row, int col, Value v);
     void setValue(std::string_view a1, Value v);
     void setXf(int row, int col, std::uint16_t xf);

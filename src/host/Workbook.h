@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cw::host {
@@ -26,11 +27,12 @@ struct DefinedName {
     std::uint8_t keyboardShortcut = 0;
 };
 
-// How far a save goes before it returns. Durable syncs the file to the disk before the rename
-// (the template and anything the user keeps); Fast leaves the sync to the system, for files that
-// are written by the thousand and made anew by every run (the certificates): a sync per file
-// would cost more than writing it.
-enum class SaveMode { Durable, Fast };
+// How a save writes. Durable replaces the file atomically: a temporary file beside it, synced
+// to the disk, then a rename; a link is saved through to its target, and the file keeps its
+// mode and owner. NewFile writes straight under a name that must be free, without a sync: for
+// the thousands of certificates of a run, which go into a folder of the run's own that is
+// discarded when anything fails, so a temporary name and a sync per file would only cost time.
+enum class SaveMode { Durable, NewFile };
 
 // A workbook: sheets in order, the formatting tables and the defined names.
 class Workbook {
@@ -46,10 +48,18 @@ public:
 
     // Reads a .xls (BIFF8) workbook. Throws Error naming the file and the reason.
     static Workbook open(const std::filesystem::path& path);
-    // Writes the workbook as .xls atomically: a temporary file in the same folder, then a
-    // rename. A failed save throws and leaves any old file at `path` as it was, and no partial
-    // file under its name, in either mode.
+    // Writes the workbook as .xls. A failed save throws Error (message: the reason alone) and
+    // leaves any old file at `path` as it was, and no partial file under its name. A read-only
+    // file is refused, not replaced.
     void save(const std::filesystem::path& path, SaveMode mode = SaveMode::Durable) const;
+    // Throws the Error a durable save to `path` would end with for want of permission, without
+    // changing anything: the file (through links) is read-only, or its folder takes no new file.
+    static void checkCanSave(const std::filesystem::path& path);
+    // Whether a file named `name` is a temporary file left beside `target` by an interrupted
+    // save: this version's names ("." "~" and hex digits, no longer than the target's name, so
+    // a path that takes the final name takes the temporary one too) and the earlier
+    // ".NAME.<16 hex digits>.tmp".
+    static bool isTemporaryName(std::string_view name, std::string_view target);
     // The .xls bytes, without touching the file system.
     std::vector<std::uint8_t> toBytes() const;
     static Workbook fromBytes(const std::vector<std::uint8_t>& bytes, const std::string& nameForErrors);

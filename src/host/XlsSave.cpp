@@ -21,6 +21,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -34,6 +35,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char* kHexDigits = "0123456789abcdef";
+
 std::string reason(int err)
 {
     return std::generic_category().message(err);
@@ -46,20 +49,52 @@ std::string displayName(const fs::path& path)
     return std::string(u8.begin(), u8.end());
 }
 
-// A name beside the target that no other save picks: the target's name, a random tag and
-// ".tmp", hidden on systems that hide dot files.
+// The hex digits of a temporary name for a target named with `length` characters: as many as
+// keep the temporary name no longer than the final one, from 4 to 16.
+std::size_t temporaryDigits(std::size_t length)
+{
+    return std::clamp<std::size_t>(length > 2 ? length - 2 : 0, 4, 16);
+}
+
+// A name beside the target that no other save picks: "." "~" and random hex digits, hidden
+// on systems that hide dot files.
 fs::path temporaryPath(const fs::path& target)
 {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
     const auto now = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    const unsigned long long tag = (static_cast<unsigned long long>(rd()) << 32) ^ now ^ (counter++ * 0x9E3779B97F4A7C15ull);
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", tag);
-    fs::path name(".");
-    name += target.filename();
-    name += suffix;
+    unsigned long long tag = (static_cast<unsigned long long>(rd()) << 32) ^ now ^ (counter++ * 0x9E3779B97F4A7C15ull);
+    std::string name = ".~";
+    for (std::size_t i = temporaryDigits(target.filename().native().size()); i > 0; --i, tag >>= 4)
+        name += kHexDigits[tag & 15];
     return target.parent_path() / name;
+}
+
+// The file a save writes: a link's target, so that a shared template stays shared.
+fs::path savedFile(const fs::path& path)
+{
+    std::error_code ec;
+    if (!fs::is_symlink(path, ec))
+        return path;
+    const fs::path target = fs::canonical(path, ec);
+    return ec ? path : target;
+}
+
+// A file without its owner's write permission is read-only on purpose, even to a user (an
+// administrator) whom the system would let write it.
+bool isReadOnly(const fs::path& file)
+{
+    std::error_code ec;
+    const fs::file_status st = fs::status(file, ec);
+    if (ec || !fs::exists(st))
+        return false;
+    if ((st.permissions() & fs::perms::owner_write) == fs::perms::none)
+        return true;
+#ifdef _WIN32
+    return false;
+#else
+    return access(file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
+#endif
 }
 
 std::FILE* openNew(const fs::path& p)
@@ -69,6 +104,20 @@ std::FILE* openNew(const fs::path& p)
 #else
     return std::fopen(p.c_str(), "wbx");
 #endif
+}
+
+// A new temporary file beside `target`, or nothing with errno set.
+std::FILE* openTemporary(const fs::path& target, fs::path& temp)
+{
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        temp = temporaryPath(target);
+        errno = 0;
+        if (std::FILE* f = openNew(temp))
+            return f;
+        if (errno != EEXIST)
+            break;
+    }
+    return nullptr;
 }
 
 // Writes and flushes the bytes to a new file, and syncs it when asked; returns 0 or the errno
@@ -107,6 +156,24 @@ int writeFile(std::FILE* f, const std::vector<std::uint8_t>& bytes, bool sync)
     return 0;
 }
 
+// The replacement takes the old file's mode, owner and group, as an edit in place would keep
+// them. An owner we may not give (someone else's file in a shared folder) stays ours.
+void keepModeAndOwner(std::FILE* replacement, const fs::path& old)
+{
+#ifdef _WIN32
+    (void)replacement;
+    (void)old;
+#else
+    struct stat st {};
+    if (stat(old.c_str(), &st) != 0)
+        return;
+    const int fd = fileno(replacement);
+    if (fchown(fd, st.st_uid, st.st_gid) != 0)
+        (void)!fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+    (void)!fchmod(fd, st.st_mode & 07777);
+#endif
+}
+
 // Puts the temporary file in the target's place in one step, replacing an old file.
 std::error_code replace(const fs::path& from, const fs::path& to)
 {
@@ -128,35 +195,76 @@ std::vector<std::uint8_t> Workbook::toBytes() const
     return XlsWriter(*this).fileBytes();
 }
 
+void Workbook::checkCanSave(const fs::path& path)
+{
+    const fs::path file = savedFile(path);
+    if (isReadOnly(file))
+        throw Error(Error::Code::Io, "it is read-only", displayName(path));
+    fs::path temp;
+    std::FILE* f = openTemporary(file, temp);
+    if (!f)
+        throw Error(Error::Code::Io,
+                    "its folder " + displayName(file.parent_path()) + " takes no new file (" + reason(errno ? errno : EIO) + ")",
+                    displayName(path));
+    std::fclose(f);
+    std::error_code ec;
+    fs::remove(temp, ec);
+}
+
+bool Workbook::isTemporaryName(std::string_view name, std::string_view target)
+{
+    auto hex = [](std::string_view s) {
+        return !s.empty() && s.find_first_not_of(kHexDigits) == std::string_view::npos;
+    };
+    if (name.size() == 2 + temporaryDigits(target.size()) && name.substr(0, 2) == ".~" && hex(name.substr(2)))
+        return true;
+    constexpr std::size_t kOldTag = 1 + 16 + 4; // ".<16 hex digits>.tmp"
+    return name.size() == 1 + target.size() + kOldTag && name[0] == '.' && name.substr(1, target.size()) == target &&
+           name[1 + target.size()] == '.' && hex(name.substr(2 + target.size(), 16)) &&
+           name.substr(name.size() - 4) == ".tmp";
+}
+
 void Workbook::save(const fs::path& path, SaveMode mode) const
 {
-    const std::string file = displayName(path);
+    const std::string name = displayName(path);
+    const fs::path file = mode == SaveMode::Durable ? savedFile(path) : path;
     const std::vector<std::uint8_t> bytes = toBytes();
 
     std::error_code ec;
-    if (fs::is_directory(path, ec))
-        throw Error(Error::Code::Io, "could not save the workbook: a folder has that name", file);
+    if (fs::is_directory(file, ec))
+        throw Error(Error::Code::Io, "a folder has that name", name);
 
-    fs::path temp;
-    std::FILE* f = nullptr;
-    for (int attempt = 0; attempt < 8 && !f; ++attempt) {
-        temp = temporaryPath(path);
+    if (mode == SaveMode::NewFile) {
         errno = 0;
-        f = openNew(temp);
-        if (!f && errno != EEXIST)
-            break;
+        std::FILE* f = openNew(file);
+        if (!f)
+            throw Error(Error::Code::Io, reason(errno ? errno : EIO), name);
+        int err = writeFile(f, bytes, false);
+        errno = 0;
+        if (std::fclose(f) != 0 && err == 0)
+            err = errno ? errno : EIO;
+        if (err) {
+            fs::remove(file, ec);
+            throw Error(Error::Code::Io, reason(err), name);
+        }
+        return;
     }
-    if (!f)
-        throw Error(Error::Code::Io, "could not save the workbook: " + reason(errno ? errno : EIO), file);
 
-    int err = writeFile(f, bytes, mode == SaveMode::Durable);
+    if (isReadOnly(file))
+        throw Error(Error::Code::Io, "it is read-only", name);
+    fs::path temp;
+    std::FILE* f = openTemporary(file, temp);
+    if (!f)
+        throw Error(Error::Code::Io, reason(errno ? errno : EIO), name);
+    keepModeAndOwner(f, file);
+    int err = writeFile(f, bytes, true);
     errno = 0;
     if (std::fclose(f) != 0 && err == 0)
         err = errno ? errno : EIO;
-    std::error_code failure = err ? std::error_code(err, std::generic_category()) : replace(temp, path);
+    const std::error_code failure = err ? std::error_code(err, std::generic_category()) : replace(temp, file);
     if (failure) {
         fs::remove(temp, ec);
-        throw Error(Error::Code::Io, "could not save the workbook: " + failure.message(), file);
+        throw Error(Error::Code::Io, failure.message(), name);
     }
 }
 

@@ -1,31 +1,15 @@
 #include "import/SheetCells.h"
 
 #include "host/Error.h"
+#include "host/Ascii.h"
 #include "host/General.h"
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace cw::import {
 
 namespace {
-
-bool equalIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -49,7 +33,7 @@ host::Sheet& sheetByName(host::Workbook& wb, std::string_view name)
     if (host::Sheet* s = wb.findSheet(name))
         return *s;
     for (int i = 0; i < wb.sheetCount(); ++i)
-        if (equalIgnoringCase(wb.sheet(i).name(), name))
+        if (host::equalsIgnoringAsciiCase(wb.sheet(i).name(), name))
             return wb.sheet(i);
     throw host::Error(host::Error::Code::NoSuchSheet,
                       "The template workbook has no sheet \"" + std::string(name) + "\".");
@@ -66,11 +50,9 @@ std::string cellText(const host::Workbook& wb, const host::Sheet& sheet, int row
 {
     const host::Cell* c = sheet.cell(row, col);
     if (c && host::isNumber(c->value) && wb.isDateXf(c->xf)) {
-        if (auto d = host::serialToDate(std::get<double>(c->value))) {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d->day, d->month, d->year);
-            return buf;
-        }
+        std::string date = host::dayMonthYearText(std::get<double>(c->value));
+        if (!date.empty())
+            return date;
     }
     // Whole numbers (amounts, dates as digits, codes) are most of a statement: written
     // directly, they give the same plain decimal text without the general formatting.

@@ -1,14 +1,16 @@
+// The acknowledgement register of the template: read, checked and saved, by the dialog's
+// functions and by `certwright ackn`.
 #include "ackn/AcknRegister.h"
+#include "app/cli/AcknCli.h"
 
+#include "TestSupport.h"
 #include "host/Error.h"
 #include "host/General.h"
 #include "host/Workbook.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-#include <random>
+#include <sstream>
 
 using namespace cw::ackn;
 using cw::host::Sheet;
@@ -17,20 +19,17 @@ using cw::host::Workbook;
 
 namespace {
 
-class AcknTest : public ::testing::Test {
+class Ackn : public ::testing::Test {
 protected:
+    // The shipped template with entries as users leave them: a number where text belongs, a
+    // date with a format of its own, a date typed as text.
     void SetUp() override
     {
-        std::mt19937_64 rng{std::random_device{}()};
-        m_folder = std::filesystem::temp_directory_path() / ("certwright-ackn-" + std::to_string(rng()));
-        std::filesystem::create_directories(m_folder);
-        Workbook wb;
-        wb.addSheet("Form 16A");
-        Sheet& s = wb.addSheet("AcknDetails");
-        s.setValue("A2", Value{std::string("Certificate Serial Number to start from")});
+        Workbook wb = Workbook::open(std::filesystem::path(CERTWRIGHT_APP_DIR) / "TDS16A.xls");
+        Sheet& s = wb.sheet("AcknDetails");
         s.setValue("B2", Value{5.0});
         s.setValue("B5", Value{std::string("123456789012345")});
-        s.setValue("B6", Value{123456789012345.0}); // typed into a spreadsheet as a number
+        s.setValue("B6", Value{123456789012345.0});
         s.setValue("C5", Value{*cw::host::dateSerial(2008, 7, 15)});
         cw::host::Xf dated = wb.xfs()[cw::host::kDefaultXf];
         dated.numFmt = wb.addNumberFormat("d-mmm-yy");
@@ -38,47 +37,36 @@ protected:
         s.setValue("C6", Value{std::string("15/10/2008")});
         wb.save(path());
     }
-    void TearDown() override
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_folder, ec);
-    }
-    std::filesystem::path path() const { return m_folder / "TDS16A.xls"; }
-    std::string bytes() const
-    {
-        std::ifstream f(path(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-    }
+    std::filesystem::path path() const { return folder / "TDS16A.xls"; }
     static AcknEntries valid()
     {
-        AcknEntries e;
-        e.serial = "7";
-        e.prn = {"098765432109876", "", "123456789012345", "ABC"};
-        e.filedOn = {"5/8/2008", "", "29/02/2008", "31/12/2009"};
-        return e;
+        return {"7", {"098765432109876", "", "123456789012345", "ABC"}, {"5/8/2008", "", "29/02/2008", "31/12/2009"}};
+    }
+    int cli(const cw::app::AcknOptions& options)
+    {
+        out.str({});
+        err.str({});
+        return cw::app::runAckn(folder.path(), options, out, err);
     }
 
-    std::filesystem::path m_folder;
+    cw::test::TempFolder folder{"ackn"};
+    std::ostringstream out, err;
 };
 
-TEST_F(AcknTest, LoadShowsTheCellsAsTheBoxesShowThem)
+TEST_F(Ackn, LoadShowsTheCellsAsTheBoxesShowThemAndChangesNothing)
 {
-    const std::string before = bytes();
+    const std::string before = cw::test::readBytes(path());
     const AcknEntries e = loadAcknRegister(path());
-    EXPECT_EQ(e.serial, "5");
-    EXPECT_EQ(e.prn, (std::array<std::string, 4>{"123456789012345", "123456789012345", "", ""}));
-    EXPECT_EQ(e.filedOn, (std::array<std::string, 4>{"15/07/2008", "15/10/2008", "", ""}));
-    EXPECT_EQ(bytes(), before); // opening changes nothing
-    EXPECT_EQ(loadAcknRegister(path()), e);
+    EXPECT_EQ(e, (AcknEntries{"5", {"123456789012345", "123456789012345", "", ""}, {"15/07/2008", "15/10/2008", "", ""}}));
+    EXPECT_EQ(cw::test::readBytes(path()), before);
 }
 
-TEST_F(AcknTest, CheckNamesTheFirstBadBox)
+TEST_F(Ackn, CheckNamesTheFirstBadBox)
 {
-    struct Case {
+    const struct {
         void (*edit)(AcknEntries&);
-        int box;
-    };
-    const Case cases[] = {
+        int box; // 0: accepted
+    } cases[] = {
         {[](AcknEntries&) {}, 0},
         {[](AcknEntries& e) { e.serial = "0"; }, 0},
         {[](AcknEntries& e) { e.serial = "999999"; }, 0},
@@ -95,72 +83,88 @@ TEST_F(AcknTest, CheckNamesTheFirstBadBox)
         {[](AcknEntries& e) { e.filedOn[3] = "2009-12-31"; }, 8},
         {[](AcknEntries& e) { e.filedOn[0] = "15/07/08"; }, 5},
         {[](AcknEntries& e) { e.filedOn[0] = "15.07.2008"; }, 5},
-        {[](AcknEntries& e) {
-             e.filedOn[3] = "x";
-             e.serial = "x";
-         },
-         8},
+        {[](AcknEntries& e) { e.filedOn[3] = e.serial = "x"; }, 8}, // the dates come first
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         AcknEntries e = valid();
         c.edit(e);
         const auto problem = checkAcknEntries(e);
         EXPECT_EQ(problem ? problem->box : 0, c.box) << e.serial << " " << e.filedOn[0] << " " << e.filedOn[1];
-        if (problem) {
-            EXPECT_FALSE(problem->message.empty());
-        }
     }
 }
 
-TEST_F(AcknTest, SaveStoresNumbersAsTextDatesAsDatesAndTheSerialAsANumber)
+TEST_F(Ackn, SaveStoresNumbersAsTextDatesAsDatesAndTheSerialAsANumber)
 {
     ASSERT_FALSE(saveAcknRegister(path(), valid()));
-    Workbook wb = Workbook::open(path());
+    const Workbook wb = Workbook::open(path());
     const Sheet& s = wb.sheet("AcknDetails");
-    EXPECT_EQ(std::get<double>(s.value("B2")), 7);
-    EXPECT_EQ(std::get<std::string>(s.value("B5")), "098765432109876");
-    EXPECT_TRUE(cw::host::isEmpty(s.value("B6")));
-    EXPECT_EQ(std::get<double>(s.value("C5")), *cw::host::dateSerial(2008, 8, 5));
+    EXPECT_EQ(s.value("B2"), Value{7.0});
+    EXPECT_EQ(s.value("B5"), Value{std::string("098765432109876")});
+    EXPECT_EQ(s.value("B6"), Value{});
+    EXPECT_EQ(s.value("C5"), Value{*cw::host::dateSerial(2008, 8, 5)});
+    EXPECT_EQ(s.value("C6"), Value{}); // the old text is gone
+    EXPECT_EQ(s.value("C7"), Value{*cw::host::dateSerial(2008, 2, 29)});
     EXPECT_TRUE(wb.isDateXf(s.cell(4, 2)->xf));
-    EXPECT_TRUE(cw::host::isEmpty(s.value("C6"))); // the old text is gone
-    EXPECT_EQ(std::get<double>(s.value("C7")), *cw::host::dateSerial(2008, 2, 29));
-    EXPECT_TRUE(wb.isDateXf(s.cell(6, 2)->xf));   // a cell without a date format gets one
-    EXPECT_EQ(std::get<std::string>(s.value("A2")), "Certificate Serial Number to start from");
-    EXPECT_EQ(wb.sheetNames(), (std::vector<std::string>{"AcknDetails", "Form 16A"}));
-
+    EXPECT_TRUE(wb.isDateXf(s.cell(6, 2)->xf)); // a cell without a date format gets one
     AcknEntries expected = valid();
     expected.filedOn[0] = "05/08/2008";
     EXPECT_EQ(loadAcknRegister(path()), expected);
 }
 
-TEST_F(AcknTest, ABadEntrySavesNothing)
+TEST_F(Ackn, CommandLineShowsOrChangesOnlyTheGivenEntries)
 {
-    const std::string before = bytes();
+    const std::string before = cw::test::readBytes(path());
+    ASSERT_EQ(cli({}), 0) << err.str();
+    EXPECT_NE(out.str().find("Certificate number to start from: 5\n"), std::string::npos) << out.str();
+    EXPECT_EQ(cw::test::readBytes(path()), before);
+
+    cw::app::AcknOptions o;
+    o.serial = "25";
+    o.prn[0] = "";
+    o.prn[2] = "333333333333333";
+    o.filedOn[2] = "15/01/2009";
+    ASSERT_EQ(cli(o), 0) << err.str();
+    EXPECT_EQ(loadAcknRegister(path()),
+              (AcknEntries{"25", {"", "123456789012345", "333333333333333", ""}, {"15/07/2008", "15/10/2008", "15/01/2009", ""}}));
+}
+
+TEST_F(Ackn, ABadEntryIsNamedAndNothingIsSaved)
+{
+    const std::string before = cw::test::readBytes(path());
     AcknEntries e = valid();
     e.filedOn[1] = "30/02/2009";
     const auto problem = saveAcknRegister(path(), e);
     ASSERT_TRUE(problem);
     EXPECT_EQ(problem->box, 6);
     EXPECT_NE(problem->message.find("30/02/2009"), std::string::npos) << problem->message;
-    EXPECT_EQ(bytes(), before);
+
+    cw::app::AcknOptions date, serial;
+    date.filedOn[2] = "31/04/2009";
+    serial.serial = "1000000";
+    EXPECT_EQ(cli(date), 1);
+    EXPECT_EQ(err.str(), "--date3: " + checkAcknEntries({"1", {}, {"", "", "31/04/2009", ""}})->message + "\nNothing was saved.\n");
+    EXPECT_EQ(cli(serial), 1);
+    EXPECT_EQ(err.str().rfind("--serial: ", 0), 0u) << err.str();
+    EXPECT_EQ(cw::test::readBytes(path()), before);
 }
 
-TEST_F(AcknTest, MissingFileOrSheetIsNamed)
+TEST_F(Ackn, AMissingTemplateOrSheetIsNamed)
 {
-    const auto missing = m_folder / "nothere" / "TDS16A.xls";
-    EXPECT_THROW(loadAcknRegister(missing), cw::host::Error);
-    EXPECT_THROW(saveAcknRegister(missing, valid()), cw::host::Error);
-
     Workbook wb;
     wb.addSheet("Form 16A");
     wb.save(path());
-    try {
-        loadAcknRegister(path());
-        FAIL() << "expected an error";
-    } catch (const cw::host::Error& e) {
-        EXPECT_NE(std::string(e.what()).find("TDS16A.xls"), std::string::npos) << e.what();
-        EXPECT_NE(std::string(e.what()).find("AcknDetails"), std::string::npos) << e.what();
+    for (const auto& file : {folder / "nothere" / "TDS16A.xls", path()}) {
+        try {
+            loadAcknRegister(file);
+            ADD_FAILURE() << "expected an error";
+        } catch (const cw::host::Error& e) {
+            EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
+        }
+        EXPECT_THROW(saveAcknRegister(file, valid()), cw::host::Error);
     }
+    std::filesystem::remove(path());
+    EXPECT_EQ(cli({}), 1);
+    EXPECT_NE(err.str().find("TDS16A.xls"), std::string::npos) << err.str();
 }
 
 } // namespace

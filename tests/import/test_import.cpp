@@ -173,10 +173,10 @@ TEST(DeducteeRows, OneRowPerRecordWithItsChallan)
     const std::vector<std::vector<Value>> rows = {
         {txt("RAMESH KUMAR"), txt("ABCPK1234D"), txt("94C"), num(50000), txt("15.06.2008"), num(5000), num(0),
          num(150), num(5150), txt("456789"), txt("0510308"), txt("07.07.2008"), txt("00123"), txt("07.07.2008")},
-        {txt(""), txt("ABCPK1234D"), txt("94C"), num(0), txt("1.07.2008"), num(5000), num(0), num(150), num(5150),
+        {Value{}, txt("ABCPK1234D"), txt("94C"), num(0), txt("1.07.2008"), num(5000), num(0), num(150), num(5150),
          txt("456789"), txt("0510308"), txt("07.07.2008"), txt("00123"), txt("07.07.2008")},
         {txt("SUNITA RAO"), txt("ABCPK1234D"), txt("194J"), num(50000), txt("15.06.2008"), num(5000), num(12.5),
-         num(150), num(5150), txt(""), txt("0004329"), txt("1.08.2008"), txt("77"), txt("1.08.2008")},
+         num(150), num(5150), Value{}, txt("0004329"), txt("1.08.2008"), txt("77"), txt("1.08.2008")},
     };
     for (std::size_t r = 0; r < rows.size(); ++r)
         EXPECT_EQ(row(*w.ctx.deducteeSheet, static_cast<int>(r) + 1, 14), rows[r]) << "row " << r + 2;

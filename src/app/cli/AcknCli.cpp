@@ -1,8 +1,12 @@
 #include "app/cli/AcknCli.h"
 
 #include "ackn/AcknRegister.h"
-#include "host/Error.h"
+#include "app/AppFolderLock.h"
 #include "app/TemplateInUseGuard.h"
+#include "certificates/OutputFolder.h"
+#include "core/PathText.h"
+#include "host/Error.h"
+#include "host/Workbook.h"
 
 #include <iomanip>
 
@@ -44,16 +48,33 @@ bool AcknOptions::anyValue() const
 
 int runAckn(const std::filesystem::path& folder, const AcknOptions& options, std::ostream& out, std::ostream& err)
 {
-    const std::filesystem::path templatePath = folder / "TDS16A.xls";
+    std::error_code ec;
+    const std::filesystem::path templatePath = std::filesystem::absolute(folder / "TDS16A.xls", ec).lexically_normal();
     try {
         ackn::AcknEntries entries = ackn::loadAcknRegister(templatePath);
         if (!options.anyValue()) {
             print(entries, out);
             return 0;
         }
+        // One writing command per folder: a generate running there would save its older copy
+        // of the template over these entries.
+        const AppFolderLock lock(folder);
+        if (lock.refusal()) {
+            err << lock.refusal()->prompt << "\nNothing was saved.\n";
+            return 1;
+        }
         // Writing under a spreadsheet program that holds the template would be lost on its save.
         if (auto inUse = templateInUse("TDS16A", templatePath)) {
             err << inUse->prompt << "\nNothing was saved.\n";
+            return 1;
+        }
+        for (const std::filesystem::path& left : certificates::clearLeftovers(folder))
+            certificates::removeRunFolder(left);
+        try {
+            host::Workbook::checkCanSave(templatePath);
+        } catch (const host::Error& e) {
+            err << "The template workbook " << core::pathText(templatePath) << " cannot be saved: " << e.message()
+                << ".\nNothing was saved.\n";
             return 1;
         }
         if (options.serial)
@@ -68,7 +89,7 @@ int runAckn(const std::filesystem::path& folder, const AcknOptions& options, std
             err << optionOfBox(problem->box) << ": " << problem->message << "\nNothing was saved.\n";
             return 1;
         }
-        out << "Saved in " << templatePath.string() << ":\n";
+        out << "Saved in " << core::pathText(templatePath) << ":\n";
         print(ackn::loadAcknRegister(templatePath), out);
         return 0;
     } catch (const host::Error& e) {

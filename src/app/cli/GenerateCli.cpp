@@ -4,6 +4,8 @@
 #include "app/TemplateInUseGuard.h"
 
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,7 @@ int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ost
     // The same in-use guard as the window's: a template open in a spreadsheet program ends the run.
     const auto templatePath = folder / "TDS16A.xls";
     GenerateCommand command(folder, reporter, [&] { return templateInUse("TDS16A", templatePath); });
+    command.setOldCertificatesRemover(removeInDetachedProcess);
     const GenerateOutcome outcome = command.run();
     reporter.endProgressLine();
     std::ostream& to = outcome == GenerateOutcome::Succeeded ? out : err;
@@ -74,6 +77,20 @@ int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ost
     if (outcome == GenerateOutcome::Succeeded)
         out << countsLine(command.made()) << '\n';
     return outcome == GenerateOutcome::Succeeded ? 0 : 1;
+}
+
+int exitStatusOf(const std::function<int()>& command, std::ostream& err)
+{
+    try {
+        return command();
+    } catch (const std::bad_alloc&) {
+        err << "certwright: there is not enough memory for this command.\n";
+    } catch (const std::exception& e) {
+        err << "certwright: the command stopped on an unexpected error (" << e.what() << ").\n";
+    } catch (...) {
+        err << "certwright: the command stopped on an unexpected error.\n";
+    }
+    return 1;
 }
 
 bool standardOutputIsTerminal()

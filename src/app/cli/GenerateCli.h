@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <ostream>
 
 namespace cw::app {
@@ -12,6 +13,10 @@ namespace cw::app {
 // rewritten in place (for a terminal).
 int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ostream& err,
                 std::ostream* progress = nullptr);
+
+// Runs a command and returns its exit status; an exception it lets out, whatever it is,
+// becomes a message on `err` and the status 1, so that no input ever aborts the program.
+int exitStatusOf(const std::function<int()>& command, std::ostream& err);
 
 // Whether standard output is a terminal, where a progress line can be rewritten in place.
 bool standardOutputIsTerminal();

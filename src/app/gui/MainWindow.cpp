@@ -1,6 +1,7 @@
 #include "app/gui/MainWindow.h"
 
 #include "ackn/gui/AcknDialog.h"
+#include "app/AppFolderLock.h"
 #include "app/GenerateCommand.h"
 #include "app/TemplateInUseGuard.h"
 #include "app/gui/AboutDialog.h"
@@ -192,7 +193,9 @@ void MainWindow::generate()
     {
         GuiReporter reporter(this);
         const auto templatePath = m_appFolder / "TDS16A.xls";
-        outcome = GenerateCommand(m_appFolder, reporter, [&] { return templateInUse("TDS16A", templatePath); }).run();
+        GenerateCommand command(m_appFolder, reporter, [&] { return templateInUse("TDS16A", templatePath); });
+        command.setOldCertificatesRemover(removeInDetachedProcess); // the window stays responsive
+        outcome = command.run();
     }
     m_generating = false;
 
@@ -223,6 +226,12 @@ void MainWindow::generate()
 
 void MainWindow::editAcknowledgements()
 {
+    // The dialog may save the template at any moment: no other writing command meanwhile.
+    const AppFolderLock lock(m_appFolder);
+    if (lock.refusal()) {
+        MessageBox::show(this, *lock.refusal());
+        return;
+    }
     const auto templatePath = m_appFolder / "TDS16A.xls";
     if (auto inUse = templateInUse("TDS16A", templatePath)) {
         MessageBox::show(this, *inUse);
