@@ -4,6 +4,7 @@
 #include "app/AppFolderLock.h"
 #include "app/cli/AcknCli.h"
 #include "app/cli/GenerateCli.h"
+#include "app/cli/PdfCli.h"
 
 #include "TestSupport.h"
 
@@ -171,6 +172,15 @@ TEST(CommandLine, WritingCommandsRefuseAndChangeNothingWhileTheFolderIsBusy)
     }
     std::ostringstream out, err;
     EXPECT_EQ(cw::app::runAckn(folder.path(), serial, out, err), 0) << err.str(); // free again
+
+    // PDFs go into Form16A, which the other Certwright's generate would replace meanwhile.
+    fs::create_directory(folder / "Form16A");
+    fs::copy_file(templateIn(folder), folder / "Form16A" / "001.xls");
+    const cw::app::AppFolderLock otherCertwright(folder.path());
+    std::ostringstream pdfOut, pdfErr;
+    EXPECT_EQ(cw::app::runPdf(folder.path(), cw::app::PdfCommand{}, pdfOut, pdfErr), 1);
+    EXPECT_EQ(pdfErr.str().rfind("Another Certwright is working in ", 0), 0u) << pdfErr.str();
+    EXPECT_FALSE(fs::exists(folder / "Form16A" / "001.pdf"));
 }
 
 // No input aborts the program: what a command lets out becomes a message and the status 1.

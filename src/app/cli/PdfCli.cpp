@@ -1,5 +1,6 @@
 #include "app/cli/PdfCli.h"
 
+#include "app/AppFolderLock.h"
 #include "core/PathText.h"
 #include "printing/CertificateFolder.h"
 #include "printing/CertificatePdfs.h"
@@ -119,6 +120,12 @@ int runPdf(const fs::path& appFolder, const PdfCommand& command, std::ostream& o
     if (list.empty()) {
         err << "certwright pdf: no certificates in " << core::pathText(outputFolder) << "\n";
         return 2;
+    }
+    // The PDFs go into Form16A, which a generate running meanwhile would replace under us.
+    const AppFolderLock lock(appFolder);
+    if (lock.refusal()) {
+        err << lock.refusal()->prompt << "\nNo PDF was written.\n";
+        return 1;
     }
     printing::PdfRunResult result;
     try {

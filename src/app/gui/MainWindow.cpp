@@ -245,6 +245,12 @@ void MainWindow::editAcknowledgements()
 
 void MainWindow::printCertificates()
 {
+    // The print window saves PDFs into Form16A, which a generate elsewhere would replace.
+    const AppFolderLock lock(m_appFolder);
+    if (lock.refusal()) {
+        MessageBox::show(this, *lock.refusal());
+        return;
+    }
     if (m_openPrintWindow)
         m_openPrintWindow(this);
 }
