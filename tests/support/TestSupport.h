@@ -6,6 +6,7 @@
 #include "core/Messages.h"
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,8 @@ struct CorpusFile {
     std::string features;
     std::filesystem::path path() const { return corpusDir() / file; }
 };
+// Names the file in test output instead of dumping the object's bytes.
+inline void PrintTo(const CorpusFile& f, std::ostream* os) { *os << f.file; }
 std::vector<CorpusFile> corpusFiles(const std::string& kind);
 
 // Runs a shell command with its standard output and error in `output`; returns its exit status.
