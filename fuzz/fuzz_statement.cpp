@@ -50,7 +50,7 @@ void checkTexts(const host::Sheet& sheet)
 {
     for (int r = 0; r < sheet.rowCount(); ++r)
         for (int c = 0; c < sheet.rowWidth(r); ++c)
-            if (const auto* s = std::get_if<std::string>(&sheet.value(r, c)))
+            if (const auto s = sheet.textAt(r, c))
                 if (!validUtf8(*s) || utf16Units(*s) > import::kMaxCellChars)
                     std::abort();
 }

@@ -80,7 +80,7 @@ Sheet& acknSheet(Workbook& wb, const std::filesystem::path& templatePath)
 // A date format for a cell that holds none yet, keeping the rest of its format.
 void giveDateFormat(Workbook& wb, Sheet& s, int row, int col)
 {
-    const host::Cell* c = s.cell(row, col);
+    const std::optional<host::Cell> c = s.cell(row, col);
     // A cell whose format index lies outside the table (a damaged template) takes the default.
     const std::uint16_t xf = c && c->xf < wb.xfs().size() ? c->xf : host::kDefaultXf;
     if (wb.isDateXf(xf))

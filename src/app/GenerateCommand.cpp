@@ -194,8 +194,7 @@ GenerateOutcome GenerateCommand::runPipeline()
                kInvalidTitle);
         return GenerateOutcome::Failed;
     }
-    const auto* recordType = std::get_if<std::string>(&text.value(1, 1));
-    if (!recordType || *recordType != "BH") {
+    if (text.textAt(1, 1) != "BH") {
         report(std::string("Line 2 of TDS.txt is not a batch header record (BH). ") + kPleasePutValid,
                kInvalidTitle);
         return GenerateOutcome::Failed;

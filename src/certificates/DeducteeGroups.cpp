@@ -85,22 +85,22 @@ void appendSortIdentity(std::string& key, const Value& v)
 std::vector<int> sortRanks(const Sheet& s, int first, int n, int col)
 {
     std::unordered_map<std::string, int> ids;
-    std::vector<const Value*> distinct;
+    std::vector<Value> distinct;
     std::vector<int> id(static_cast<std::size_t>(n));
     std::string key;
     for (int i = 0; i < n; ++i) {
-        const Value& v = s.value(first + i, col);
+        Value v = s.value(first + i, col);
         key.clear();
         appendSortIdentity(key, v);
         const auto [it, added] = ids.emplace(key, static_cast<int>(distinct.size()));
         if (added)
-            distinct.push_back(&v);
+            distinct.push_back(std::move(v));
         id[static_cast<std::size_t>(i)] = it->second;
     }
     std::vector<int> order(distinct.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](int a, int b) {
-        return compareKeys(*distinct[static_cast<std::size_t>(a)], *distinct[static_cast<std::size_t>(b)]) < 0;
+        return compareKeys(distinct[static_cast<std::size_t>(a)], distinct[static_cast<std::size_t>(b)]) < 0;
     });
     std::vector<int> rank(distinct.size());
     for (std::size_t r = 0; r < order.size(); ++r)
@@ -211,25 +211,8 @@ int sortDeducteeRows(Sheet& deductees, int lastRow)
         return exactKey[ia] < exactKey[ib];
     });
 
-    // Move the rows' cells (values and formats) into their new places.
-    std::vector<Cell> cells(static_cast<std::size_t>(n) * kDeducteeColumns);
-    for (int i = 0; i < n; ++i) {
-        const auto* row = deductees.rowCells(first + i);
-        if (!row)
-            continue;
-        const int width = std::min<int>(static_cast<int>(row->size()), kDeducteeColumns);
-        for (int c = 0; c < width; ++c)
-            cells[static_cast<std::size_t>(i) * kDeducteeColumns + c] = std::move(deductees.cellAt(first + i, c));
-    }
-    for (int i = 0; i < n; ++i) {
-        const int from = order[static_cast<std::size_t>(i)];
-        for (int c = 0; c < kDeducteeColumns; ++c) {
-            Cell& cell = cells[static_cast<std::size_t>(from) * kDeducteeColumns + c];
-            if (cell.isVoid() && !deductees.cell(first + i, c))
-                continue;
-            deductees.cellAt(first + i, c) = std::move(cell);
-        }
-    }
+    // The rows' cells (values and formats) move to their new places; row heights stay.
+    deductees.reorderRows(first, order);
 
     int records = n;
     while (records > 0 && blank[static_cast<std::size_t>(order[static_cast<std::size_t>(records - 1)])])

@@ -37,6 +37,7 @@ inline bool isText(const Value& v) { return std::holds_alternative<std::string>(
 constexpr std::uint16_t kDefaultXf = 15;      // the default cell format of every BIFF8 workbook
 constexpr std::uint32_t kNoFormula = 0xFFFFFFFF;
 
+// A cell as the sheet hands it out and takes it in (Sheet::cell, Sheet::setCell): a copy.
 struct Cell {
     Value value;                          // for a formula cell: its cached result
     std::uint16_t xf = kDefaultXf;        // index into Workbook::xfs()

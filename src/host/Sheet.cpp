@@ -4,12 +4,40 @@
 #include "host/biff/SheetDrawing.h"
 
 #include <algorithm>
+#include <bit>
+#include <iterator>
 #include <cmath>
 
 namespace cw::host {
 
 namespace {
-const Value kEmptyValue{};
+constexpr double kPowersOfTen[] = {1.0, 10.0, 100.0, 1000.0, 10000.0};
+
+double scaledValue(std::uint32_t payload, std::uint8_t scale)
+{
+    return static_cast<double>(static_cast<std::int32_t>(payload)) / kPowersOfTen[scale];
+}
+
+// A number that is exactly a 32-bit integer over 10^scale, scale 0 to 4, when decoded as above:
+// whole numbers, amounts in rupees and paise, date serials. The test is on the bits, so what
+// is read back is the same double (and -0 is left to the number pool).
+bool scaledForm(double d, std::uint32_t& payload, std::uint8_t& scale)
+{
+    if (!std::isfinite(d) || std::fabs(d) > 2e9)
+        return false;
+    for (std::uint8_t k = 0; k < std::size(kPowersOfTen); ++k) {
+        const double m = std::nearbyint(d * kPowersOfTen[k]);
+        if (std::fabs(m) > 2147483647.0)
+            return false;
+        const auto p = static_cast<std::uint32_t>(static_cast<std::int32_t>(m));
+        if (std::bit_cast<std::uint64_t>(scaledValue(p, k)) == std::bit_cast<std::uint64_t>(d)) {
+            payload = p;
+            scale = k;
+            return true;
+        }
+    }
+    return false;
+}
 
 void checkCell(int row, int col)
 {
@@ -52,18 +80,18 @@ Sheet::Row& Sheet::rowAt(int row)
     return m_rows[static_cast<std::size_t>(row)];
 }
 
-const Cell* Sheet::cell(int row, int col) const
+const Sheet::Slot* Sheet::slot(int row, int col) const
 {
     if (row < 0 || col < 0 || row >= static_cast<int>(m_rows.size()))
         return nullptr;
     const auto& cells = m_rows[static_cast<std::size_t>(row)].cells;
     if (col >= static_cast<int>(cells.size()))
         return nullptr;
-    const Cell& c = cells[static_cast<std::size_t>(col)];
-    return c.isVoid() ? nullptr : &c;
+    const Slot& s = cells[static_cast<std::size_t>(col)];
+    return s.isVoid() ? nullptr : &s;
 }
 
-Cell& Sheet::cellAt(int row, int col)
+Sheet::Slot& Sheet::slotAt(int row, int col)
 {
     checkCell(row, col);
     auto& cells = rowAt(row).cells;
@@ -72,20 +100,139 @@ Cell& Sheet::cellAt(int row, int col)
     return cells[static_cast<std::size_t>(col)];
 }
 
-const std::vector<Cell>* Sheet::rowCells(int row) const
+Value Sheet::decode(const Slot& s) const
 {
-    if (row < 0 || row >= static_cast<int>(m_rows.size()))
-        return nullptr;
-    return &m_rows[static_cast<std::size_t>(row)].cells;
+    switch (s.kind) {
+    case SlotKind::Empty: return {};
+    case SlotKind::Scaled: return scaledValue(s.payload, s.scale);
+    case SlotKind::Number: return m_numbers[s.payload];
+    case SlotKind::Text: return std::string(m_texts.text(s.payload));
+    case SlotKind::Bool: return s.payload != 0;
+    case SlotKind::Error: return static_cast<ErrorValue>(s.payload);
+    case SlotKind::Formula: return m_formulaCells[s.payload].result;
+    }
+    return {};
 }
 
-const Value& Sheet::value(int row, int col) const
+bool Sheet::holdsValue(const Slot& s) const
 {
-    const Cell* c = cell(row, col);
-    return c ? c->value : kEmptyValue;
+    return s.kind == SlotKind::Formula ? !isEmpty(m_formulaCells[s.payload].result) : s.kind != SlotKind::Empty;
 }
 
-const Value& Sheet::value(std::string_view a1) const
+void Sheet::release(const Slot& s)
+{
+    switch (s.kind) {
+    case SlotKind::Number: m_unusedPoolBytes += sizeof(double); break;
+    case SlotKind::Text: m_unusedPoolBytes += m_texts.text(s.payload).size() + 1; break;
+    case SlotKind::Formula: m_unusedPoolBytes += sizeof(FormulaCell); break;
+    default: break;
+    }
+}
+
+void Sheet::store(Slot& s, Value v, std::uint32_t formula)
+{
+    release(s);
+    s.scale = 0;
+    s.payload = 0;
+    if (formula != kNoFormula) {
+        s.kind = SlotKind::Formula;
+        s.payload = static_cast<std::uint32_t>(m_formulaCells.size());
+        m_formulaCells.push_back({std::move(v), formula});
+        return;
+    }
+    switch (v.index()) {
+    case 0: s.kind = SlotKind::Empty; break;
+    case 1: {
+        const double d = std::get<double>(v);
+        if (scaledForm(d, s.payload, s.scale)) {
+            s.kind = SlotKind::Scaled;
+        } else {
+            s.kind = SlotKind::Number;
+            s.payload = static_cast<std::uint32_t>(m_numbers.size());
+            m_numbers.push_back(d);
+        }
+        break;
+    }
+    case 2:
+        s.kind = SlotKind::Text;
+        s.payload = m_texts.intern(std::get<std::string>(v));
+        break;
+    case 3:
+        s.kind = SlotKind::Bool;
+        s.payload = std::get<bool>(v) ? 1 : 0;
+        break;
+    case 4:
+        s.kind = SlotKind::Error;
+        s.payload = static_cast<std::uint32_t>(std::get<ErrorValue>(v));
+        break;
+    }
+}
+
+void Sheet::compactPoolsIfWasteful()
+{
+    const std::size_t held = m_texts.bytes() + m_numbers.size() * sizeof(double) +
+                             m_formulaCells.size() * sizeof(FormulaCell);
+    if (m_unusedPoolBytes < (std::size_t{1} << 20) || m_unusedPoolBytes * 2 < held)
+        return;
+    TextPool texts;
+    std::vector<double> numbers;
+    std::vector<FormulaCell> formulaCells;
+    for (Row& row : m_rows) {
+        for (Slot& s : row.cells) {
+            if (s.kind == SlotKind::Text) {
+                s.payload = texts.intern(m_texts.text(s.payload));
+            } else if (s.kind == SlotKind::Number) {
+                numbers.push_back(m_numbers[s.payload]);
+                s.payload = static_cast<std::uint32_t>(numbers.size() - 1);
+            } else if (s.kind == SlotKind::Formula) {
+                formulaCells.push_back(std::move(m_formulaCells[s.payload]));
+                s.payload = static_cast<std::uint32_t>(formulaCells.size() - 1);
+            }
+        }
+    }
+    m_texts = std::move(texts);
+    m_numbers = std::move(numbers);
+    m_formulaCells = std::move(formulaCells);
+    m_unusedPoolBytes = 0;
+}
+
+std::optional<Cell> Sheet::cell(int row, int col) const
+{
+    const Slot* s = slot(row, col);
+    if (!s)
+        return std::nullopt;
+    return Cell{decode(*s), s->xf, s->kind == SlotKind::Formula ? m_formulaCells[s->payload].formula : kNoFormula};
+}
+
+bool Sheet::hasCell(int row, int col) const
+{
+    return slot(row, col) != nullptr;
+}
+
+Value Sheet::value(int row, int col) const
+{
+    const Slot* s = slot(row, col);
+    return s ? decode(*s) : Value{};
+}
+
+std::optional<std::string_view> Sheet::textAt(int row, int col) const
+{
+    const Slot* s = slot(row, col);
+    if (s && s->kind == SlotKind::Text)
+        return m_texts.text(s->payload);
+    if (s && s->kind == SlotKind::Formula)
+        if (const auto* text = std::get_if<std::string>(&m_formulaCells[s->payload].result))
+            return std::string_view(*text);
+    return std::nullopt;
+}
+
+std::uint32_t Sheet::formulaAt(int row, int col) const
+{
+    const Slot* s = slot(row, col);
+    return s && s->kind == SlotKind::Formula ? m_formulaCells[s->payload].formula : kNoFormula;
+}
+
+Value Sheet::value(std::string_view a1) const
 {
     CellRef r = cellRefOrThrow(a1);
     return value(r.row, r.col);
@@ -93,13 +240,13 @@ const Value& Sheet::value(std::string_view a1) const
 
 void Sheet::setValue(int row, int col, Value v)
 {
-    Cell& c = cellAt(row, col);
+    checkCell(row, col);
+    compactPoolsIfWasteful();
     // An empty text leaves the cell empty, as typing nothing into a spreadsheet does: a value
     // that sorts and counts like text would be a wrong answer to "is there a name?".
     if (const auto* text = std::get_if<std::string>(&v); text && text->empty())
         v = Value{};
-    c.value = std::move(v);
-    c.formula = kNoFormula;
+    store(slotAt(row, col), std::move(v), kNoFormula);
 }
 
 void Sheet::setValue(std::string_view a1, Value v)
@@ -110,7 +257,35 @@ void Sheet::setValue(std::string_view a1, Value v)
 
 void Sheet::setXf(int row, int col, std::uint16_t xf)
 {
-    cellAt(row, col).xf = xf;
+    slotAt(row, col).xf = xf;
+}
+
+void Sheet::setCell(int row, int col, const Cell& cell)
+{
+    checkCell(row, col);
+    compactPoolsIfWasteful();
+    Slot& s = slotAt(row, col);
+    store(s, cell.value, cell.formula);
+    s.xf = cell.xf;
+}
+
+void Sheet::reserveRow(int row, int width)
+{
+    checkCell(row, 0);
+    rowAt(row).cells.reserve(static_cast<std::size_t>(std::clamp(width, 0, kMaxCols)));
+}
+
+void Sheet::reorderRows(int firstRow, const std::vector<int>& order)
+{
+    const auto n = static_cast<int>(order.size());
+    if (n == 0)
+        return;
+    rowAt(firstRow + n - 1);
+    std::vector<std::vector<Slot>> cells(order.size());
+    for (int i = 0; i < n; ++i)
+        cells[static_cast<std::size_t>(i)] = std::move(m_rows[static_cast<std::size_t>(firstRow + order[static_cast<std::size_t>(i)])].cells);
+    for (int i = 0; i < n; ++i)
+        m_rows[static_cast<std::size_t>(firstRow + i)].cells = std::move(cells[static_cast<std::size_t>(i)]);
 }
 
 int Sheet::rowCount() const
@@ -119,8 +294,8 @@ int Sheet::rowCount() const
         const Row& row = m_rows[static_cast<std::size_t>(r)];
         if (row.info.present)
             return r + 1;
-        for (const Cell& c : row.cells)
-            if (!c.isVoid())
+        for (const Slot& s : row.cells)
+            if (!s.isVoid())
                 return r + 1;
     }
     return 0;
@@ -142,8 +317,9 @@ int Sheet::colCount() const
 
 int Sheet::rowWidth(int row) const
 {
-    const auto* cells = rowCells(row);
-    return cells ? static_cast<int>(cells->size()) : 0;
+    if (row < 0 || row >= static_cast<int>(m_rows.size()))
+        return 0;
+    return static_cast<int>(m_rows[static_cast<std::size_t>(row)].cells.size());
 }
 
 void Sheet::clearContents(const Range& r)
@@ -152,12 +328,10 @@ void Sheet::clearContents(const Range& r)
     for (int row = std::max(r.firstRow, 0); row <= lastRow; ++row) {
         auto& cells = m_rows[static_cast<std::size_t>(row)].cells;
         int lastCol = std::min(r.lastCol, static_cast<int>(cells.size()) - 1);
-        for (int col = std::max(r.firstCol, 0); col <= lastCol; ++col) {
-            Cell& c = cells[static_cast<std::size_t>(col)];
-            c.value = std::monostate{};
-            c.formula = kNoFormula;
-        }
+        for (int col = std::max(r.firstCol, 0); col <= lastCol; ++col)
+            store(cells[static_cast<std::size_t>(col)], Value{}, kNoFormula);
     }
+    compactPoolsIfWasteful();
 }
 
 void Sheet::clearRows(int firstRow, int lastRow)
@@ -183,7 +357,7 @@ void Sheet::insertRows(int row, int count)
             proto.info = above.info;
             proto.cells.resize(above.cells.size());
             for (std::size_t c = 0; c < above.cells.size(); ++c)
-                proto.cells[c].xf = above.cells[c].xf;
+                proto.cells[c].xf = above.cells[c].xf; // formats only: the slots hold no value
         }
         m_rows.insert(m_rows.begin() + row, static_cast<std::size_t>(count), proto);
         if (static_cast<int>(m_rows.size()) > kMaxRows)
@@ -205,8 +379,8 @@ int Sheet::lastNonEmptyUp(int col, int fromRow) const
 {
     int r = std::min(fromRow, static_cast<int>(m_rows.size()) - 1);
     for (; r >= 0; --r) {
-        const Cell* c = cell(r, col);
-        if (c && !isEmpty(c->value))
+        const Slot* s = slot(r, col);
+        if (s && holdsValue(*s))
             return r;
     }
     return -1;
@@ -219,9 +393,12 @@ double Sheet::sum(const Range& r) const
     for (int row = std::max(r.firstRow, 0); row <= lastRow; ++row) {
         const auto& cells = m_rows[static_cast<std::size_t>(row)].cells;
         int lastCol = std::min(r.lastCol, static_cast<int>(cells.size()) - 1);
-        for (int col = std::max(r.firstCol, 0); col <= lastCol; ++col)
-            if (const double* d = std::get_if<double>(&cells[static_cast<std::size_t>(col)].value))
-                total += *d;
+        for (int col = std::max(r.firstCol, 0); col <= lastCol; ++col) {
+            const Slot& s = cells[static_cast<std::size_t>(col)];
+            if (s.kind == SlotKind::Scaled || s.kind == SlotKind::Number ||
+                (s.kind == SlotKind::Formula && isNumber(m_formulaCells[s.payload].result)))
+                total += std::get<double>(decode(s));
+        }
     }
     return total;
 }
@@ -233,7 +410,7 @@ std::string Sheet::text(int row, int col) const
 
 std::optional<double> Sheet::number(int row, int col) const
 {
-    const Value& v = value(row, col);
+    const Value v = value(row, col);
     if (isEmpty(v))
         return 0.0;
     if (const double* d = std::get_if<double>(&v))

@@ -2,6 +2,7 @@
 
 #include "host/Cell.h"
 #include "host/Format.h"
+#include "host/TextPool.h"
 
 #include <cstdint>
 #include <optional>
@@ -100,16 +101,30 @@ public:
     void setVisibility(Visibility v) { m_visibility = v; }
 
     // ---- cells -------------------------------------------------------------------------
-    // nullptr when the cell holds nothing.
-    const Cell* cell(int row, int col) const;
-    // Creates the cell (and its row) when absent. Throws BadAddress outside the sheet's limits.
-    Cell& cellAt(int row, int col);
-    const Value& value(int row, int col) const;                // a static empty value when absent
-    const Value& value(std::string_view a1) const;
+    // Cells are handed out as copies: the sheet keeps them in a compact form of its own (see
+    // the private part), so there is no Cell object to point into.
+    // std::nullopt when the cell holds nothing.
+    std::optional<Cell> cell(int row, int col) const;
+    // Whether the cell holds anything: a value, a formula or a format of its own.
+    bool hasCell(int row, int col) const;
+    Value value(int row, int col) const;                 // empty when absent
+    Value value(std::string_view a1) const;
+    // The cell's text, a formula's text result included; std::nullopt for any other value. The
+    // view stays valid until the sheet next changes.
+    std::optional<std::string_view> textAt(int row, int col) const;
+    // The cell's index into formulas(), or kNoFormula.
+    std::uint32_t formulaAt(int row, int col) const;
     // Sets the value and keeps the cell's format; clears a formula. An empty text empties the cell.
     void setValue(int row, int col, Value v);
     void setValue(std::string_view a1, Value v);
     void setXf(int row, int col, std::uint16_t xf);
+    // Sets value, format and formula as given, as a file holds them: an empty text stays a text
+    // (a formula's cached result may be one). Throws BadAddress outside the sheet's limits.
+    void setCell(int row, int col, const Cell& cell);
+    // Makes room for `width` cells in row `row` (and rows up to it) in one allocation.
+    void reserveRow(int row, int width);
+    // Row firstRow + i takes the cells of row firstRow + order[i]; row properties stay.
+    void reorderRows(int firstRow, const std::vector<int>& order);
     // One past the last row / column that holds a cell record (value or format); 0 when none.
     int rowCount() const;
     int colCount() const;
@@ -187,18 +202,46 @@ public:
     std::vector<std::uint8_t>& bof() { return m_bof; }
     const std::vector<std::uint8_t>& bof() const { return m_bof; }
 
-    // Row-level access for the codec: the cells of a row, dense from column 0.
-    const std::vector<Cell>* rowCells(int row) const;
-
 private:
     friend class Workbook;
+
+    // A cell in eight bytes. A number that is a whole number or has up to four decimals (amounts,
+    // dates, codes) is kept in the slot; other numbers, texts and formula cells are kept once in
+    // the sheet's pools and the slot holds their index.
+    enum class SlotKind : std::uint8_t { Empty, Scaled, Number, Text, Bool, Error, Formula };
+    struct Slot {
+        std::uint32_t payload = 0;   // Scaled: the value times 10^scale; else a pool index or code
+        std::uint16_t xf = kDefaultXf;
+        SlotKind kind = SlotKind::Empty;
+        std::uint8_t scale = 0;
+        bool isVoid() const { return kind == SlotKind::Empty && xf == kDefaultXf; }
+    };
+    // A formula cell: its cached result and its index into m_formulas.
+    struct FormulaCell {
+        Value result;
+        std::uint32_t formula = kNoFormula;
+    };
     struct Row {
-        std::vector<Cell> cells;
+        std::vector<Slot> cells;
         RowInfo info;
     };
 
     Row& rowAt(int row);
+    const Slot* slot(int row, int col) const;
+    Slot& slotAt(int row, int col);
+    Value decode(const Slot& s) const;
+    bool holdsValue(const Slot& s) const;
+    // Stores a value (and formula) into the slot, whose format stays.
+    void store(Slot& s, Value v, std::uint32_t formula);
+    // Counts what the slot held as unused, before it is overwritten.
+    void release(const Slot& s);
+    // Rebuilds the pools from the cells when overwritten values make up most of them.
+    void compactPoolsIfWasteful();
 
+    TextPool m_texts;
+    std::vector<double> m_numbers;
+    std::vector<FormulaCell> m_formulaCells;
+    std::size_t m_unusedPoolBytes = 0;
     std::string m_name;
     SheetKind m_kind;
     Visibility m_visibility = Visibility::Visible;

@@ -16,8 +16,7 @@ constexpr int kFirstRecordRow = 2; // line 3
 
 bool isChallan(const host::Sheet& text, int row)
 {
-    const auto* s = std::get_if<std::string>(&text.value(row, kType));
-    return s && *s == "CD";
+    return text.textAt(row, kType) == "CD";
 }
 
 } // namespace
@@ -62,7 +61,7 @@ void fillDeducteeRows(GenerationContext& ctx)
         if (paymentSection.empty())
             paymentSection = section;
 
-        deductee.cellAt(out, kDeducteeColumns - 1); // the row's cells in one allocation
+        deductee.reserveRow(out, kDeducteeColumns); // the row's cells in one allocation
         deductee.setValue(out, kCin, cin);
         deductee.setValue(out, kBsr, bsr);
         deductee.setValue(out, kDepositedOn, deposited);

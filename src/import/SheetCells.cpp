@@ -48,7 +48,7 @@ std::uint16_t dateXf(host::Workbook& wb)
 
 std::string cellText(const host::Workbook& wb, const host::Sheet& sheet, int row, int col)
 {
-    const host::Cell* c = sheet.cell(row, col);
+    const std::optional<host::Cell> c = sheet.cell(row, col);
     if (c && host::isNumber(c->value) && wb.isDateXf(c->xf)) {
         std::string date = host::dayMonthYearText(std::get<double>(c->value));
         if (!date.empty())
@@ -70,7 +70,7 @@ std::string cellText(const host::Workbook& wb, const host::Sheet& sheet, int row
 void copyCell(host::Workbook& wb, const host::Sheet& src, int row, int col, host::Sheet& dst,
               int dstRow, int dstCol)
 {
-    const host::Cell* c = src.cell(row, col);
+    const std::optional<host::Cell> c = src.cell(row, col);
     dst.setValue(dstRow, dstCol, c ? c->value : host::Value{});
     if (c && host::isNumber(c->value) && wb.isDateXf(c->xf))
         dst.setXf(dstRow, dstCol, c->xf);

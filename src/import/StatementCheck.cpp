@@ -46,15 +46,14 @@ std::optional<int> financialYear(std::string_view text)
 
 std::string_view recordType(const host::Sheet& text, int row)
 {
-    const auto* s = std::get_if<std::string>(&text.value(row, kTypeColumn));
-    return s ? std::string_view(*s) : std::string_view();
+    return text.textAt(row, kTypeColumn).value_or(std::string_view());
 }
 
 // A line with nothing but blanks.
 bool isBlank(const host::Sheet& text, int row)
 {
     for (int c = 0; c < text.rowWidth(row); ++c) {
-        const host::Value& v = text.value(row, c);
+        const host::Value v = text.value(row, c);
         const auto* s = std::get_if<std::string>(&v);
         if (!std::holds_alternative<std::monostate>(v) && (!s || s->find_first_not_of(" \t") != std::string::npos))
             return false;

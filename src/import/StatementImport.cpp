@@ -200,7 +200,7 @@ std::vector<std::uint16_t> importStatementText(host::Workbook& wb, host::Sheet& 
         ++lines;
     if (lines > static_cast<std::size_t>(host::kMaxRows))
         tooManyLines();
-    sheet.cellAt(static_cast<int>(lines) - 1, 0);
+    sheet.reserveRow(static_cast<int>(lines) - 1, 0);
     lineFields.reserve(lines);
 
     const std::uint16_t dateFormat = dateXf(wb);
@@ -225,16 +225,14 @@ std::vector<std::uint16_t> importStatementText(host::Workbook& wb, host::Sheet& 
         while (used > 0 && splitter.field(used - 1).empty())
             --used;
         if (used > 0) {
-            sheet.cellAt(row, static_cast<int>(used) - 1); // the row's cells in one allocation
+            sheet.reserveRow(row, static_cast<int>(used)); // the row's cells in one allocation
             for (std::size_t k = 0; k < used; ++k) {
                 const std::string_view text = splitter.field(k);
                 if (text.empty())
                     continue;
                 host::GeneralResult g = host::parseGeneral(clipToCell(text));
-                host::Cell& cell = sheet.cellAt(row, static_cast<int>(k));
-                cell.value = std::move(g.value);
-                cell.formula = host::kNoFormula;
-                cell.xf = g.isDate ? dateFormat : host::kDefaultXf;
+                sheet.setCell(row, static_cast<int>(k),
+                              host::Cell{std::move(g.value), g.isDate ? dateFormat : host::kDefaultXf});
             }
         }
         ++row;

@@ -40,7 +40,7 @@ const host::Sheet* certificatePage(const host::Workbook& book)
 std::string shownText(const host::Workbook& book, const host::Sheet& sheet, const char* a1)
 {
     const host::CellRef at = host::cellRefOrThrow(a1);
-    const host::Cell* cell = sheet.cell(at.row, at.col);
+    const std::optional<host::Cell> cell = sheet.cell(at.row, at.col);
     return cell ? cellText(book, *cell).text : std::string();
 }
 
@@ -65,7 +65,7 @@ SignaturePlace signaturePlace(const host::Workbook& book)
     place.location = shownText(book, *page, "C47");
     for (int row = 1; row < page->rowCount(); ++row) {
         for (int col = 0; col < page->rowWidth(row); ++col) {
-            const host::Cell* cell = page->cell(row, col);
+            const std::optional<host::Cell> cell = page->cell(row, col);
             if (!cell || cellText(book, *cell).text != kSignatureCaption)
                 continue;
             host::Range caption{row, col, row, col};

@@ -86,7 +86,7 @@ const host::Xf& PageGrid::xfAt(int row, int col) const
 {
     static const host::Xf kPlain{};
     std::uint16_t index = host::kDefaultXf;
-    if (const host::Cell* c = m_sheet.cell(row, col)) {
+    if (const std::optional<host::Cell> c = m_sheet.cell(row, col)) {
         index = c->xf;
     } else if (const host::RowInfo* info = m_sheet.rowInfo(row); info && info->hasFormat) {
         index = info->xf;
@@ -103,7 +103,7 @@ const host::Xf& PageGrid::xfAt(int row, int col) const
 
 bool PageGrid::isEmptyCell(int row, int col) const
 {
-    const host::Cell* c = m_sheet.cell(row, col);
+    const std::optional<host::Cell> c = m_sheet.cell(row, col);
     return !c || host::isEmpty(c->value);
 }
 

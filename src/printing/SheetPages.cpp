@@ -165,14 +165,12 @@ void SheetPages::fitRowHeights(int lastRow)
         const host::RowInfo* info = m_sheet.rowInfo(row);
         if (stored <= 0 || (info && info->present && info->customHeight))
             continue;
-        const std::vector<host::Cell>* cells = m_sheet.rowCells(row);
-        if (!cells)
-            continue;
         double need = 0;
-        for (std::size_t col = 0; col < cells->size(); ++col) {
-            const host::Cell& cell = (*cells)[col];
-            if (host::isEmpty(cell.value) || cell.xf >= xfs.size())
+        for (int col = 0; col < m_sheet.rowWidth(row); ++col) {
+            const std::optional<host::Cell> found = m_sheet.cell(row, col);
+            if (!found || host::isEmpty(found->value) || found->xf >= xfs.size())
                 continue;
+            const host::Cell& cell = *found;
             bool inMerge = false, multiRowMerge = false;
             for (const host::Range& m : m_sheet.mergedRanges())
                 if (m.contains(row, static_cast<int>(col))) {

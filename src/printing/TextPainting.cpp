@@ -221,7 +221,7 @@ void paintTexts(QPainter& painter, const PageGrid& grid)
         for (std::size_t j = 0; j < grid.colCount(); ++j) {
             if (grid.mergeAt(i, j) >= 0)
                 continue;
-            const host::Cell* c = grid.sheet().cell(grid.rows()[i], grid.cols()[j]);
+            const std::optional<host::Cell> c = grid.sheet().cell(grid.rows()[i], grid.cols()[j]);
             if (!c || host::isEmpty(c->value))
                 continue;
             const CellText ct = cellText(grid.book(), *c);
@@ -230,7 +230,7 @@ void paintTexts(QPainter& painter, const PageGrid& grid)
         }
     }
     for (const host::Range& m : grid.merges()) {
-        const host::Cell* c = grid.sheet().cell(m.firstRow, m.firstCol);
+        const std::optional<host::Cell> c = grid.sheet().cell(m.firstRow, m.firstCol);
         if (!c || host::isEmpty(c->value))
             continue;
         const CellText ct = cellText(grid.book(), *c);

@@ -113,8 +113,8 @@ inline void expectSameSheet(const cw::host::Sheet& x, const cw::host::Sheet& y)
             EXPECT_EQ(row(*x.rowInfo(r)), row(*y.rowInfo(r))) << "row " << r;
         }
         for (int c = 0; c < std::max(x.rowWidth(r), y.rowWidth(r)); ++c) {
-            const Cell *p = x.cell(r, c), *q = y.cell(r, c);
-            ASSERT_EQ(p == nullptr, q == nullptr) << toA1(r, c);
+            const std::optional<Cell> p = x.cell(r, c), q = y.cell(r, c);
+            ASSERT_EQ(p.has_value(), q.has_value()) << toA1(r, c);
             EXPECT_TRUE(!p || (p->value == q->value && p->xf == q->xf &&
                                (!p->hasFormula() || !q->hasFormula() || x.formulas()[p->formula].parsed == y.formulas()[q->formula].parsed)))
                 << toA1(r, c);

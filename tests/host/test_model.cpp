@@ -81,7 +81,7 @@ TEST(SheetInsertRows, NewRowsTakeFormatsOfRowAboveAndRangesMove)
 
     s.insertRows(4, 7);
     for (int r = 4; r < 11; ++r) {
-        ASSERT_NE(s.cell(r, 1), nullptr) << r;
+        ASSERT_TRUE(s.hasCell(r, 1)) << r;
         EXPECT_EQ(std::make_tuple(s.cell(r, 1)->xf, s.cell(r, 2)->xf, s.rowInfo(r)->heightTwips), std::make_tuple(21, 22, 400));
         EXPECT_TRUE(isEmpty(s.value(r, 1)));
     }

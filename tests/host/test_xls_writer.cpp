@@ -145,7 +145,7 @@ TEST(XlsWriter, CellsKeepTheirExactValueOrAreMadeSafe)
     for (int c = 0; c < 6; ++c)
         EXPECT_EQ(back.sheet(0).value(0, c), c == 4 ? Value(ErrorValue::Num) : values[c]) << c;
     EXPECT_TRUE(std::signbit(std::get<double>(back.sheet(0).value(0, 2))));
-    EXPECT_EQ(back.sheet(0).cell(1, 0), nullptr); // a blank in the default format is no cell
+    EXPECT_FALSE(back.sheet(0).hasCell(1, 0)); // a blank in the default format is no cell
 }
 
 // A sheet's print area and titles are names of that sheet through the workbook's own SUPBOOK; a
@@ -195,9 +195,10 @@ Formula formula(Bytes rgce, std::vector<RawRecord> follow = {})
 void setFormula(Sheet& s, int row, int col, Formula f, Value cached)
 {
     s.formulas().push_back(std::move(f));
-    Cell& c = s.cellAt(row, col);
+    Cell c = s.cell(row, col).value_or(Cell{});
     c.value = std::move(cached);
     c.formula = static_cast<std::uint32_t>(s.formulas().size() - 1);
+    s.setCell(row, col, c);
 }
 
 // Which cells of the first sheet come back as formulas (else as their values).

@@ -26,7 +26,7 @@ const char* const kForm16AFilled[] = {"K1",  "B10", "I10", "B11", "G11", "G12", 
 std::uint16_t xfIndexAt(const Sheet& s, std::string_view a1)
 {
     const CellRef c = cellRefOrThrow(a1);
-    const Cell* cell = s.cell(c.row, c.col);
+    const std::optional<Cell> cell = s.cell(c.row, c.col);
     return cell ? cell->xf : kDefaultXf;
 }
 

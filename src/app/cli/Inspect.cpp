@@ -96,11 +96,11 @@ int runInspect(const std::string& path, std::ostream& out, std::ostream& err)
             continue;
         const std::string prefix = escaped(sh.name()) + "!";
         for (int r = 0; r < sh.rowCount(); ++r) {
-            const std::vector<Cell>* cells = sh.rowCells(r);
-            if (!cells)
-                continue;
-            for (int c = 0; c < static_cast<int>(cells->size()); ++c) {
-                const Cell& cell = (*cells)[c];
+            for (int c = 0; c < sh.rowWidth(r); ++c) {
+                const std::optional<Cell> found = sh.cell(r, c);
+                if (!found)
+                    continue;
+                const Cell& cell = *found;
                 const bool hasValue = writeValue(cell.value, type, text);
                 if (cell.hasFormula()) {
                     if (!hasValue) {

@@ -101,15 +101,13 @@ void XlsParser::readSingleCell(Sheet& sh, std::uint16_t type)
         value = m_text;
         break;
     }
-    Cell& cell = cellAt(sh, r, c);
-    cell.xf = checkedXf(xf, sh, r, c);
+    const std::uint16_t checked = checkedXf(xf, sh, r, c);
     if (type == rt::BoolErr) {
         if (isError && !validError(boolOrError))
             cellFail(Error::Code::Corrupt, sh, r, c, "unknown error value " + std::to_string(boolOrError));
         value = isError ? Value(static_cast<ErrorValue>(boolOrError)) : Value(boolOrError != 0);
     }
-    cell.value = std::move(value);
-    cell.formula = kNoFormula;
+    setCell(sh, r, c, Cell{std::move(value), checked});
 }
 
 // MULRK and MULBLANK: one row, consecutive columns, a format (and number) per cell.
@@ -130,13 +128,8 @@ void XlsParser::readCellRun(Sheet& sh, std::uint16_t type)
     for (int i = 0; i < n; ++i) {
         const std::uint16_t xf = m_r.u16();
         const double number = numbers ? decodeRk(m_r.u32()) : 0.0;
-        Cell& cell = cellAt(sh, r, first + i);
-        cell.xf = checkedXf(xf, sh, r, first + i);
-        if (numbers)
-            cell.value = number;
-        else
-            cell.value = std::monostate{};
-        cell.formula = kNoFormula;
+        const std::uint16_t checked = checkedXf(xf, sh, r, first + i);
+        setCell(sh, r, first + i, Cell{numbers ? Value(number) : Value(), checked});
     }
 }
 
@@ -153,7 +146,7 @@ void XlsParser::readFormula(Sheet& sh)
     if (rest < 2 || std::size_t(le16(parsed)) + 2 > rest)
         cellFail(Error::Code::Corrupt, sh, r, c, "the formula is longer than its record");
     f.parsed.assign(parsed, parsed + rest);
-    Cell& cell = cellAt(sh, r, c);
+    Cell cell;
     cell.xf = checkedXf(xf, sh, r, c);
     // FormulaValue: a double, or a tagged result with 0xFFFF in its top two bytes.
     if (val[6] == 0xFF && val[7] == 0xFF) {
@@ -177,6 +170,7 @@ void XlsParser::readFormula(Sheet& sh)
     auto& formulas = sh.formulas();
     m_ws.lastFormula = static_cast<std::uint32_t>(formulas.size());
     cell.formula = m_ws.lastFormula;
+    setCell(sh, r, c, std::move(cell));
     formulas.push_back(std::move(f));
     m_ws.formulaRow = r;
     m_ws.formulaCol = c;
@@ -189,7 +183,9 @@ void XlsParser::readFormulaText(Sheet& sh)
         sheetFail(sh, "a STRING record that follows no formula with a text result");
     m_text.clear();
     m_r.unicodeString(m_text, true);
-    sh.cellAt(m_ws.formulaRow, m_ws.formulaCol).value = m_text;
+    Cell cell = *sh.cell(m_ws.formulaRow, m_ws.formulaCol);
+    cell.value = m_text;
+    sh.setCell(m_ws.formulaRow, m_ws.formulaCol, cell);
     m_ws.stringPending = false;
 }
 
@@ -254,7 +250,7 @@ void XlsParser::reserveRow(Sheet& sh, int row)
     }
 }
 
-Cell& XlsParser::cellAt(Sheet& sh, int row, int col)
+void XlsParser::setCell(Sheet& sh, int row, int col, const Cell& cell)
 {
     if (col > kXlsMaxCol)
         cellFail(Error::Code::Limit, sh, row, col, "the column lies beyond column IV, the last of an .xls sheet");
@@ -266,7 +262,7 @@ Cell& XlsParser::cellAt(Sheet& sh, int row, int col)
             throw m_r.error(Error::Code::Limit, "sheet \"" + sh.name() + "\": more cells than a file of this size can hold");
         m_slotBudget -= more;
     }
-    return sh.cellAt(row, col);
+    sh.setCell(row, col, cell);
 }
 
 } // namespace cw::host

@@ -77,12 +77,12 @@ void XlsWriter::Impl::writeCells(const Sheet& s, SheetPlan& plan, const RowPlan&
 {
     if (rp.firstCol < 0)
         return;
-    const std::vector<Cell>& cells = *s.rowCells(rp.row);
     const int r = rp.row;
     for (int c = rp.firstCol; c <= rp.lastCol; ++c) {
-        const Cell& cell = cells[static_cast<std::size_t>(c)];
-        if (cell.isVoid())
+        const std::optional<Cell> found = s.cell(r, c);
+        if (!found)
             continue;
+        const Cell& cell = *found;
         const std::uint16_t xf = xfOf(cell.xf);
         if (cell.hasFormula() && formulaVerbatim(s, plan, cell.formula, r, c)) {
             writeFormula(s, r, c, xf, cell);
@@ -95,8 +95,8 @@ void XlsWriter::Impl::writeCells(const Sheet& s, SheetPlan& plan, const RowPlan&
         // Formatted empty cells: a run of them becomes one MULBLANK.
         int end = c + 1;
         while (end <= rp.lastCol) {
-            const Cell& n = cells[static_cast<std::size_t>(end)];
-            if (n.isVoid() || !isEmpty(n.value) || (n.hasFormula() && formulaVerbatim(s, plan, n.formula, r, end)))
+            const std::optional<Cell> n = s.cell(r, end);
+            if (!n || !isEmpty(n->value) || (n->hasFormula() && formulaVerbatim(s, plan, n->formula, r, end)))
                 break;
             ++end;
         }
@@ -111,7 +111,7 @@ void XlsWriter::Impl::writeCells(const Sheet& s, SheetPlan& plan, const RowPlan&
             w.u16(static_cast<std::uint16_t>(r));
             w.u16(static_cast<std::uint16_t>(c));
             for (int k = c; k < end; ++k)
-                w.u16(xfOf(cells[static_cast<std::size_t>(k)].xf));
+                w.u16(xfOf(s.cell(r, k)->xf));
             w.u16(static_cast<std::uint16_t>(end - 1));
             w.end();
         }

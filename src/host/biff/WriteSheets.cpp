@@ -103,17 +103,14 @@ XlsWriter::Impl::CellExtent XlsWriter::Impl::planRows(const Sheet& s)
     rows.clear();
     const int rowCount = s.rowCount();
     for (int r = 0; r < rowCount; ++r) {
-        const std::vector<Cell>* cells = s.rowCells(r);
         int first = -1, last = -1;
-        if (cells) {
-            const int width = std::min<int>(static_cast<int>(cells->size()), kMaxCols);
-            for (int c = 0; c < width; ++c)
-                if (!(*cells)[static_cast<std::size_t>(c)].isVoid()) {
-                    if (first < 0)
-                        first = c;
-                    last = c;
-                }
-        }
+        const int width = std::min(s.rowWidth(r), kMaxCols);
+        for (int c = 0; c < width; ++c)
+            if (s.hasCell(r, c)) {
+                if (first < 0)
+                    first = c;
+                last = c;
+            }
         const RowInfo* info = s.rowInfo(r);
         if (first < 0 && !info)
             continue;

@@ -101,27 +101,20 @@ void XlsWriter::Impl::prepareSheet(int index)
     plan.formula.assign(s.formulas().size(), 0);
     const int rowCount = s.rowCount();
     for (int r = 0; r < rowCount; ++r) {
-        const std::vector<Cell>* cells = s.rowCells(r);
-        if (!cells)
-            continue;
-        const int width = std::min<int>(static_cast<int>(cells->size()), kMaxCols);
+        const int width = std::min(s.rowWidth(r), kMaxCols);
         for (int c = 0; c < width; ++c) {
-            const Cell& cell = (*cells)[static_cast<std::size_t>(c)];
-            if (cell.isVoid())
-                continue;
-            const std::string* text = std::get_if<std::string>(&cell.value);
-            if (cell.hasFormula() && formulaVerbatim(s, plan, cell.formula, r, c)) {
-                // The text result goes in a STRING record after the formula.
-                if (text && text->size() > kMaxTextChars && utf16Length(*text) > kMaxTextChars)
-                    throw Error(Error::Code::Limit, "cell " + toA1(r, c) + " of sheet \"" + s.name() +
-                                                        "\" holds more than 32,767 characters");
-                continue;
-            }
+            // The shared-string table keeps views of the sheet's texts, which stay put while
+            // the sheet is written.
+            const std::optional<std::string_view> text = s.textAt(r, c);
             if (!text)
                 continue;
             if (text->size() > kMaxTextChars && utf16Length(*text) > kMaxTextChars)
                 throw Error(Error::Code::Limit, "cell " + toA1(r, c) + " of sheet \"" + s.name() +
                                                     "\" holds more than 32,767 characters");
+            // A formula written as such carries its text result in a STRING record after it.
+            const std::uint32_t formula = s.formulaAt(r, c);
+            if (formula != kNoFormula && formulaVerbatim(s, plan, formula, r, c))
+                continue;
             cellStrings.push_back(sst.intern(*text));
             ++sstRefs;
         }
@@ -154,7 +147,7 @@ bool XlsWriter::Impl::formulaVerbatim(const Sheet& s, SheetPlan& plan, std::uint
         if (t.anchorRow == row && t.anchorCol == col) {
             ok = covers(f);
         } else {
-            const Cell* a = s.cell(t.anchorRow, t.anchorCol);
+            const std::optional<Cell> a = s.cell(t.anchorRow, t.anchorCol);
             const bool before = t.anchorRow < row || (t.anchorRow == row && t.anchorCol < col);
             ok = depth == 0 && before && a && a->hasFormula() && a->formula < s.formulas().size() &&
                  a->formula != fi && covers(s.formulas()[a->formula]) &&
