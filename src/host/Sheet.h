@@ -93,6 +93,11 @@ struct PageSetup {
 // One sheet of a workbook. Cells are stored row by row; rows and columns are 0-based.
 class Sheet {
 public:
+    // What the cell store costs at most: a cell, whatever its value, and a row, before the
+    // texts and numbers kept in the sheet's pools.
+    static constexpr std::size_t kBytesPerCell = 8;
+    static constexpr std::size_t kBytesPerRow = 48;
+
     explicit Sheet(std::string name, SheetKind kind = SheetKind::Worksheet);
 
     const std::string& name() const { return m_name; }
@@ -225,6 +230,7 @@ private:
         std::vector<Slot> cells;
         RowInfo info;
     };
+    static_assert(sizeof(Slot) == kBytesPerCell && sizeof(Row) <= kBytesPerRow);
 
     Row& rowAt(int row);
     const Slot* slot(int row, int col) const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/GenerationContext.h"
+#include "host/Sheet.h"
 
 #include <cstdint>
 #include <string_view>
@@ -8,9 +9,21 @@
 
 namespace cw::import {
 
-// A statement larger than this is refused before it is read: no real quarterly statement
-// comes near it, and reading it whole must stay within memory.
-inline constexpr std::uintmax_t kMaxStatementBytes = std::uintmax_t{1} << 30;
+// The most memory reading a statement of `bytes` bytes into a sheet can take: the bytes
+// themselves, a cell for each byte (every field takes at least its "^" or line end), its text
+// once more in the sheet's pool and the pool's index of it, and a row for each of the lines a
+// sheet holds.
+constexpr std::uintmax_t statementMemoryBound(std::uintmax_t bytes)
+{
+    return bytes * (1 + host::Sheet::kBytesPerCell + 2) +
+           std::uintmax_t{host::kMaxRows} * host::Sheet::kBytesPerRow;
+}
+// Memory a statement may take, so that the largest deductors' statements (a million records,
+// about 140 MB) are read on a 4 GB laptop. No real quarterly statement comes near the bound.
+inline constexpr std::uintmax_t kStatementMemoryBudget = std::uintmax_t{3} << 30;
+// A statement larger than this is refused before it is read.
+inline constexpr std::uintmax_t kMaxStatementBytes =
+    (kStatementMemoryBudget - statementMemoryBound(0)) / (statementMemoryBound(1) - statementMemoryBound(0));
 
 // Reads TDS.txt of the application folder into sheet "Textdata" (see importStatementText),
 // keeps the lines' field counts in the context and makes that sheet active. Throws host::Error

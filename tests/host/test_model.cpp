@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <limits>
+
 using namespace cw::host;
 
 namespace {
@@ -90,6 +94,85 @@ TEST(SheetInsertRows, NewRowsTakeFormatsOfRowAboveAndRangesMove)
     EXPECT_EQ(s.mergedRanges(), (std::vector<Range>{rangeOrThrow("H13:L13"), rangeOrThrow("B3:B12")}));
     EXPECT_EQ(s.printArea()[0], rangeOrThrow("A1:L15"));
     EXPECT_EQ(*s.printTitleRows(), std::make_pair(2, 3));
+}
+
+// The cell store keeps numbers in the cell where it can and texts once per sheet: every kind
+// of value comes back as it was set, to the bit.
+TEST(SheetCells, EveryValueComesBackAsSet)
+{
+    const std::vector<Value> values = {
+        Value{}, 0.0, -0.0, 1.0, -1.0, 5565.63, 0.1 + 0.2, 1234.5678, 12.34567, 2147483647.0, -2147483648.0,
+        2147483648.0, 0.00001, 1e300, -5e-324, std::numeric_limits<double>::infinity(), std::nan(""),
+        std::string("DD"), std::string("ÀBC \"quoted\" 94C"), std::string(40000, 'x'), true, false,
+        ErrorValue::NA, ErrorValue::Div0};
+    Sheet s("Textdata");
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        s.setValue(static_cast<int>(i), 3, values[i]);
+        s.setCell(static_cast<int>(i), 5, Cell{values[i], 21});
+    }
+    Sheet copy = s;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const int r = static_cast<int>(i);
+        for (const Value& back : {s.value(r, 3), copy.value(r, 3), s.cell(r, 5)->value}) {
+            ASSERT_EQ(back.index(), values[i].index()) << i;
+            if (isNumber(back)) // the same bits: -0, NaN and the last digit of an amount included
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(std::get<double>(back)), std::bit_cast<std::uint64_t>(std::get<double>(values[i]))) << i;
+            else
+                EXPECT_EQ(back, values[i]) << i;
+        }
+        EXPECT_EQ(s.cell(r, 5)->xf, 21);
+    }
+    // An empty text set by the program empties the cell; one read from a file stays a text.
+    s.setValue(0, 0, std::string());
+    s.setCell(0, 1, Cell{std::string()});
+    EXPECT_EQ(std::make_tuple(s.hasCell(0, 0), s.value(0, 1)), std::make_tuple(false, Value{std::string()}));
+}
+
+TEST(SheetCells, SharedTextsFormatsAndFormulasStayWithTheirCells)
+{
+    Sheet s("DeducteeDetails");
+    for (int r = 0; r < 4; ++r)
+        s.setValue(r, 0, std::string("AAAPA1234A"));
+    s.setXf(1, 0, 30);
+    s.setValue(1, 0, std::string("BBBPB1234B")); // the format stays; the other cells keep the text
+    Sheet copy = s;
+    copy.setValue(2, 0, std::string("CCCPC1234C"));
+    EXPECT_EQ(std::make_tuple(txt(s.value(0, 0)), txt(s.value(1, 0)), s.cell(1, 0)->xf, txt(s.value(2, 0)), txt(copy.value(2, 0))),
+              std::make_tuple("AAAPA1234A", "BBBPB1234B", 30, "AAAPA1234A", "CCCPC1234C"));
+
+    s.formulas().push_back(Formula{});
+    s.setCell(5, 1, Cell{std::string("cached"), 22, 0});
+    EXPECT_EQ(std::make_tuple(s.formulaAt(5, 1), s.cell(5, 1)->formula, *s.textAt(5, 1)), std::make_tuple(0u, 0u, "cached"));
+    s.setValue(5, 1, 7.0); // a value replaces the formula, the format stays
+    EXPECT_EQ(std::make_tuple(s.formulaAt(5, 1), s.cell(5, 1)->xf, s.value(5, 1)), std::make_tuple(kNoFormula, 22, Value{7.0}));
+
+    // Rows move with their values; cleared cells keep their formats.
+    s.insertRows(1, 2);
+    EXPECT_EQ(std::make_tuple(txt(s.value(0, 0)), isEmpty(s.value(1, 0)), txt(s.value(3, 0)), s.value(7, 1)),
+              std::make_tuple("AAAPA1234A", true, "BBBPB1234B", Value{7.0}));
+    s.reorderRows(3, {2, 0, 1});
+    EXPECT_EQ(std::make_tuple(txt(s.value(3, 0)), txt(s.value(4, 0)), txt(s.value(5, 0))),
+              std::make_tuple("AAAPA1234A", "BBBPB1234B", "AAAPA1234A"));
+    s.clearContents(Range{0, 0, 10, 5});
+    EXPECT_EQ(std::make_tuple(isEmpty(s.value(4, 0)), s.cell(4, 0)->xf, s.lastNonEmptyUp(0, 10)), std::make_tuple(true, 30, -1));
+}
+
+// A cell written over many times: the texts it no longer holds are dropped, the others kept.
+TEST(SheetCells, OverwrittenTextsAreDroppedAndTheRestKept)
+{
+    Sheet s("Form 16A");
+    auto overwrite = [&](int from, int to) { // about 100 bytes a time
+        for (int k = from; k < to; ++k)
+            s.setValue(0, 0, "certificate " + std::to_string(k) + std::string(90, '-'));
+    };
+    overwrite(0, 20000);
+    for (int r = 0; r < 100; ++r)
+        s.setValue(r, 1, "deductee " + std::to_string(r) + std::string(50, '.'));
+    s.setValue(0, 2, 1.23456789);
+    overwrite(20000, 40000);
+    for (int r = 0; r < 100; ++r)
+        ASSERT_EQ(txt(s.value(r, 1)), "deductee " + std::to_string(r) + std::string(50, '.'));
+    EXPECT_EQ(std::make_tuple(txt(s.value(0, 0)), s.value(0, 2)), std::make_tuple("certificate 39999" + std::string(90, '-'), Value{1.23456789}));
 }
 
 TEST(SheetStructure, MergeRejectsOverlapAndColumnWidthsJoin)

@@ -6,6 +6,7 @@
 #include "app/GenerateCommand.h"
 #include "app/cli/GenerateCli.h"
 #include "core/PathText.h"
+#include "import/StatementImport.h"
 
 #include <gtest/gtest.h>
 
@@ -249,6 +250,18 @@ TEST_F(GenerateTest, RefusedStatementsLeaveTheTemplateAndTheCertificatesAsTheyWe
     real.challans.resize(1);
     for (const std::string& text : {twoChallans().text() + "\r\n  \r\n\r\n", real.text()})
         EXPECT_EQ(run(text), app::GenerateOutcome::Succeeded) << only();
+}
+
+// A statement that could take more memory than the program allows is refused from its size,
+// before a byte of it is read (the file here is sparse: nothing to read but its size).
+TEST_F(GenerateTest, AStatementBeyondTheMemoryBoundIsRefusedUnread)
+{
+    test::writeBytes(folder / "TDS.txt", "");
+    fs::resize_file(folder / "TDS.txt", import::kMaxStatementBytes + 1);
+    EXPECT_EQ(app::GenerateCommand(folder.path(), reporter).run(), app::GenerateOutcome::Failed);
+    EXPECT_EQ(only(), "The text file " + shown("TDS.txt") + " is too large (" +
+                          std::to_string(import::kMaxStatementBytes + 1) + " bytes) for an e-TDS statement.");
+    EXPECT_TRUE(untouched());
 }
 
 TEST_F(GenerateTest, CommandLinePrintsTheMessagesAndExits)
