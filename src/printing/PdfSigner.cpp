@@ -193,8 +193,8 @@ std::unique_ptr<PdfSigner> PdfSigner::fromPkcs12(const fs::path& file, const std
         throw std::runtime_error("no private temporary folder for the certificate's key could be made");
     static std::atomic<int> databases{0};
     const std::string token = "Certwright " + std::to_string(++databases);
-    const std::string spec = "configdir='sql:" + key->privateDir->path().toStdString() + "' tokenDescription='" + token + "'";
-    key->privateSlot = SECMOD_OpenUserDB(spec.c_str());
+    const std::string tokenConfig = "configdir='sql:" + key->privateDir->path().toStdString() + "' tokenDescription='" + token + "'";
+    key->privateSlot = SECMOD_OpenUserDB(tokenConfig.c_str());
     if (!key->privateSlot)
         throw std::runtime_error("the private key database could not be opened: " + nssError());
     if (PK11_NeedUserInit(key->privateSlot))

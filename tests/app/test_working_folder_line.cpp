@@ -21,7 +21,7 @@ private slots:
     {
         // Characters that break the line's markup or the folder's URL unless each is escaped.
         QTemporaryDir scratch;
-        const QString folder = scratch.path() + QStringLiteral("/A&B <Certwright> #1 ü%20");
+        const QString name = QStringLiteral("/A&B <Certwright> #1 ü%20"), folder = scratch.path() + name;
         std::vector<cw::core::Message> messages;
         cw::widgets::MessageBox::recordInstead(&messages);
         cw::app::MainWindow window(cw::core::pathFromText(folder.toStdString()));
@@ -29,7 +29,11 @@ private slots:
         QVERIFY(line);
         QTextDocument shown;
         shown.setHtml(line->text());
-        QCOMPARE(shown.toPlainText(), QStringLiteral("Working folder: ") + folder);
+        // A long path is shortened in the middle, so the line may show only the folder's ends.
+        const QString text = shown.toPlainText();
+        QVERIFY2(text.startsWith(QStringLiteral("Working folder: ")) && text.endsWith(name), qPrintable(text));
+        QVERIFY(text == QStringLiteral("Working folder: ") + folder || text.contains(QChar(0x2026)));
+        QCOMPARE(line->toolTip(), folder);
 
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open");
         emit line->linkActivated(QStringLiteral("folder"));
