@@ -226,6 +226,12 @@ std::optional<std::string_view> Sheet::textAt(int row, int col) const
     return std::nullopt;
 }
 
+std::uint16_t Sheet::xfAt(int row, int col) const
+{
+    const Slot* s = slot(row, col);
+    return s ? s->xf : kDefaultXf;
+}
+
 std::uint32_t Sheet::formulaAt(int row, int col) const
 {
     const Slot* s = slot(row, col);

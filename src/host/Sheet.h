@@ -117,6 +117,8 @@ public:
     // The cell's text, a formula's text result included; std::nullopt for any other value. The
     // view stays valid until the sheet next changes.
     std::optional<std::string_view> textAt(int row, int col) const;
+    // The cell's format; kDefaultXf when absent.
+    std::uint16_t xfAt(int row, int col) const;
     // The cell's index into formulas(), or kNoFormula.
     std::uint32_t formulaAt(int row, int col) const;
     // Sets the value and keeps the cell's format; clears a formula. An empty text empties the cell.

@@ -78,25 +78,31 @@ void XlsWriter::Impl::writeCells(const Sheet& s, SheetPlan& plan, const RowPlan&
     if (rp.firstCol < 0)
         return;
     const int r = rp.row;
+    // Texts are not copied out of the sheet: their shared-string indexes were taken in order.
+    auto holdsValue = [&](int col) { return s.textAt(r, col) || !isEmpty(s.value(r, col)); };
     for (int c = rp.firstCol; c <= rp.lastCol; ++c) {
-        const std::optional<Cell> found = s.cell(r, c);
-        if (!found)
+        if (!s.hasCell(r, c))
             continue;
-        const Cell& cell = *found;
-        const std::uint16_t xf = xfOf(cell.xf);
-        if (cell.hasFormula() && formulaVerbatim(s, plan, cell.formula, r, c)) {
-            writeFormula(s, r, c, xf, cell);
+        const std::uint16_t xf = xfOf(s.xfAt(r, c));
+        const std::uint32_t formula = s.formulaAt(r, c);
+        if (formula != kNoFormula && formulaVerbatim(s, plan, formula, r, c)) {
+            writeFormula(s, r, c, xf, *s.cell(r, c));
             continue;
         }
-        if (!isEmpty(cell.value)) {
-            writeValue(r, c, xf, cell.value);
+        if (s.textAt(r, c)) {
+            writeSharedString(r, c, xf);
+            continue;
+        }
+        if (const Value value = s.value(r, c); !isEmpty(value)) {
+            writeValue(r, c, xf, value);
             continue;
         }
         // Formatted empty cells: a run of them becomes one MULBLANK.
         int end = c + 1;
         while (end <= rp.lastCol) {
-            const std::optional<Cell> n = s.cell(r, end);
-            if (!n || !isEmpty(n->value) || (n->hasFormula() && formulaVerbatim(s, plan, n->formula, r, end)))
+            if (!s.hasCell(r, end) || holdsValue(end))
+                break;
+            if (const std::uint32_t f = s.formulaAt(r, end); f != kNoFormula && formulaVerbatim(s, plan, f, r, end))
                 break;
             ++end;
         }
@@ -111,7 +117,7 @@ void XlsWriter::Impl::writeCells(const Sheet& s, SheetPlan& plan, const RowPlan&
             w.u16(static_cast<std::uint16_t>(r));
             w.u16(static_cast<std::uint16_t>(c));
             for (int k = c; k < end; ++k)
-                w.u16(xfOf(s.cell(r, k)->xf));
+                w.u16(xfOf(s.xfAt(r, k)));
             w.u16(static_cast<std::uint16_t>(end - 1));
             w.end();
         }
@@ -151,9 +157,7 @@ void XlsWriter::Impl::writeValue(int row, int col, std::uint16_t xf, const Value
         break;
     }
     case 2:
-        head(rt::LabelSst);
-        w.u32(cellStrings[cellStringAt++]);
-        w.end();
+        writeSharedString(row, col, xf);
         break;
     case 3:
         boolErr(std::get<bool>(v) ? 1 : 0, false);
@@ -164,6 +168,16 @@ void XlsWriter::Impl::writeValue(int row, int col, std::uint16_t xf, const Value
     default:
         break;
     }
+}
+
+void XlsWriter::Impl::writeSharedString(int row, int col, std::uint16_t xf)
+{
+    w.begin(rt::LabelSst);
+    w.u16(static_cast<std::uint16_t>(row));
+    w.u16(static_cast<std::uint16_t>(col));
+    w.u16(xf);
+    w.u32(cellStrings[cellStringAt++]);
+    w.end();
 }
 
 void XlsWriter::Impl::writeFormula(const Sheet& s, int row, int col, std::uint16_t xf, const Cell& c)

@@ -144,6 +144,7 @@ struct XlsWriter::Impl {
                        std::vector<std::uint32_t>& dbcells);
     void writeCells(const Sheet& s, SheetPlan& plan, const RowPlan& rp);
     void writeValue(int row, int col, std::uint16_t xf, const Value& v);
+    void writeSharedString(int row, int col, std::uint16_t xf); // the next of cellStrings
     void writeFormula(const Sheet& s, int row, int col, std::uint16_t xf, const Cell& c);
 
     std::uint16_t xfOf(std::uint16_t xf) const { return xf < wb.xfs().size() ? xf : kDefaultXf; }
