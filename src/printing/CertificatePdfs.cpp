@@ -224,6 +224,27 @@ Outcome failed(std::string reason)
     return o;
 }
 
+// Opens certificate `i`, lets `make` lay it out (filling in pages and notes) and records the
+// outcome; one that can't be read or laid out is skipped with its reason.
+template <typename Make>
+void makeCertificate(OrderedRun& run, std::size_t i, const fs::path& folder, const std::string& name, Make&& make)
+{
+    std::string reason;
+    std::optional<host::Workbook> book = openCertificate(folder, name, reason);
+    if (!book) {
+        run.finish(i, failed(reason));
+        return;
+    }
+    try {
+        Outcome o;
+        make(*book, o);
+        o.done = true;
+        run.finish(i, std::move(o));
+    } catch (const std::exception& e) {
+        run.finish(i, failed(e.what()));
+    }
+}
+
 // The merged file: each thread lays out a run of consecutive certificates into one document;
 // the documents are joined in order, then protected or signed as a whole.
 void writeMerged(const fs::path& folder, const std::vector<std::string>& names, const PdfRunOptions& options,
@@ -236,28 +257,16 @@ void writeMerged(const fs::path& folder, const std::vector<std::string>& names, 
     run.run(threads, [&](unsigned t) {
         const std::size_t from = names.size() * t / threads, to = names.size() * (t + 1) / threads;
         PdfBytesWriter writer("Form 16A certificates");
-        for (std::size_t i = from; i < to && !run.cancelled(); ++i) {
-            std::string reason;
-            std::optional<host::Workbook> book = openCertificate(folder, names[i], reason);
-            if (!book) {
-                run.finish(i, failed(reason));
-                continue;
-            }
-            try {
-                Outcome o;
-                o.pages = writer.add(*book);
+        for (std::size_t i = from; i < to && !run.cancelled(); ++i)
+            makeCertificate(run, i, folder, names[i], [&](host::Workbook& book, Outcome& o) {
+                o.pages = writer.add(book);
                 o.notes = writer.notes();
-                o.done = true;
                 if (t == 0 && o.pages > 0) {
                     std::lock_guard lock(firstMutex);
                     if (!first)
                         first = std::move(book);
                 }
-                run.finish(i, std::move(o));
-            } catch (const std::exception& e) {
-                run.finish(i, failed(e.what()));
-            }
-        }
+            });
         if (writer.pageCount() > 0)
             parts[t] = writer.finish();
     });
@@ -315,23 +324,11 @@ PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std:
     } else {
         std::atomic<std::size_t> next{0};
         run.run(threadCount(options, names.size()), [&](unsigned) {
-            for (std::size_t i = next++; i < names.size() && !run.cancelled(); i = next++) {
-                std::string reason;
-                std::optional<host::Workbook> book = openCertificate(outputFolder, names[i], reason);
-                if (!book) {
-                    run.finish(i, failed(reason));
-                    continue;
-                }
-                try {
-                    Outcome o;
-                    writeOne(*book, names[i], outputFolder / core::pathFromText(names[i] + ".pdf"), options, o.pages,
+            for (std::size_t i = next++; i < names.size() && !run.cancelled(); i = next++)
+                makeCertificate(run, i, outputFolder, names[i], [&](host::Workbook& book, Outcome& o) {
+                    writeOne(book, names[i], outputFolder / core::pathFromText(names[i] + ".pdf"), options, o.pages,
                              o.notes);
-                    o.done = true;
-                    run.finish(i, std::move(o));
-                } catch (const std::exception& e) {
-                    run.finish(i, failed(e.what()));
-                }
-            }
+                });
         });
     }
     result.cancelled = run.cancelled();
