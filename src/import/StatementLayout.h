@@ -60,14 +60,17 @@ struct StatementLayout {
     DeducteeFields deductee;
 };
 
+// The challan detail (CD) fields, where every layout so far has kept them.
+inline constexpr ChallanFields kForm26QChallanFields{
+    .deducteeCount = 5, .challanNumber = 12, .bsrCode = 16, .depositDate = 18, .section = 21, .chequeNumber = 36};
+
 // Up to 2012-13 every payment falls under its challan's section. The tax deducted (17) stands
 // as the tax deposited and the date of deduction (24) as the date of payment: certificates of
 // these years have always been made so, and are kept so.
 inline constexpr StatementLayout kForm26QBefore2013{
     .firstYear = 2007,
     .lastYear = 2012,
-    .challan = {.deducteeCount = 5, .challanNumber = 12, .bsrCode = 16, .depositDate = 18, .section = 21,
-                .chequeNumber = 36},
+    .challan = kForm26QChallanFields,
     .deductee = {.pan = 10, .name = 13, .incomeTax = 14, .surcharge = 15, .cess = 16, .taxDeposited = 17,
                  .amountPaid = 22, .paidOn = 24, .section = 0},
 };
@@ -78,8 +81,7 @@ inline constexpr StatementLayout kForm26QBefore2013{
 inline constexpr StatementLayout kForm26QFrom2013{
     .firstYear = 2013,
     .lastYear = 2025,
-    .challan = {.deducteeCount = 5, .challanNumber = 12, .bsrCode = 16, .depositDate = 18, .section = 21,
-                .chequeNumber = 36},
+    .challan = kForm26QChallanFields,
     .deductee = {.pan = 10, .name = 13, .incomeTax = 14, .surcharge = 15, .cess = 16, .taxDeposited = 19,
                  .amountPaid = 22, .paidOn = 23, .section = 33},
 };
