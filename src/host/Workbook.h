@@ -52,6 +52,10 @@ public:
     // leaves any old file at `path` as it was, and no partial file under its name. A read-only
     // file is refused, not replaced.
     void save(const std::filesystem::path& path, SaveMode mode = SaveMode::Durable) const;
+    // Saves bytes made by toBytes() as save() does: for callers that make the bytes of many
+    // workbooks at once and create their files one at a time.
+    static void saveBytes(const std::vector<std::uint8_t>& bytes, const std::filesystem::path& path,
+                          SaveMode mode = SaveMode::Durable);
     // Throws the Error a durable save to `path` would end with for want of permission, without
     // changing anything: the file (through links) is read-only, or its folder takes no new file.
     static void checkCanSave(const std::filesystem::path& path);

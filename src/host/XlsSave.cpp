@@ -226,19 +226,26 @@ bool Workbook::isTemporaryName(std::string_view name, std::string_view target)
 
 void Workbook::save(const fs::path& path, SaveMode mode) const
 {
+    saveBytes(toBytes(), path, mode);
+}
+
+void Workbook::saveBytes(const std::vector<std::uint8_t>& bytes, const fs::path& path, SaveMode mode)
+{
     const std::string name = displayName(path);
     const fs::path file = mode == SaveMode::Durable ? savedFile(path) : path;
-    const std::vector<std::uint8_t> bytes = toBytes();
-
     std::error_code ec;
-    if (fs::is_directory(file, ec))
-        throw Error(Error::Code::Io, "a folder has that name", name);
 
     if (mode == SaveMode::NewFile) {
+        // A folder under the name is looked for only when the file can't be made: a run of
+        // thousands of new files would otherwise ask once more per file.
         errno = 0;
         std::FILE* f = openNew(file);
-        if (!f)
-            throw Error(Error::Code::Io, reason(errno ? errno : EIO), name);
+        if (!f) {
+            const int err = errno ? errno : EIO;
+            if (fs::is_directory(file, ec))
+                throw Error(Error::Code::Io, "a folder has that name", name);
+            throw Error(Error::Code::Io, reason(err), name);
+        }
         int err = writeFile(f, bytes, false);
         errno = 0;
         if (std::fclose(f) != 0 && err == 0)
@@ -250,6 +257,8 @@ void Workbook::save(const fs::path& path, SaveMode mode) const
         return;
     }
 
+    if (fs::is_directory(file, ec))
+        throw Error(Error::Code::Io, "a folder has that name", name);
     if (isReadOnly(file))
         throw Error(Error::Code::Io, "it is read-only", name);
     fs::path temp;
