@@ -1,6 +1,7 @@
 #include "certificates/CertificateGenerator.h"
 #include "certificates/AmountInWords.h"
 #include "certificates/DeducteeGroups.h"
+#include "certificates/ParallelRun.h"
 #include "core/PathText.h"
 #include "import/WorkSheets.h"
 
@@ -63,7 +64,7 @@ struct RunState {
     std::filesystem::path folder;        // where the certificates are written
     std::filesystem::path shownFolder;   // where the user finds them: Form16A
     int formSheet = -1;
-    int serial = 0;
+    int serialBefore = 0;   // the first certificate's serial number less one
     std::string financialYear;
     // Deductor cells of the certificate: address -> value.
     std::vector<std::pair<const char*, Value>> deductorCells;
@@ -73,6 +74,15 @@ struct RunState {
         Value filedOn;
     };
     Quarter quarters[4];
+};
+
+// What a worker makes its certificates in: a workbook of its own with copies of the template's
+// form and annexure sheets and the whole of its formatting tables, so that a certificate moved
+// out of it is the one the template itself would give.
+struct WorkerBook {
+    Workbook book;
+    std::string formSheet;
+    std::string annexSheet;   // empty when no certificate of the run has an annexure
 };
 
 // Messages are whole sentences naming the file, ready for the message box.
@@ -131,15 +141,12 @@ void copyPayments(const Sheet& deductees, int firstRow, int rows, Sheet& target,
 // The annexure of a group of 17 rows or more: a copy of "Annex" after the certificate sheet,
 // carrying rows 16 onward. Blank rows are inserted above row 5 first, five more than the rows
 // filled, so the signature lines the template keeps below stay clear of the table.
-void makeAnnexure(RunState& run, const CertificateGroup& group, const std::string& numberText,
-                  const Value& pan)
+void makeAnnexure(const RunState& run, WorkerBook& worker, int serial, const CertificateGroup& group,
+                  const std::string& numberText, const Value& pan)
 {
-    Workbook& wb = *run.workbook;
-    const int annexTemplate = wb.indexOf("Annex");
-    if (annexTemplate < 0)
-        throw templateError(run, "has no sheet \"Annex\" for the certificates of 17 payments or more");
-    const int at = wb.copySheet(annexTemplate, 0, true);
-    wb.renameSheet(at, std::to_string(run.serial) + "A");
+    Workbook& wb = worker.book;
+    const int at = wb.copySheet(wb.indexOf(worker.annexSheet), 0, true);
+    wb.renameSheet(at, std::to_string(serial) + "A");
     Sheet& annex = wb.sheet(at);
     Sheet& cert = wb.sheet(0);
 
@@ -155,27 +162,27 @@ void makeAnnexure(RunState& run, const CertificateGroup& group, const std::strin
 
 // Writes a certificate straight under its name: the folder is the run's own and goes as a
 // whole when anything fails, so a temporary name per file would only cost time.
-void saveCertificate(const RunState& run, const Workbook& certificate, const std::string& file)
+void saveCertificate(const RunState& run, const std::vector<std::uint8_t>& bytes, int serial)
 {
+    const std::string file = serialText(serial) + ".xls";
     try {
-        certificate.save(run.folder / file, host::SaveMode::NewFile);
+        Workbook::saveBytes(bytes, run.folder / file, host::SaveMode::NewFile);
     } catch (const Error& e) {
         throw Error(Error::Code::Io, "The certificate " + core::pathText(run.shownFolder / file) + " could not be saved (" +
                                          e.message() + "). Form16A keeps the certificates of the last complete run.");
     }
 }
 
-void makeCertificate(RunState& run, const CertificateGroup& group)
+// Certificate `serial` in a workbook of its own, moved out of the worker's workbook.
+Workbook makeCertificate(const RunState& run, WorkerBook& worker, int serial, const CertificateGroup& group)
 {
-    Workbook& wb = *run.workbook;
+    Workbook& wb = worker.book;
     const Sheet& d = *run.deductees;
-    ++run.serial;
-    const std::string name = serialText(run.serial);
+    const std::string name = serialText(serial);
     const std::string numberText = name + "/" + run.financialYear;
 
-    // The copy goes in front of every sheet and leaves with the certificate, so the template
-    // sheet's index is the same for every certificate.
-    wb.copySheet(run.formSheet, 0);
+    // The copy goes in front of every sheet and leaves with the certificate.
+    wb.copySheet(wb.indexOf(worker.formSheet), 0);
     wb.renameSheet(0, name);
     Sheet& cert = wb.sheet(0);
     cert.setValue("K1", Value{numberText});
@@ -212,7 +219,7 @@ void makeCertificate(RunState& run, const CertificateGroup& group)
 
     const bool annexure = n >= kAnnexureFrom;
     if (annexure)
-        makeAnnexure(run, group, numberText, pan);
+        makeAnnexure(run, worker, serial, group, numberText, pan);
 
     // Only the certificate sheet is the selected, shown tab: a second selected tab would open
     // as a group of sheets.
@@ -221,8 +228,21 @@ void makeCertificate(RunState& run, const CertificateGroup& group)
         Sheet& annex = wb.sheet(1);
         annex.setWindow2Flags(annex.window2Flags() & static_cast<std::uint16_t>(~(kTabSelected | kTabShown)));
     }
-    Workbook certificate = wb.moveSheetsToNewWorkbook(annexure ? std::vector<int>{0, 1} : std::vector<int>{0});
-    saveCertificate(run, certificate, name + ".xls");
+    return wb.moveSheetsToNewWorkbook(annexure ? std::vector<int>{0, 1} : std::vector<int>{0});
+}
+
+// A worker's workbook. The copies are made in the template workbook, so that what a copy
+// can't carry is said of the template's own sheets, once.
+WorkerBook workerBook(Workbook& wb, int formSheet, bool annexures)
+{
+    std::vector<int> copies{wb.copySheet(formSheet, 0)};
+    if (annexures)
+        copies.push_back(wb.copySheet(wb.indexOf("Annex"), 1));
+    WorkerBook worker{wb.moveSheetsToNewWorkbook(copies), {}, {}};
+    worker.formSheet = worker.book.sheet(0).name();
+    if (annexures)
+        worker.annexSheet = worker.book.sheet(1).name();
+    return worker;
 }
 
 } // namespace
@@ -249,7 +269,7 @@ CertificateCounts generateCertificates(import::GenerationContext& ctx, const std
     const Sheet* ackn = ctx.workbook->findSheet("AcknDetails");
     if (!ackn)
         throw templateError(run, "has no sheet \"AcknDetails\"");
-    run.serial = counterStart(run, *ackn);
+    run.serialBefore = counterStart(run, *ackn);
     readQuarters(run, *ackn);
     run.formSheet = ctx.workbook->indexOf("Form 16A");
     if (run.formSheet < 0)
@@ -269,21 +289,42 @@ CertificateCounts generateCertificates(import::GenerationContext& ctx, const std
 
     const std::vector<CertificateGroup> groups = certificateGroups(deductees, lastRow);
     const int total = static_cast<int>(groups.size());
-    if (run.serial > INT_MAX - total)
+    if (run.serialBefore > INT_MAX - total)
         throw templateError(run, "holds a certificate serial number in cell B2 of sheet \"AcknDetails\" that would run past " +
                                      std::to_string(INT_MAX));
     // Found missing before the first certificate rather than at the first long one.
-    if (ctx.workbook->indexOf("Annex") < 0 &&
-        std::any_of(groups.begin(), groups.end(), [](const CertificateGroup& g) { return g.size() >= kAnnexureFrom; }))
+    const bool annexures =
+        std::any_of(groups.begin(), groups.end(), [](const CertificateGroup& g) { return g.size() >= kAnnexureFrom; });
+    if (annexures && ctx.workbook->indexOf("Annex") < 0)
         throw templateError(run, "has no sheet \"Annex\" for the certificates of 17 payments or more");
 
     if (ctx.reporter)
         ctx.reporter->progress(0, total);
-    for (int i = 0; i < total; ++i) {
-        makeCertificate(run, groups[static_cast<std::size_t>(i)]);
-        if (ctx.reporter)
-            ctx.reporter->progress(i + 1, total);
-    }
+    const unsigned workers = workersForThisMachine();
+    std::vector<WorkerBook> books;
+    for (unsigned w = 0; w < workers; ++w)
+        books.push_back(workerBook(*ctx.workbook, run.formSheet, annexures));
+    // The workers make the certificates and their bytes; one thread creates the files.
+    EarliestFailure failure;
+    FileWriter files([&](std::size_t i, const std::vector<std::uint8_t>& bytes) {
+        saveCertificate(run, bytes, run.serialBefore + 1 + static_cast<int>(i));
+    }, failure);
+    runInParallel(
+        groups.size(), workers,
+        [&](std::size_t i, unsigned worker) {
+            const int serial = run.serialBefore + 1 + static_cast<int>(i);
+            files.add(i, makeCertificate(run, books[worker], serial, groups[i]).toBytes());
+        },
+        [&](std::size_t done) {
+            // All of them are done once their files are.
+            if (ctx.reporter && static_cast<int>(done) < total)
+                ctx.reporter->progress(static_cast<int>(done), total);
+        },
+        failure);
+    files.finish();
+    failure.rethrowIfAny();
+    if (ctx.reporter)
+        ctx.reporter->progress(total, total);
 
     // What the layout holds that a certificate can't carry (a chart, a form control), said once.
     for (const std::string& left : ctx.workbook->warnings())
