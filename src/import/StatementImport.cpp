@@ -149,6 +149,14 @@ private:
                           " lines, more than a sheet holds.");
 }
 
+[[noreturn]] void tooManyFields(int line, std::uintmax_t cells)
+{
+    throw host::Error(host::Error::Code::Limit,
+                      "The text file TDS.txt is not an e-TDS statement: up to line " + std::to_string(line) +
+                          " its lines hold " + std::to_string(cells) +
+                          " fields, far more than a statement of its size has.");
+}
+
 std::string readStatement(const fs::path& path)
 {
     const std::string shown = core::pathText(path);
@@ -204,6 +212,8 @@ std::vector<std::uint16_t> importStatementText(host::Workbook& wb, host::Sheet& 
     lineFields.reserve(lines);
 
     const std::uint16_t dateFormat = dateXf(wb);
+    const std::uintmax_t cellLimit = statementCellLimit(bytes.size());
+    std::uintmax_t cells = 0;
     LineSplitter splitter(utf8);
     std::size_t pos = 0;
     int row = 0;
@@ -224,6 +234,9 @@ std::vector<std::uint16_t> importStatementText(host::Workbook& wb, host::Sheet& 
         std::size_t used = splitter.count();
         while (used > 0 && splitter.field(used - 1).empty())
             --used;
+        cells += used;
+        if (cells > cellLimit)
+            tooManyFields(row + 1, cells);
         if (used > 0) {
             sheet.reserveRow(row, static_cast<int>(used)); // the row's cells in one allocation
             for (std::size_t k = 0; k < used; ++k) {

@@ -264,6 +264,23 @@ TEST_F(GenerateTest, AStatementBeyondTheMemoryBoundIsRefusedUnread)
     EXPECT_TRUE(untouched());
 }
 
+// Lines of empty fields fill a cell for every byte: such a file is refused as it reaches the
+// cells a statement of its size could fill, before it takes eight times its size.
+TEST_F(GenerateTest, AStatementOfEmptyFieldsIsRefusedAtTheCellLimit)
+{
+    std::string text = twoChallans().text();
+    const std::string empties = std::string(255, '^') + "x\r\n";
+    ASSERT_LT(import::statementCellLimit(text.size() + 100000 * empties.size()), 100000u * 256);
+    for (int i = 0; i < 100000; ++i)
+        text += empties;
+    EXPECT_EQ(run(text), app::GenerateOutcome::Failed);
+    const std::string prefix = "The text file TDS.txt is not an e-TDS statement: up to line ";
+    const std::string suffix = " fields, far more than a statement of its size has.";
+    EXPECT_EQ(only().substr(0, prefix.size()), prefix);
+    EXPECT_TRUE(only().ends_with(suffix)) << only();
+    EXPECT_TRUE(untouched());
+}
+
 TEST_F(GenerateTest, CommandLinePrintsTheMessagesAndExits)
 {
     test::Statement other = twoChallans(), seventeenPayments;
