@@ -209,6 +209,12 @@ bool Sheet::hasCell(int row, int col) const
     return slot(row, col) != nullptr;
 }
 
+bool Sheet::holdsValue(int row, int col) const
+{
+    const Slot* s = slot(row, col);
+    return s && holdsValue(*s);
+}
+
 Value Sheet::value(int row, int col) const
 {
     const Slot* s = slot(row, col);

@@ -113,6 +113,8 @@ public:
     // Whether the cell holds anything: a value, a formula or a format of its own.
     bool hasCell(int row, int col) const;
     Value value(int row, int col) const;                 // empty when absent
+    // Whether the cell holds a value (a formula's result included), without copying it out.
+    bool holdsValue(int row, int col) const;
     Value value(std::string_view a1) const;
     // The cell's text, a formula's text result included; std::nullopt for any other value. The
     // view stays valid until the sheet next changes.

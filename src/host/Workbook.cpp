@@ -383,7 +383,7 @@ void Workbook::copyValues(const Sheet& src, const Range& block, Sheet& dst, Cell
         for (int c = 0; c < block.cols(); ++c, ++k) {
             Value& v = values[k];
             int tr = dstTopLeft.row + r, tc = dstTopLeft.col + c;
-            if (isEmpty(v) && !dst.cell(tr, tc))
+            if (isEmpty(v) && !dst.hasCell(tr, tc))
                 continue; // nothing to clear, and no need to create the cell
             dst.setValue(tr, tc, std::move(v));
         }

@@ -79,7 +79,6 @@ void XlsWriter::Impl::writeCells(const Sheet& s, SheetPlan& plan, const RowPlan&
         return;
     const int r = rp.row;
     // Texts are not copied out of the sheet: their shared-string indexes were taken in order.
-    auto holdsValue = [&](int col) { return s.textAt(r, col) || !isEmpty(s.value(r, col)); };
     for (int c = rp.firstCol; c <= rp.lastCol; ++c) {
         if (!s.hasCell(r, c))
             continue;
@@ -93,14 +92,14 @@ void XlsWriter::Impl::writeCells(const Sheet& s, SheetPlan& plan, const RowPlan&
             writeSharedString(r, c, xf);
             continue;
         }
-        if (const Value value = s.value(r, c); !isEmpty(value)) {
-            writeValue(r, c, xf, value);
+        if (s.holdsValue(r, c)) {
+            writeValue(r, c, xf, s.value(r, c));
             continue;
         }
         // Formatted empty cells: a run of them becomes one MULBLANK.
         int end = c + 1;
         while (end <= rp.lastCol) {
-            if (!s.hasCell(r, end) || holdsValue(end))
+            if (!s.hasCell(r, end) || s.holdsValue(r, end))
                 break;
             if (const std::uint32_t f = s.formulaAt(r, end); f != kNoFormula && formulaVerbatim(s, plan, f, r, end))
                 break;

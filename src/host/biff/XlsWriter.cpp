@@ -23,6 +23,8 @@ std::vector<std::uint8_t> XlsWriter::workbookStream()
     if (!m.prepared)
         m.prepare();
     m.out.clear();
+    // A one-page workbook's stream fits without growing the buffer record by record.
+    m.out.reserve(32 * 1024);
     m.cellStringAt = 0;
     m.writeGlobals();
     for (int i = 0; i < m.wb.sheetCount(); ++i)
