@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <iterator>
 #include <numeric>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -120,9 +123,12 @@ bool isBlankRow(const Sheet& s, int row)
 
 bool sameGroupKey(const Sheet& s, int a, int b)
 {
-    for (int c : {kName, kPan, kSection, kCertificateDate})
-        if (!sameText(s.value(a, c), s.value(b, c)))
+    for (int c : {kName, kPan, kSection, kCertificateDate}) {
+        // Texts, as most of these are, are compared where they lie.
+        const std::optional<std::string_view> ta = s.textAt(a, c), tb = s.textAt(b, c);
+        if (ta && tb ? *ta != *tb : !sameText(s.value(a, c), s.value(b, c)))
             return false;
+    }
     return true;
 }
 
@@ -165,6 +171,37 @@ int sortDeducteeRows(Sheet& deductees, int lastRow)
         return lastRow;
     const int n = lastRow - first + 1;
 
+    // Each sort column as ranks: the rows' values compared once per distinct value instead of
+    // once per comparison, which for 100,000 rows means millions of string comparisons. They
+    // are counted on a second thread while this one numbers the exact keys: no one changes the
+    // sheet meanwhile.
+    constexpr std::size_t kKeys = std::size(kSortColumns);
+    std::vector<int> ranks(static_cast<std::size_t>(n) * kKeys);
+    auto rankColumns = [&] {
+        for (std::size_t k = 0; k < kKeys; ++k) {
+            const std::vector<int> column = sortRanks(deductees, first, n, kSortColumns[k]);
+            for (std::size_t i = 0; i < column.size(); ++i)
+                ranks[i * kKeys + k] = column[i];
+        }
+    };
+    std::exception_ptr rankFailure;
+    std::thread ranking;
+    try {
+        ranking = std::thread([&] {
+            try {
+                rankColumns();
+            } catch (...) {
+                rankFailure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        rankColumns(); // no thread to be had
+    }
+    struct Join {
+        std::thread& t;
+        ~Join() { if (t.joinable()) t.join(); }
+    } join{ranking};
+
     // Each distinct exact key, numbered by its first appearance in the statement.
     std::vector<int> exactKey(static_cast<std::size_t>(n));
     std::vector<char> blank(static_cast<std::size_t>(n));
@@ -186,16 +223,10 @@ int sortDeducteeRows(Sheet& deductees, int lastRow)
             blank[static_cast<std::size_t>(i)] = isBlankRow(deductees, first + i);
         }
     }
-
-    // Each sort column as ranks: the rows' values compared once per distinct value instead of
-    // once per comparison, which for 100,000 rows means millions of string comparisons.
-    constexpr std::size_t kKeys = std::size(kSortColumns);
-    std::vector<int> ranks(static_cast<std::size_t>(n) * kKeys);
-    for (std::size_t k = 0; k < kKeys; ++k) {
-        const std::vector<int> column = sortRanks(deductees, first, n, kSortColumns[k]);
-        for (std::size_t i = 0; i < column.size(); ++i)
-            ranks[i * kKeys + k] = column[i];
-    }
+    if (ranking.joinable())
+        ranking.join();
+    if (rankFailure)
+        std::rethrow_exception(rankFailure);
 
     std::vector<int> order(static_cast<std::size_t>(n));
     std::iota(order.begin(), order.end(), 0);
