@@ -97,13 +97,18 @@ bool isReadOnly(const fs::path& file)
 #endif
 }
 
+// Unbuffered: the bytes go in whole-file writes anyway, and a buffer would split them in two
+// system calls and ask for the file's block size first.
 std::FILE* openNew(const fs::path& p)
 {
 #ifdef _WIN32
-    return _wfopen(p.c_str(), L"wbx");
+    std::FILE* f = _wfopen(p.c_str(), L"wbx");
 #else
-    return std::fopen(p.c_str(), "wbx");
+    std::FILE* f = std::fopen(p.c_str(), "wbx");
 #endif
+    if (f)
+        std::setvbuf(f, nullptr, _IONBF, 0);
+    return f;
 }
 
 // A new temporary file beside `target`, or nothing with errno set.
