@@ -124,9 +124,9 @@ bool isBlankRow(const Sheet& s, int row)
 bool sameGroupKey(const Sheet& s, int a, int b)
 {
     for (int c : {kName, kPan, kSection, kCertificateDate}) {
-        // Texts, as most of these are, are compared where they lie.
-        const std::optional<std::string_view> ta = s.textAt(a, c), tb = s.textAt(b, c);
-        if (ta && tb ? *ta != *tb : !sameText(s.value(a, c), s.value(b, c)))
+        // Texts, as most of these are, are compared by the sheet without reading them.
+        const std::optional<bool> same = s.sameText(a, c, b, c);
+        if (same ? !*same : !sameText(s.value(a, c), s.value(b, c)))
             return false;
     }
     return true;

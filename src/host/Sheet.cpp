@@ -215,6 +215,15 @@ bool Sheet::holdsValue(int row, int col) const
     return s && holdsValue(*s);
 }
 
+std::optional<bool> Sheet::sameText(int rowA, int colA, int rowB, int colB) const
+{
+    const Slot* a = slot(rowA, colA);
+    const Slot* b = slot(rowB, colB);
+    if (!a || !b || a->kind != SlotKind::Text || b->kind != SlotKind::Text)
+        return std::nullopt;
+    return a->payload == b->payload;
+}
+
 Value Sheet::value(int row, int col) const
 {
     const Slot* s = slot(row, col);

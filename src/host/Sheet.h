@@ -115,6 +115,10 @@ public:
     Value value(int row, int col) const;                 // empty when absent
     // Whether the cell holds a value (a formula's result included), without copying it out.
     bool holdsValue(int row, int col) const;
+    // Whether two cells hold the same text, for cells that both hold a text of their own (not a
+    // formula's result), else std::nullopt. Texts are kept once per sheet, so no characters are
+    // compared.
+    std::optional<bool> sameText(int rowA, int colA, int rowB, int colB) const;
     Value value(std::string_view a1) const;
     // The cell's text, a formula's text result included; std::nullopt for any other value. The
     // view stays valid until the sheet next changes.
