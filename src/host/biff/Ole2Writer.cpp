@@ -1,5 +1,6 @@
 #include "host/biff/Ole2Writer.h"
 #include "host/Error.h"
+#include "host/biff/Ole2Reader.h"
 
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
@@ -35,6 +36,7 @@ using GPtr = std::unique_ptr<T, Unref>;
 
 std::vector<std::uint8_t> wrapInCompoundFile(std::span<const std::uint8_t> workbookStream)
 {
+    initGsf();
     GPtr<GsfOutput> sink(gsf_output_memory_new());
     if (!sink)
         fail("out of memory");
