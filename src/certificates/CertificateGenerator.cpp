@@ -58,13 +58,13 @@ constexpr std::uint16_t kTabShown = 0x0400;
 
 // Everything one run reads once and uses for every certificate.
 struct RunState {
-    Workbook* workbook = nullptr;
     const Sheet* deductees = nullptr;
     std::filesystem::path templatePath;
     std::filesystem::path folder;        // where the certificates are written
     std::filesystem::path shownFolder;   // where the user finds them: Form16A
     int formSheet = -1;
     int serialBefore = 0;   // the first certificate's serial number less one
+    int serialOf(std::size_t certificate) const { return serialBefore + 1 + static_cast<int>(certificate); }
     std::string financialYear;
     // Deductor cells of the certificate: address -> value.
     std::vector<std::pair<const char*, Value>> deductorCells;
@@ -260,7 +260,6 @@ CertificateCounts generateCertificates(import::GenerationContext& ctx, const std
     if (!ctx.workbook || !ctx.deductorSheet || !ctx.deducteeSheet)
         throw Error(Error::Code::Invalid, "the certificates need the imported statement first");
     RunState run;
-    run.workbook = ctx.workbook;
     run.deductees = ctx.deducteeSheet;
     run.templatePath = ctx.templatePath();
     run.folder = folder;
@@ -307,13 +306,12 @@ CertificateCounts generateCertificates(import::GenerationContext& ctx, const std
     // The workers make the certificates and their bytes; one thread creates the files.
     EarliestFailure failure;
     FileWriter files([&](std::size_t i, const std::vector<std::uint8_t>& bytes) {
-        saveCertificate(run, bytes, run.serialBefore + 1 + static_cast<int>(i));
+        saveCertificate(run, bytes, run.serialOf(i));
     }, failure);
     runInParallel(
         groups.size(), workers,
         [&](std::size_t i, unsigned worker) {
-            const int serial = run.serialBefore + 1 + static_cast<int>(i);
-            files.add(i, makeCertificate(run, books[worker], serial, groups[i]).toBytes());
+            files.add(i, makeCertificate(run, books[worker], run.serialOf(i), groups[i]).toBytes());
         },
         [&](std::size_t done) {
             // All of them are done once their files are.

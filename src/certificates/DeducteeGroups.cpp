@@ -6,12 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
+#include <future>
 #include <iterator>
 #include <numeric>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -184,23 +182,8 @@ int sortDeducteeRows(Sheet& deductees, int lastRow)
                 ranks[i * kKeys + k] = column[i];
         }
     };
-    std::exception_ptr rankFailure;
-    std::thread ranking;
-    try {
-        ranking = std::thread([&] {
-            try {
-                rankColumns();
-            } catch (...) {
-                rankFailure = std::current_exception();
-            }
-        });
-    } catch (const std::system_error&) {
-        rankColumns(); // no thread to be had
-    }
-    struct Join {
-        std::thread& t;
-        ~Join() { if (t.joinable()) t.join(); }
-    } join{ranking};
+    // Where no thread can be started, the ranking waits for get() on this one.
+    std::future<void> ranking = std::async(std::launch::async | std::launch::deferred, rankColumns);
 
     // Each distinct exact key, numbered by its first appearance in the statement.
     std::vector<int> exactKey(static_cast<std::size_t>(n));
@@ -223,10 +206,7 @@ int sortDeducteeRows(Sheet& deductees, int lastRow)
             blank[static_cast<std::size_t>(i)] = isBlankRow(deductees, first + i);
         }
     }
-    if (ranking.joinable())
-        ranking.join();
-    if (rankFailure)
-        std::rethrow_exception(rankFailure);
+    ranking.get();
 
     std::vector<int> order(static_cast<std::size_t>(n));
     std::iota(order.begin(), order.end(), 0);
