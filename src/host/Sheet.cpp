@@ -281,12 +281,12 @@ void Sheet::setXf(int row, int col, std::uint16_t xf)
     slotAt(row, col).xf = xf;
 }
 
-void Sheet::setCell(int row, int col, const Cell& cell)
+void Sheet::setCell(int row, int col, Cell cell)
 {
     checkCell(row, col);
     compactPoolsIfWasteful();
     Slot& s = slotAt(row, col);
-    store(s, cell.value, cell.formula);
+    store(s, std::move(cell.value), cell.formula);
     s.xf = cell.xf;
 }
 

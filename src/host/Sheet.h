@@ -133,7 +133,7 @@ public:
     void setXf(int row, int col, std::uint16_t xf);
     // Sets value, format and formula as given, as a file holds them: an empty text stays a text
     // (a formula's cached result may be one). Throws BadAddress outside the sheet's limits.
-    void setCell(int row, int col, const Cell& cell);
+    void setCell(int row, int col, Cell cell);
     // Makes room for `width` cells in row `row` (and rows up to it) in one allocation.
     void reserveRow(int row, int width);
     // Row firstRow + i takes the cells of row firstRow + order[i]; row properties stay.

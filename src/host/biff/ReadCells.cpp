@@ -185,7 +185,7 @@ void XlsParser::readFormulaText(Sheet& sh)
     m_r.unicodeString(m_text, true);
     Cell cell = *sh.cell(m_ws.formulaRow, m_ws.formulaCol);
     cell.value = m_text;
-    sh.setCell(m_ws.formulaRow, m_ws.formulaCol, cell);
+    sh.setCell(m_ws.formulaRow, m_ws.formulaCol, std::move(cell));
     m_ws.stringPending = false;
 }
 
@@ -250,7 +250,7 @@ void XlsParser::reserveRow(Sheet& sh, int row)
     }
 }
 
-void XlsParser::setCell(Sheet& sh, int row, int col, const Cell& cell)
+void XlsParser::setCell(Sheet& sh, int row, int col, Cell cell)
 {
     if (col > kXlsMaxCol)
         cellFail(Error::Code::Limit, sh, row, col, "the column lies beyond column IV, the last of an .xls sheet");
@@ -262,7 +262,7 @@ void XlsParser::setCell(Sheet& sh, int row, int col, const Cell& cell)
             throw m_r.error(Error::Code::Limit, "sheet \"" + sh.name() + "\": more cells than a file of this size can hold");
         m_slotBudget -= more;
     }
-    sh.setCell(row, col, cell);
+    sh.setCell(row, col, std::move(cell));
 }
 
 } // namespace cw::host

@@ -76,7 +76,7 @@ private:
     void readFormulaText(Sheet& sh);
     void readRow(Sheet& sh);
     // Stores a cell read from the file, within what a file of this size can hold.
-    void setCell(Sheet& sh, int row, int col, const Cell& cell);
+    void setCell(Sheet& sh, int row, int col, Cell cell);
     void reserveRow(Sheet& sh, int row);
     std::uint16_t checkedXf(std::uint16_t ixfe, const Sheet& sh, int row, int col) const;
     [[noreturn]] void cellFail(Error::Code code, const Sheet& sh, int row, int col, const std::string& what) const;
