@@ -86,8 +86,8 @@ const host::Xf& PageGrid::xfAt(int row, int col) const
 {
     static const host::Xf kPlain{};
     std::uint16_t index = host::kDefaultXf;
-    if (const std::optional<host::Cell> c = m_sheet.cell(row, col)) {
-        index = c->xf;
+    if (m_sheet.hasCell(row, col)) {
+        index = m_sheet.xfAt(row, col);
     } else if (const host::RowInfo* info = m_sheet.rowInfo(row); info && info->hasFormat) {
         index = info->xf;
     } else {
@@ -103,8 +103,7 @@ const host::Xf& PageGrid::xfAt(int row, int col) const
 
 bool PageGrid::isEmptyCell(int row, int col) const
 {
-    const std::optional<host::Cell> c = m_sheet.cell(row, col);
-    return !c || host::isEmpty(c->value);
+    return !m_sheet.holdsValue(row, col);
 }
 
 } // namespace cw::printing

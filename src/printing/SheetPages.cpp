@@ -173,7 +173,7 @@ void SheetPages::fitRowHeights(int lastRow)
             const host::Cell& cell = *found;
             bool inMerge = false, multiRowMerge = false;
             for (const host::Range& m : m_sheet.mergedRanges())
-                if (m.contains(row, static_cast<int>(col))) {
+                if (m.contains(row, col)) {
                     inMerge = true;
                     multiRowMerge = m.rows() > 1;
                 }
@@ -191,7 +191,7 @@ void SheetPages::fitRowHeights(int lastRow)
                 QTextOption option;
                 option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
                 layout.setTextOption(option);
-                const double widthPx = columnWidth(static_cast<int>(col)) / kPointsPerPixel - 2 * kCellTextPadding / kPointsPerPixel;
+                const double widthPx = columnWidth(col) / kPointsPerPixel - 2 * kCellTextPadding / kPointsPerPixel;
                 int lines = 0;
                 layout.beginLayout();
                 for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
