@@ -17,6 +17,12 @@ namespace {
 
 constexpr std::uint8_t kOleMagic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
+// libgsf reports damaged containers through GLib warnings as well as its GError; the caller
+// gets our Error instead, so its log lines would only clutter a console or a log file. Some of
+// them carry no log domain at all (gsf_infile_child_by_index), hence the default domain too:
+// nothing else in the program logs through GLib's default domain.
+void quietLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 template <typename T>
 struct GObjectRef {
     T* p = nullptr;
@@ -103,14 +109,6 @@ std::vector<std::uint8_t> fromCompoundDocument(const std::uint8_t* data, std::si
 
 } // namespace
 
-// libgsf reports damaged containers through GLib warnings as well as its GError; the caller
-// gets our Error instead, so its log lines would only clutter a console or a log file. Some of
-// them carry no log domain at all (gsf_infile_child_by_index), hence the default domain too:
-// nothing else in the program logs through GLib's default domain.
-namespace {
-void quietLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
-} // namespace
-
 void initGsf()
 {
     static std::once_flag once;
@@ -122,7 +120,6 @@ void initGsf()
             g_log_set_handler(domain, levels, quietLog, nullptr);
     });
 }
-
 
 std::vector<std::uint8_t> workbookStreamFromBytes(const std::uint8_t* data, std::size_t size, const std::string& name)
 {
