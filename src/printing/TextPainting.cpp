@@ -21,6 +21,12 @@ using host::VAlign;
 
 namespace {
 
+// How far glyphs may reach past their advances (side bearings, italic overhang).
+double glyphBleed(const QFontMetricsF& fm)
+{
+    return fm.height() / 16;
+}
+
 // Draws the values of one page's cells: placed by their alignment, overflowing into empty
 // neighbours as a spreadsheet program shows them, wrapped or shrunk where the format says.
 class CellTextPainter {
@@ -32,14 +38,19 @@ public:
     }
 
     // The text of the cell at page position (i, j), or of a merged range (`merged`: i and j
-    // are then unused) in the rectangle `cell`.
-    void draw(const CellText& ct, const host::Xf& xf, QRectF cell, std::size_t i, std::size_t j, bool merged);
+    // are then unused) in the rectangle `cell`, of which only `visible` shows on this page.
+    void draw(const CellText& ct, const host::Xf& xf, QRectF cell, QRectF visible, std::size_t i, std::size_t j,
+              bool merged);
 
 private:
     const QFont& fontFor(std::uint16_t index);
-    void drawLine(const CellText& ct, const host::Xf& xf, HAlign h, const QFont& font, QRectF cell, QRectF clip,
+    void drawLine(const CellText& ct, const host::Xf& xf, HAlign h, const QFont& font, QRectF cell, QRectF visible,
                   QRectF inner, std::size_t i, std::size_t j, bool merged);
-    void drawWrapped(const std::string& s, const host::Xf& xf, HAlign h, const QFont& font, QRectF cell, QRectF inner);
+    void drawWrapped(const std::string& s, const host::Xf& xf, HAlign h, const QFont& font, QRectF cell, QRectF clip,
+                     QRectF inner);
+    // Draws through `drawing`, clipped to `clip` unless what it draws (`extent`) lies inside.
+    template <typename Drawing>
+    void drawClipped(QRectF clip, QRectF extent, Drawing&& drawing);
     // Widens `clip` over the empty neighbours a too-long text of cell (i, j) flows into.
     QRectF overflowClip(HAlign h, QRectF cell, double need, std::size_t i, std::size_t j) const;
 
@@ -58,8 +69,24 @@ const QFont& CellTextPainter::fontFor(std::uint16_t index)
     return m_fonts.emplace(index, pageFont(hf ? *hf : host::Font{}, m_deviceDpi)).first->second;
 }
 
-void CellTextPainter::draw(const CellText& ct, const host::Xf& xf, QRectF cell, std::size_t i, std::size_t j,
-                           bool merged)
+template <typename Drawing>
+void CellTextPainter::drawClipped(QRectF clip, QRectF extent, Drawing&& drawing)
+{
+    // Most texts sit well inside their box, and a clip around them changes nothing on paper but
+    // much in a PDF: the writer restates the whole graphics state for each one, which more
+    // than doubled a page's drawing and made compressing it a fifth of a certificate's cost.
+    if (clip.contains(extent)) {
+        drawing();
+        return;
+    }
+    m_painter.save();
+    m_painter.setClipRect(clip, Qt::IntersectClip);
+    drawing();
+    m_painter.restore();
+}
+
+void CellTextPainter::draw(const CellText& ct, const host::Xf& xf, QRectF cell, QRectF visible, std::size_t i,
+                           std::size_t j, bool merged)
 {
     const host::Font* hf = m_grid.book().font(xf.font);
     const QFont& font = fontFor(xf.font);
@@ -93,14 +120,15 @@ void CellTextPainter::draw(const CellText& ct, const host::Xf& xf, QRectF cell, 
     const QRectF inner = cell.adjusted(kCellTextPadding + (h == HAlign::Left ? indent : 0.0), 0,
                                        -kCellTextPadding - (h == HAlign::Right ? indent : 0.0), 0);
     if (wrap)
-        drawWrapped(ct.text, xf, h, font, cell, inner);
+        drawWrapped(ct.text, xf, h, font, cell, cell.intersected(visible), inner);
     else
-        drawLine(ct, xf, h, font, cell, cell, inner, i, j, merged);
+        drawLine(ct, xf, h, font, cell, visible, inner, i, j, merged);
 }
 
 void CellTextPainter::drawLine(const CellText& ct, const host::Xf& xf, HAlign h, const QFont& font, QRectF cell,
-                               QRectF clip, QRectF inner, std::size_t i, std::size_t j, bool merged)
+                               QRectF visible, QRectF inner, std::size_t i, std::size_t j, bool merged)
 {
+    QRectF clip = cell;
     std::string s = ct.text;
     for (char& c : s)
         if (c == '\n' || c == '\r')
@@ -139,10 +167,9 @@ void CellTextPainter::drawLine(const CellText& ct, const host::Xf& xf, HAlign h,
         y = cell.center().y() - (fm.ascent() + fm.descent()) / 2.0 + fm.ascent();
     else
         y = cell.bottom() - 1.0 - fm.descent();
-    m_painter.save();
-    m_painter.setClipRect(clip, Qt::IntersectClip);
-    m_painter.drawText(QPointF(x, y), text);
-    m_painter.restore();
+    const double bleed = glyphBleed(fm);
+    drawClipped(clip.intersected(visible), QRectF(x - bleed, y - fm.ascent(), width + 2 * bleed, fm.ascent() + fm.descent()),
+                [&] { m_painter.drawText(QPointF(x, y), text); });
 }
 
 QRectF CellTextPainter::overflowClip(HAlign h, QRectF cell, double need, std::size_t i, std::size_t j) const
@@ -172,7 +199,7 @@ QRectF CellTextPainter::overflowClip(HAlign h, QRectF cell, double need, std::si
 }
 
 void CellTextPainter::drawWrapped(const std::string& s, const host::Xf& xf, HAlign h, const QFont& font,
-                                  QRectF cell, QRectF inner)
+                                  QRectF cell, QRectF clip, QRectF inner)
 {
     // Break into lines at the cell's width, then place the block vertically.
     QString text = QString::fromStdString(s);
@@ -204,10 +231,9 @@ void CellTextPainter::drawWrapped(const std::string& s, const host::Xf& xf, HAli
         y = cell.top() + 1.0;
     else if (xf.vAlign == VAlign::Center)
         y = cell.center().y() - blockHeight / 2.0;
-    m_painter.save();
-    m_painter.setClipRect(cell, Qt::IntersectClip);
-    layout.draw(&m_painter, QPointF(inner.left(), y));
-    m_painter.restore();
+    const double bleed = glyphBleed(QFontMetricsF(font, m_painter.device()));
+    const QRectF block = layout.boundingRect().translated(inner.left(), y);
+    drawClipped(clip, block.adjusted(-bleed, 0, bleed, 0), [&] { layout.draw(&m_painter, QPointF(inner.left(), y)); });
 }
 
 } // namespace
@@ -215,6 +241,7 @@ void CellTextPainter::drawWrapped(const std::string& s, const host::Xf& xf, HAli
 void paintTexts(QPainter& painter, const PageGrid& grid)
 {
     static const host::Xf kPlain{};
+    static const QRectF kAnywhere(-1e9, -1e9, 2e9, 2e9);
     const auto& xfs = grid.book().xfs();
     CellTextPainter texts(painter, grid);
     for (std::size_t i = 0; i < grid.rowCount(); ++i) {
@@ -226,7 +253,7 @@ void paintTexts(QPainter& painter, const PageGrid& grid)
                 continue;
             const CellText ct = cellText(grid.book(), *c);
             if (!ct.text.empty())
-                texts.draw(ct, c->xf < xfs.size() ? xfs[c->xf] : kPlain, grid.cellRect(i, j), i, j, false);
+                texts.draw(ct, c->xf < xfs.size() ? xfs[c->xf] : kPlain, grid.cellRect(i, j), kAnywhere, i, j, false);
         }
     }
     for (const host::Range& m : grid.merges()) {
@@ -237,10 +264,7 @@ void paintTexts(QPainter& painter, const PageGrid& grid)
         if (ct.text.empty())
             continue;
         // Only the part of the merged range that lies on this page is drawn.
-        painter.save();
-        painter.setClipRect(grid.visibleMergeRect(m), Qt::IntersectClip);
-        texts.draw(ct, c->xf < xfs.size() ? xfs[c->xf] : kPlain, grid.mergeRect(m), 0, 0, true);
-        painter.restore();
+        texts.draw(ct, c->xf < xfs.size() ? xfs[c->xf] : kPlain, grid.mergeRect(m), grid.visibleMergeRect(m), 0, 0, true);
     }
 }
 

@@ -57,6 +57,8 @@ TEST_F(Renderer, FillsBordersAndTextLandInTheirCells)
     s.setXf(3, 4, book.addXf(thin)); // E4's thin left edge loses to D4's thick right edge
     s.setValue(5, 0, std::string("WWWWWWWWWWWWWWWWWWWWWWWW")); // flows over the empty cells
     s.setValue(5, 5, std::string("end"));
+    s.setValue(7, 0, std::string("WWWWWWWWWWWWWWWWWWWWWWWW")); // cut short: B8 holds a value
+    s.setValue(7, 1, 1.0);
     const SheetPages pages(book, s);
     const host::PageSetup& ps = s.pageSetup();
     const double w = pages.columnWidth(0), h = pages.rowHeight(0);
@@ -72,9 +74,9 @@ TEST_F(Renderer, FillsBordersAndTextLandInTheirCells)
         rightEdge += qGray(image.pixel(at(4.0, 3.5) + QPoint(dx, 0))) < 160;
     EXPECT_GE(rightEdge, 3);
     EXPECT_EQ(QColor(image.pixel(at(4.5, 3.5))), QColor(Qt::white));
-    auto inkIn = [&](double col) {
+    auto inkIn = [&](double col, double row = 5, double width = 1) {
         int ink = 0;
-        const QPoint a = at(col, 5), b = at(col + 1, 6);
+        const QPoint a = at(col, row), b = at(col + width, row + 1);
         for (int y = a.y(); y < b.y(); ++y)
             for (int x = a.x(); x < b.x(); ++x)
                 ink += qGray(image.pixel(x, y)) < 128;
@@ -83,6 +85,8 @@ TEST_F(Renderer, FillsBordersAndTextLandInTheirCells)
     EXPECT_GT(inkIn(0), 0);
     EXPECT_GT(inkIn(2), 0); // the long text runs on into C6
     EXPECT_GT(inkIn(5), 0);
+    EXPECT_GT(inkIn(0, 7), 0);
+    EXPECT_EQ(inkIn(1.1, 7, 0.5), 0);
 }
 
 TEST_F(Renderer, PdfShowsFormattedValuesMergedCentringShrinkingAndHashes)
