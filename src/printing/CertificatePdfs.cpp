@@ -114,30 +114,6 @@ std::string_view view(const QByteArray& bytes)
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-// One certificate's own PDF file, protected and signed as asked.
-void writeOne(const host::Workbook& book, const std::string& name, const fs::path& target, const PdfRunOptions& options,
-              int& pages, std::vector<std::string>& notes)
-{
-    PdfBytesWriter writer("Form 16A " + name);
-    pages = writer.add(book);
-    notes = writer.notes();
-    QByteArray pdf = writer.finish();
-    std::string pan, owner;
-    if (options.protect) {
-        pan = printedPan(book);
-        if (pan.empty())
-            throw std::runtime_error("the certificate has no PAN in I16 to protect it with");
-    }
-    PendingFile file(target);
-    if (options.signer) {
-        pdf = options.protect ? protectPdfForSigning(pdf, pan, owner) : addSignatureFont(pdf);
-        options.signer->sign(pdf, file.path(), signaturePlace(book), owner, pan);
-    } else {
-        file.write(view(options.protect ? protectPdf(pdf, pan) : pdf));
-    }
-    file.commit();
-}
-
 struct Outcome {
     bool finished = false;
     bool done = false;
@@ -245,6 +221,100 @@ void makeCertificate(OrderedRun& run, std::size_t i, const fs::path& folder, con
     }
 }
 
+// A certificate laid out in a batch's document, waiting for its own file.
+struct LaidOut {
+    std::size_t index;
+    PdfPart part;
+    std::string pan;      // the open password when protected
+    SignaturePlace place; // where a signature goes
+    std::vector<std::string> notes;
+};
+
+// Its own PDF file, protected and signed as asked.
+void writeOne(QByteArray pdf, const LaidOut& laid, const fs::path& target, const PdfRunOptions& options)
+{
+    PendingFile file(target);
+    if (options.signer) {
+        std::string owner;
+        pdf = options.protect ? protectPdfForSigning(pdf, laid.pan, owner) : addSignatureFont(pdf);
+        options.signer->sign(pdf, file.path(), laid.place, owner, laid.pan);
+    } else {
+        file.write(view(options.protect ? protectPdf(pdf, laid.pan) : pdf));
+    }
+    file.commit();
+}
+
+// Separate files for certificates [from, to): laid out one after another in one document, which
+// is then split into their files. The PDF writer embeds its fonts once per document, at about
+// the cost of laying out a certificate; a batch pays it once.
+void writeBatch(const fs::path& folder, const std::vector<std::string>& names, std::size_t from, std::size_t to,
+                const PdfRunOptions& options, OrderedRun& run)
+{
+    PdfBytesWriter writer;
+    std::vector<LaidOut> batch;
+    for (std::size_t i = from; i < to && !run.cancelled(); ++i) {
+        std::string reason;
+        std::optional<host::Workbook> book = openCertificate(folder, names[i], reason);
+        try {
+            if (!book)
+                throw std::runtime_error(reason);
+            LaidOut laid{i, {writer.pageCount(), 0, "Form 16A " + names[i]}, {}, {}, {}};
+            if (options.protect && (laid.pan = printedPan(*book)).empty())
+                throw std::runtime_error("the certificate has no PAN in I16 to protect it with");
+            if (options.signer)
+                laid.place = signaturePlace(*book);
+            // Pages a failed layout leaves behind belong to no certificate's file.
+            laid.part.pages = writer.add(*book);
+            if (laid.part.pages == 0)
+                throw std::runtime_error("the workbook has nothing to print");
+            laid.notes = writer.notes();
+            batch.push_back(std::move(laid));
+        } catch (const std::exception& e) {
+            run.finish(i, failed(e.what()));
+        }
+    }
+    if (batch.empty())
+        return;
+    std::vector<QByteArray> files;
+    try {
+        std::vector<PdfPart> parts;
+        for (const LaidOut& laid : batch)
+            parts.push_back(laid.part);
+        files = splitPdf(writer.finish(), parts);
+    } catch (const std::exception& e) {
+        for (const LaidOut& laid : batch)
+            run.finish(laid.index, failed(e.what()));
+        return;
+    }
+    for (std::size_t k = 0; k < batch.size(); ++k) {
+        const LaidOut& laid = batch[k];
+        try {
+            writeOne(std::move(files[k]), laid, folder / core::pathFromText(names[laid.index] + ".pdf"), options);
+            Outcome o;
+            o.done = true;
+            o.pages = laid.part.pages;
+            o.notes = laid.notes;
+            run.finish(laid.index, std::move(o));
+        } catch (const std::exception& e) {
+            run.finish(laid.index, failed(e.what()));
+        }
+    }
+}
+
+// Batches small enough that every thread gets several, so that none waits long for the last.
+void writeSeparate(const fs::path& folder, const std::vector<std::string>& names, const PdfRunOptions& options,
+                   OrderedRun& run)
+{
+    const unsigned threads = threadCount(options, names.size());
+    const std::size_t batchSize = std::clamp<std::size_t>(names.size() / (2 * threads), 1, 16);
+    std::atomic<std::size_t> next{0};
+    run.run(threads, [&](unsigned) {
+        for (std::size_t from = next.fetch_add(batchSize); from < names.size() && !run.cancelled();
+             from = next.fetch_add(batchSize))
+            writeBatch(folder, names, from, std::min(from + batchSize, names.size()), options, run);
+    });
+}
+
 // The merged file: each thread lays out a run of consecutive certificates into one document;
 // the documents are joined in order, then protected or signed as a whole.
 void writeMerged(const fs::path& folder, const std::vector<std::string>& names, const PdfRunOptions& options,
@@ -319,18 +389,10 @@ PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std:
     // Fonts are looked up once here rather than by every thread at its first page.
     QFontDatabase::families();
     OrderedRun run(names.size(), options);
-    if (!options.mergedFile.empty()) {
+    if (!options.mergedFile.empty())
         writeMerged(outputFolder, names, options, run, result);
-    } else {
-        std::atomic<std::size_t> next{0};
-        run.run(threadCount(options, names.size()), [&](unsigned) {
-            for (std::size_t i = next++; i < names.size() && !run.cancelled(); i = next++)
-                makeCertificate(run, i, outputFolder, names[i], [&](host::Workbook& book, Outcome& o) {
-                    writeOne(book, names[i], outputFolder / core::pathFromText(names[i] + ".pdf"), options, o.pages,
-                             o.notes);
-                });
-        });
-    }
+    else
+        writeSeparate(outputFolder, names, options, run);
     result.cancelled = run.cancelled();
     for (std::size_t i = 0; i < names.size(); ++i) {
         const Outcome& o = run.outcomes()[i];

@@ -81,8 +81,17 @@ std::string randomPassword()
     return password;
 }
 
+// The document information of `from` (title, creator, dates) as `to`'s own.
+QPDFObjectHandle copyInformation(QPDF& from, QPDF& to)
+{
+    QPDFObjectHandle info = from.getTrailer().getKey("/Info");
+    info = info.isIndirect() && info.isDictionary() ? to.copyForeignObject(info) : to.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    to.getTrailer().replaceKey("/Info", info);
+    return info;
+}
+
 template <typename Work>
-QByteArray guarded(const char* what, Work work)
+auto guarded(const char* what, Work work)
 {
     try {
         return work();
@@ -102,10 +111,36 @@ QByteArray mergePdfs(const std::vector<QByteArray>& documents)
         for (const QByteArray& bytes : documents) {
             QPDF part;
             read(part, bytes, "part");
+            if (&bytes == &documents.front())
+                copyInformation(part, merged);
             for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(part).getAllPages())
                 pages.addPage(page, false);
         }
         return written(merged);
+    });
+}
+
+std::vector<QByteArray> splitPdf(const QByteArray& pdf, const std::vector<PdfPart>& parts)
+{
+    return guarded("the PDF could not be split into certificates", [&] {
+        QPDF whole;
+        read(whole, pdf, "certificates");
+        const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(whole).getAllPages();
+        std::vector<QByteArray> documents;
+        documents.reserve(parts.size());
+        for (const PdfPart& part : parts) {
+            if (part.firstPage < 0 || part.pages < 1 || static_cast<std::size_t>(part.firstPage + part.pages) > pages.size())
+                throw std::runtime_error("it has " + std::to_string(pages.size()) + " pages, not pages " +
+                                         std::to_string(part.firstPage + 1) + " to " + std::to_string(part.firstPage + part.pages));
+            QPDF one;
+            one.emptyPDF();
+            QPDFPageDocumentHelper onePages(one);
+            for (int p = part.firstPage; p < part.firstPage + part.pages; ++p)
+                onePages.addPage(pages[static_cast<std::size_t>(p)], false);
+            copyInformation(whole, one).replaceKey("/Title", QPDFObjectHandle::newUnicodeString(part.title));
+            documents.push_back(written(one));
+        }
+        return documents;
     });
 }
 

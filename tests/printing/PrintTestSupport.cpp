@@ -63,6 +63,13 @@ int pdfPageCount(const fs::path& pdf, const std::string& password)
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
+QString pdfTitle(const fs::path& pdf)
+{
+    const QString info = toolOutput("pdfinfo " + cw::test::shellQuote(pdf));
+    const auto m = QRegularExpression(QStringLiteral("^Title:\\s+(.*)$"), QRegularExpression::MultilineOption).match(info);
+    return m.hasMatch() ? m.captured(1).trimmed() : QString();
+}
+
 QString pdfText(const fs::path& pdf, int page)
 {
     const std::string pages = page > 0 ? " -f " + std::to_string(page) + " -l " + std::to_string(page) : "";

@@ -24,6 +24,8 @@ std::filesystem::path generateSampleCertificates(const std::filesystem::path& ap
 
 // Page count of a PDF (pdfinfo); -1 when it cannot be read.
 int pdfPageCount(const std::filesystem::path& pdf, const std::string& password = {});
+// The document's title (pdfinfo).
+QString pdfTitle(const std::filesystem::path& pdf);
 // The text of one page (1-based) or of the whole document (page 0), through pdftotext.
 QString pdfText(const std::filesystem::path& pdf, int page = 0);
 

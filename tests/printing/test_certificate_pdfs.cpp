@@ -140,8 +140,36 @@ TEST_F(CertificatePdfs, MergedFileHoldsEveryCertificateInOrder)
     const char* firstWords[] = {"004/", "ANNEXURE", "002/", "001/"};
     for (int page = 1; page <= 4; ++page)
         EXPECT_TRUE(pdfText(merged, page).contains(firstWords[page - 1])) << page;
+    EXPECT_FALSE(pdfTitle(merged).isEmpty());
     EXPECT_TRUE(pdfsIn(form16a).empty());
     fs::remove(merged);
+}
+
+// One thread lays out certificates a few at a time in one document and splits it: each file
+// must still hold its own pages, title and password, and no other certificate's.
+TEST_F(CertificatePdfs, EachFileHoldsItsOwnCertificateOnly)
+{
+    const std::vector<std::string> names = {"001", "002", "003", "004", "005"};
+    PdfRunOptions options;
+    options.threads = 1;
+    ASSERT_EQ(writeCertificatePdfs(form16a, names, options).done, names);
+    for (const std::string& name : names) {
+        const fs::path file = form16a / (name + ".pdf");
+        EXPECT_EQ(pdfPageCount(file), name == "004" ? 2 : 1) << name;
+        EXPECT_EQ(pdfTitle(file).toStdString(), "Form 16A " + name);
+        const QString text = pdfText(file);
+        for (const std::string& other : names)
+            EXPECT_EQ(text.contains(QString::fromStdString(other + "/")), other == name) << other << " in " << name;
+    }
+    EXPECT_TRUE(pdfText(form16a / "004.pdf", 2).contains("ANNEXURE"));
+
+    options.protect = true;
+    ASSERT_EQ(writeCertificatePdfs(form16a, names, options).done, names);
+    const std::vector<std::pair<std::string, std::string>> pans = {
+        {"001", "AAGFK2468Q"}, {"002", "ABCPI5678D"}, {"004", "AAAFR4321K"}, {"005", "AAJCS9753M"}};
+    for (const auto& [name, pan] : pans)
+        for (const auto& [other, otherPan] : pans)
+            EXPECT_EQ(pdfPageCount(form16a / (name + ".pdf"), otherPan) > 0, pan == otherPan) << name << " " << otherPan;
 }
 
 TEST_F(CertificatePdfs, ProtectedFilesOpenOnlyWithTheDeducteesPan)
