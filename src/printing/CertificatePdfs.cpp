@@ -200,35 +200,47 @@ Outcome failed(std::string reason)
     return o;
 }
 
-// Opens certificate `i`, lets `make` lay it out (filling in pages and notes) and records the
-// outcome; one that can't be read or laid out is skipped with its reason.
-template <typename Make>
-void makeCertificate(OrderedRun& run, std::size_t i, const fs::path& folder, const std::string& name, Make&& make)
-{
-    std::string reason;
-    std::optional<host::Workbook> book = openCertificate(folder, name, reason);
-    if (!book) {
-        run.finish(i, failed(reason));
-        return;
-    }
-    try {
-        Outcome o;
-        make(*book, o);
-        o.done = true;
-        run.finish(i, std::move(o));
-    } catch (const std::exception& e) {
-        run.finish(i, failed(e.what()));
-    }
-}
-
-// A certificate laid out in a batch's document, waiting for its own file.
+// A certificate laid out in a document of several, with what its file needs later.
 struct LaidOut {
     std::size_t index;
     PdfPart part;
     std::string pan;      // the open password when protected
     SignaturePlace place; // where a signature goes
     std::vector<std::string> notes;
+
+    Outcome outcome() const
+    {
+        Outcome o;
+        o.done = true;
+        o.pages = part.pages;
+        o.notes = notes;
+        return o;
+    }
 };
+
+// Opens certificate `i` and adds its pages to `writer`. One that can't be read or laid out is
+// skipped with its reason; pages a failed layout leaves behind belong to no certificate.
+std::optional<LaidOut> layOut(PdfBytesWriter& writer, const fs::path& folder, const std::vector<std::string>& names,
+                              std::size_t i, const PdfRunOptions& options, OrderedRun& run)
+{
+    std::string reason;
+    std::optional<host::Workbook> book = openCertificate(folder, names[i], reason);
+    try {
+        if (!book)
+            throw std::runtime_error(reason);
+        LaidOut laid{i, {writer.pageCount(), 0, "Form 16A " + names[i]}, {}, {}, {}};
+        if (options.protect && (laid.pan = printedPan(*book)).empty())
+            throw std::runtime_error("the certificate has no PAN in I16 to protect it with");
+        if (options.signer)
+            laid.place = signaturePlace(*book);
+        laid.part.pages = writer.add(*book);
+        laid.notes = writer.notes();
+        return laid;
+    } catch (const std::exception& e) {
+        run.finish(i, failed(e.what()));
+    }
+    return std::nullopt;
+}
 
 // Its own PDF file, protected and signed as asked.
 void writeOne(QByteArray pdf, const LaidOut& laid, const fs::path& target, const PdfRunOptions& options)
@@ -253,25 +265,11 @@ void writeBatch(const fs::path& folder, const std::vector<std::string>& names, s
     PdfBytesWriter writer;
     std::vector<LaidOut> batch;
     for (std::size_t i = from; i < to && !run.cancelled(); ++i) {
-        std::string reason;
-        std::optional<host::Workbook> book = openCertificate(folder, names[i], reason);
-        try {
-            if (!book)
-                throw std::runtime_error(reason);
-            LaidOut laid{i, {writer.pageCount(), 0, "Form 16A " + names[i]}, {}, {}, {}};
-            if (options.protect && (laid.pan = printedPan(*book)).empty())
-                throw std::runtime_error("the certificate has no PAN in I16 to protect it with");
-            if (options.signer)
-                laid.place = signaturePlace(*book);
-            // Pages a failed layout leaves behind belong to no certificate's file.
-            laid.part.pages = writer.add(*book);
-            if (laid.part.pages == 0)
-                throw std::runtime_error("the workbook has nothing to print");
-            laid.notes = writer.notes();
-            batch.push_back(std::move(laid));
-        } catch (const std::exception& e) {
-            run.finish(i, failed(e.what()));
-        }
+        std::optional<LaidOut> laid = layOut(writer, folder, names, i, options, run);
+        if (laid && laid->part.pages == 0)
+            run.finish(i, failed("the workbook has nothing to print"));
+        else if (laid)
+            batch.push_back(std::move(*laid));
     }
     if (batch.empty())
         return;
@@ -290,11 +288,7 @@ void writeBatch(const fs::path& folder, const std::vector<std::string>& names, s
         const LaidOut& laid = batch[k];
         try {
             writeOne(std::move(files[k]), laid, folder / core::pathFromText(names[laid.index] + ".pdf"), options);
-            Outcome o;
-            o.done = true;
-            o.pages = laid.part.pages;
-            o.notes = laid.notes;
-            run.finish(laid.index, std::move(o));
+            run.finish(laid.index, laid.outcome());
         } catch (const std::exception& e) {
             run.finish(laid.index, failed(e.what()));
         }
@@ -322,21 +316,18 @@ void writeMerged(const fs::path& folder, const std::vector<std::string>& names, 
 {
     const unsigned threads = threadCount(options, names.size());
     std::vector<QByteArray> parts(threads);
-    std::optional<host::Workbook> first;
-    std::mutex firstMutex;
+    std::optional<SignaturePlace> firstPlace; // the first thread's first certificate with pages
     run.run(threads, [&](unsigned t) {
         const std::size_t from = names.size() * t / threads, to = names.size() * (t + 1) / threads;
         PdfBytesWriter writer("Form 16A certificates");
-        for (std::size_t i = from; i < to && !run.cancelled(); ++i)
-            makeCertificate(run, i, folder, names[i], [&](host::Workbook& book, Outcome& o) {
-                o.pages = writer.add(book);
-                o.notes = writer.notes();
-                if (t == 0 && o.pages > 0) {
-                    std::lock_guard lock(firstMutex);
-                    if (!first)
-                        first = std::move(book);
-                }
-            });
+        for (std::size_t i = from; i < to && !run.cancelled(); ++i) {
+            std::optional<LaidOut> laid = layOut(writer, folder, names, i, options, run);
+            if (!laid)
+                continue;
+            if (t == 0 && laid->part.pages > 0 && !firstPlace)
+                firstPlace = laid->place;
+            run.finish(i, laid->outcome());
+        }
         if (writer.pageCount() > 0)
             parts[t] = writer.finish();
     });
@@ -350,7 +341,7 @@ void writeMerged(const fs::path& folder, const std::vector<std::string>& names, 
     if (options.signer) {
         // The signature shows in the first certificate's box; a first thread that had nothing
         // to lay out leaves it without a visible place.
-        options.signer->sign(addSignatureFont(pdf), file.path(), first ? signaturePlace(*first) : SignaturePlace{});
+        options.signer->sign(addSignatureFont(pdf), file.path(), firstPlace.value_or(SignaturePlace{}));
     } else {
         file.write(view(pdf));
     }
