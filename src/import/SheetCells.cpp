@@ -4,8 +4,6 @@
 #include "host/Ascii.h"
 #include "host/General.h"
 
-#include <charconv>
-#include <cmath>
 
 namespace cw::import {
 
@@ -44,36 +42,6 @@ std::uint16_t dateXf(host::Workbook& wb)
     host::Xf xf = wb.xfs()[host::kDefaultXf];
     xf.numFmt = 14; // the builtin short date
     return wb.addXf(xf);
-}
-
-std::string cellText(const host::Workbook& wb, const host::Sheet& sheet, int row, int col)
-{
-    const std::optional<host::Cell> c = sheet.cell(row, col);
-    if (c && host::isNumber(c->value) && wb.isDateXf(c->xf)) {
-        std::string date = host::dayMonthYearText(std::get<double>(c->value));
-        if (!date.empty())
-            return date;
-    }
-    // Whole numbers (amounts, dates as digits, codes) are most of a statement: written
-    // directly, they give the same plain decimal text without the general formatting.
-    if (c && host::isNumber(c->value)) {
-        const double v = std::get<double>(c->value);
-        if (v == std::floor(v) && std::fabs(v) < 1e15) {
-            char buf[24];
-            auto res = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v));
-            return std::string(buf, res.ptr);
-        }
-    }
-    return sheet.text(row, col);
-}
-
-void copyCell(host::Workbook& wb, const host::Sheet& src, int row, int col, host::Sheet& dst,
-              int dstRow, int dstCol)
-{
-    const std::optional<host::Cell> c = src.cell(row, col);
-    dst.setValue(dstRow, dstCol, c ? c->value : host::Value{});
-    if (c && host::isNumber(c->value) && wb.isDateXf(c->xf))
-        dst.setXf(dstRow, dstCol, c->xf);
 }
 
 std::string_view clipToCell(std::string_view s)

@@ -17,13 +17,6 @@ host::Sheet& sheetByName(host::Workbook& wb, std::string_view name);
 // The cell format the import gives a date: the builtin short-date format.
 std::uint16_t dateXf(host::Workbook& wb);
 
-// A cell's value as text: a number in its plain decimal form, a date as dd/mm/yyyy, text as is.
-std::string cellText(const host::Workbook& wb, const host::Sheet& sheet, int row, int col);
-
-// Copies a cell's value; a date keeps a date format so it still reads as a date.
-void copyCell(host::Workbook& wb, const host::Sheet& src, int row, int col, host::Sheet& dst,
-              int dstRow, int dstCol);
-
 // A cell holds at most 32,767 characters (UTF-16 units): longer text is cut there, as a
 // spreadsheet program does.
 inline constexpr std::size_t kMaxCellChars = 32767;

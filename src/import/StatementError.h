@@ -1,16 +1,19 @@
 #pragma once
 
-#include <stdexcept>
+#include "core/Failure.h"
+
 #include <string>
 
 namespace cw::import {
 
-// A statement Certwright cannot take, with a message for the user that names the line of
-// TDS.txt and what is wrong with it.
-class StatementError : public std::runtime_error {
+// A statement Certwright cannot take, with a message for the user that names the file or the
+// line of TDS.txt and what is wrong with it. `line` is 0 when the fault is the whole file's.
+class StatementError : public core::Failure {
 public:
-    StatementError(int line, const std::string& message)
-        : std::runtime_error(message), m_line(line) {}
+    StatementError(int line, std::string prompt)
+        : core::Failure(std::move(prompt), core::kInvalidStatementTitle), m_line(line)
+    {
+    }
     int line() const { return m_line; }
 
 private:

@@ -1,11 +1,9 @@
 #pragma once
 
-#include "import/GenerationContext.h"
+#include "import/StatementText.h"
 #include "host/Sheet.h"
 
 #include <cstdint>
-#include <string_view>
-#include <vector>
 
 namespace cw::import {
 
@@ -35,20 +33,12 @@ inline constexpr std::uintmax_t kMaxStatementBytes = (kStatementMemoryBudget - s
 static_assert(statementMemoryBound(kMaxStatementBytes) <= kStatementMemoryBudget &&
               statementMemoryBound(kMaxStatementBytes + 16) > kStatementMemoryBudget);
 
-// Reads TDS.txt of the application folder into sheet "Textdata" (see importStatementText),
-// keeps the lines' field counts in the context and makes that sheet active. Throws host::Error
-// naming the file when it cannot be read, is too large or has more lines than a sheet has rows.
-void importStatement(GenerationContext& ctx);
-
-// The parser behind importStatement, on bytes already in memory. Row n of `sheet` gets line n:
-// fields split at "^", a field in double quotes taken without them ("" inside is one quote),
-// each field converted as the General format does (a date gets a date format). Lines end at
-// CR LF, LF or CR. Code page 437, or UTF-8 after a UTF-8 byte-order mark. Fields past column
-// 256 are dropped; a cell text is cut at the 32,767 characters a cell holds. The sheet's old
-// contents are cleared first. Returns the number of fields of each line, empty ones included
-// (at most 256). A field whose opening quote its line does not close throws StatementError
-// naming the line and the field; lines that fill more cells than statementCellLimit allows
-// throw host::Error.
-std::vector<std::uint16_t> importStatementText(host::Workbook& wb, host::Sheet& sheet, std::string_view bytes);
+// Fills `sheet` with the statement as a spreadsheet shows it: row n gets line n, each field in
+// its column, converted as the General format converts typed text (a date gets a date format).
+// Fields past column 256 are dropped; a cell text is cut at the 32,767 characters a cell holds.
+// The sheet's old contents are cleared first. Lines that fill more cells than
+// statementCellLimit allows throw host::Error; a statement with more lines than a sheet has
+// rows throws host::Error.
+void importStatementText(host::Workbook& wb, host::Sheet& sheet, const StatementText& statement);
 
 } // namespace cw::import

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "import/WorkSheets.h"
-
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -20,6 +18,7 @@ struct BatchHeaderFields {
     int pan = 15;
     int assessmentYear = 16;
     int financialYear = 17; // "202425" for 2024-25
+    int quarter = 18;       // "Q1" to "Q4"
     int name = 19;
     int addressFirst = 21; // five address lines, state and PIN code
     int addressLast = 27;
@@ -37,6 +36,16 @@ struct ChallanFields {
     int depositDate;
     int section;
     int chequeNumber;
+    // The challan's own deposit (its income tax, surcharge, cess, interest and others add up
+    // to it), which may exceed what this statement's records consume.
+    int deposit;
+    // What the statement states of the deductee records under the challan: the sums of their
+    // tax deposited, TDS, surcharge, cess and tax deducted.
+    int statedDeposited;
+    int statedTds;
+    int statedSurcharge;
+    int statedCess;
+    int statedDeducted;
 };
 
 // A deductee record (DD): one payment and the tax deducted from it.
@@ -46,9 +55,12 @@ struct DeducteeFields {
     int incomeTax;
     int surcharge;
     int cess;
+    int totalDeducted; // TDS + surcharge + cess
     int taxDeposited;
     int amountPaid;
-    int paidOn;
+    int paidOn;        // the date of payment or credit
+    int deductedOn;    // the date of deduction
+    int rate;          // the rate of deduction, where given; no record needs to reach it
     int section; // 0: none, the challan's section holds for all its records
 };
 
@@ -62,17 +74,22 @@ struct StatementLayout {
 
 // The challan detail (CD) fields, where every layout so far has kept them.
 inline constexpr ChallanFields kForm26QChallanFields{
-    .deducteeCount = 5, .challanNumber = 12, .bsrCode = 16, .depositDate = 18, .section = 21, .chequeNumber = 36};
+    .deducteeCount = 5, .challanNumber = 12, .bsrCode = 16, .depositDate = 18, .section = 21, .chequeNumber = 36,
+    .deposit = 27, .statedDeposited = 29, .statedTds = 30, .statedSurcharge = 31, .statedCess = 32,
+    .statedDeducted = 33};
 
-// Up to 2012-13 every payment falls under its challan's section. The tax deducted (17) stands
-// as the tax deposited and the date of deduction (24) as the date of payment: certificates of
-// these years have always been made so, and are kept so.
+// The deductee detail (DD) fields both layouts keep in the same places: they have meant the
+// same since the 2007 format.
+inline constexpr DeducteeFields kForm26QDeducteeFields{
+    .pan = 10, .name = 13, .incomeTax = 14, .surcharge = 15, .cess = 16, .totalDeducted = 17, .taxDeposited = 19,
+    .amountPaid = 22, .paidOn = 23, .deductedOn = 24, .rate = 26, .section = 0};
+
+// Up to 2012-13 every payment falls under its challan's section.
 inline constexpr StatementLayout kForm26QBefore2013{
     .firstYear = 2007,
     .lastYear = 2012,
     .challan = kForm26QChallanFields,
-    .deductee = {.pan = 10, .name = 13, .incomeTax = 14, .surcharge = 15, .cess = 16, .taxDeposited = 17,
-                 .amountPaid = 22, .paidOn = 24, .section = 0},
+    .deductee = kForm26QDeducteeFields,
 };
 
 // From 2013-14 each payment names its own section, so one challan may cover several; the
@@ -82,25 +99,14 @@ inline constexpr StatementLayout kForm26QFrom2013{
     .firstYear = 2013,
     .lastYear = 2025,
     .challan = kForm26QChallanFields,
-    .deductee = {.pan = 10, .name = 13, .incomeTax = 14, .surcharge = 15, .cess = 16, .taxDeposited = 19,
-                 .amountPaid = 22, .paidOn = 23, .section = 33},
+    .deductee = [] {
+        DeducteeFields f = kForm26QDeducteeFields;
+        f.section = 33;
+        return f;
+    }(),
 };
 
 inline constexpr std::array<const StatementLayout*, 2> kForm26QLayouts = {&kForm26QBefore2013, &kForm26QFrom2013};
-
-// The amounts of a deductee record and the "DeducteeDetails" column each fills, in the order
-// they are checked.
-struct AmountField {
-    int DeducteeFields::*field;
-    int column;
-};
-inline constexpr std::array<AmountField, 5> kDeducteeAmounts = {{
-    {&DeducteeFields::amountPaid, deductee_columns::kAmountPaid},
-    {&DeducteeFields::incomeTax, deductee_columns::kTds},
-    {&DeducteeFields::surcharge, deductee_columns::kSurcharge},
-    {&DeducteeFields::cess, deductee_columns::kCess},
-    {&DeducteeFields::taxDeposited, deductee_columns::kTotalTax},
-}};
 
 // The fields a record must have for every value read from it.
 constexpr int fieldsNeeded(const BatchHeaderFields& f)
@@ -110,12 +116,13 @@ constexpr int fieldsNeeded(const BatchHeaderFields& f)
 }
 constexpr int fieldsNeeded(const ChallanFields& f)
 {
-    return std::max({f.deducteeCount, f.challanNumber, f.bsrCode, f.depositDate, f.section, f.chequeNumber});
+    return std::max({f.deducteeCount, f.challanNumber, f.bsrCode, f.depositDate, f.section, f.chequeNumber,
+                     f.deposit, f.statedDeposited, f.statedTds, f.statedSurcharge, f.statedCess, f.statedDeducted});
 }
 constexpr int fieldsNeeded(const DeducteeFields& f)
 {
-    return std::max({f.pan, f.name, f.incomeTax, f.surcharge, f.cess, f.taxDeposited, f.amountPaid, f.paidOn,
-                     f.section});
+    return std::max({f.pan, f.name, f.incomeTax, f.surcharge, f.cess, f.totalDeducted, f.taxDeposited,
+                     f.amountPaid, f.paidOn, f.deductedOn, f.section});
 }
 
 } // namespace cw::import

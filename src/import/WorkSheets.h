@@ -1,11 +1,14 @@
 #pragma once
 
-#include "import/GenerationContext.h"
+#include "host/Workbook.h"
+#include "import/StatementText.h"
 
 #include <array>
 #include <string_view>
 
-// The three work sheets a run adds to the template workbook and their heading rows.
+// The work sheets a refused statement leaves in the template workbook for the user to look at:
+// the statement as a spreadsheet shows it, the deductor's row and the deductee sheet's headings.
+// A statement that makes certificates never goes through them.
 namespace cw::import {
 
 inline constexpr std::string_view kTextSheet = "Textdata";
@@ -20,20 +23,13 @@ inline constexpr std::array<std::string_view, 14> kDeducteeHeadings = {
     "Name of the deductee", "PAN", "Section", "Amt Paid", "DOP/Cr.", "TDS", "SC ", "Ecess",
     "Total Tax Deposited", "Chq", "BSR", "Date of Deposit", "CIN", "DO Certificate"};
 
-// The columns of a deductee row (0-based), in the order of kDeducteeHeadings.
-namespace deductee_columns {
-enum DeducteeColumn {
-    kName = 0, kPan, kSection, kAmountPaid, kPaidOn, kTds, kSurcharge, kCess, kTotalTax,
-    kCheque, kBsr, kDepositedOn, kCin, kCertificateDate, kDeducteeColumns
-};
-} // namespace deductee_columns
-
-// Replaces the three work sheets of the template workbook with fresh, empty ones, in the order
-// "DeducteeDetails", "DeductorDetails", "Textdata" in front of the active sheet. Failures of
-// the single steps are ignored: a sheet that cannot take its name keeps the default one.
-void prepareWorkSheets(GenerationContext& ctx);
-
-// The heading rows of the deductor sheet and the deductee sheet of the context.
-void writeSheetHeadings(GenerationContext& ctx);
+// Replaces the three work sheets of the workbook ("DeducteeDetails", "DeductorDetails",
+// "Textdata", in front of the active sheet, "Textdata" active) and fills them: "Textdata" row n
+// with line n, each field converted as the General format converts typed text (see
+// importStatementText); "DeductorDetails" with its headings and, in row 3, the batch header's
+// deductor; "DeducteeDetails" with its headings. Failures of the single sheet steps are
+// ignored: a sheet that cannot take its name keeps the default one. Throws host::Error when
+// the statement fills more cells than its size allows (statementCellLimit).
+void writeWorkSheets(host::Workbook& wb, const StatementText& statement);
 
 } // namespace cw::import
