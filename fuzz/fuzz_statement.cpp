@@ -1,17 +1,18 @@
-// Arbitrary bytes as TDS.txt through the import into "Textdata", the statement check and the
-// extraction of the deductor row and the deductee rows, on a workbook in memory, in the order
-// the Generate command takes them. Besides crashes and sanitizer findings it checks what the
-// later steps rely on: every text cell is valid UTF-8 within a cell's length, a refusal names a
-// line of the statement and writes no deductee row, and each deductee row stands for a line.
-#include "import/SheetCells.h"
+// Arbitrary bytes as TDS.txt through the reading of the statement, in the order the Generate
+// command takes it: the text and its lines, the form, then the records, or the work sheets a
+// statement of another form leaves. Besides crashes and sanitizer findings it checks what the
+// certificates rely on: every text is valid UTF-8 within a cell's length, a refusal names a line
+// of the statement (or the whole file), and each payment stands for a line with amounts a
+// certificate prints truthfully.
 #include "host/Error.h"
-#include "import/DeductorRow.h"
-#include "import/DeducteeRows.h"
-#include "import/StatementCheck.h"
-#include "import/StatementImport.h"
+#include "host/Workbook.h"
+#include "import/SheetCells.h"
+#include "import/Statement.h"
+#include "import/StatementError.h"
 #include "import/WorkSheets.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -36,63 +37,63 @@ bool validUtf8(std::string_view s)
     return true;
 }
 
-std::size_t utf16Units(std::string_view s)
+void checkText(std::string_view s)
 {
-    std::size_t n = 0;
-    for (char c : s) {
-        const auto b = static_cast<unsigned char>(c);
-        n += (b & 0xC0) == 0x80 ? 0 : b >= 0xF0 ? 2 : 1;
-    }
-    return n;
+    if (!validUtf8(s) || import::clipToCell(s).size() != s.size())
+        std::abort();
 }
 
-void checkTexts(const host::Sheet& sheet)
+void checkSheet(const host::Sheet& sheet)
 {
     for (int r = 0; r < sheet.rowCount(); ++r)
         for (int c = 0; c < sheet.rowWidth(r); ++c)
             if (const auto s = sheet.textAt(r, c))
-                if (!validUtf8(*s) || utf16Units(*s) > import::kMaxCellChars)
-                    std::abort();
+                checkText(*s);
+}
+
+void checkRecords(const import::Statement& s, std::size_t lines)
+{
+    checkText(s.deductor.name);
+    checkText(s.deductor.address);
+    int lastLine = 2;
+    for (const import::Payment& p : s.payments) {
+        if (p.line <= lastLine || static_cast<std::size_t>(p.line) > lines || p.challan >= s.challans.size())
+            std::abort();
+        lastLine = p.line;
+        for (double a : {p.amountPaid, p.tds, p.surcharge, p.cess, p.totalDeducted, p.taxDeposited})
+            if (!std::isfinite(a) || std::fabs(a) >= 1e13)
+                std::abort();
+        for (import::TextId t : {p.name, p.pan, p.section, p.paidOn})
+            checkText(s.text(t));
+        if (s.text(p.pan).size() > 40)
+            std::abort();
+    }
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    host::Workbook wb;
-    wb.addSheet("Form 16A");
-    import::GenerationContext ctx;
-    ctx.workbook = &wb;
-    import::prepareWorkSheets(ctx);
-    ctx.deductorSheet = &wb.sheet(import::kDeductorSheet);
-    ctx.deducteeSheet = &wb.sheet(import::kDeducteeSheet);
-    import::writeSheetHeadings(ctx);
-
-    host::Sheet& text = wb.sheet(import::kTextSheet);
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    // A refusal names a line of the statement (at most one per line break, and one more) and
-    // writes no deductee row.
-    const auto refusedWell = [&](const import::StatementError& e) {
-        const auto breaks = std::count(bytes.begin(), bytes.end(), '\n') + std::count(bytes.begin(), bytes.end(), '\r');
-        return e.line() >= 1 && e.line() <= breaks + 1 && ctx.deducteeSheet->rowCount() == 1;
-    };
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::size_t lines = 0;
     try {
-        ctx.lineFields = import::importStatementText(wb, text, bytes);
-        checkTexts(text);
-        import::fillDeductorRow(ctx);
-        checkTexts(*ctx.deductorSheet);
-        if (import::otherFormRefusal(ctx))
+        const import::StatementText text = import::StatementText::fromBytes(bytes);
+        lines = text.lineCount();
+        if (import::otherFormRefusal(import::statementKind(text))) {
+            host::Workbook wb;
+            wb.addSheet("Form 16A");
+            import::writeWorkSheets(wb, text);
+            for (int i = 0; i < wb.sheetCount(); ++i)
+                checkSheet(wb.sheet(i));
             return 0;
-        import::checkStatement(ctx);
-        import::fillDeducteeRows(ctx);
+        }
+        checkRecords(import::readStatement(text), lines);
     } catch (const import::StatementError& e) {
-        if (!refusedWell(e))
+        // Line 0 is the whole file's fault.
+        if (e.line() < 0 || (e.line() > 0 && static_cast<std::size_t>(e.line()) > std::max<std::size_t>(lines, 2)))
             std::abort();
-        return 0;
+    } catch (const host::Error&) {
+        // A statement of another form that fills more cells than its size allows.
     }
-    checkTexts(*ctx.deducteeSheet);
-    // Every row stands for a deductee record: at most one per line after the headers.
-    if (ctx.deducteeSheet->rowCount() > std::max(1, text.rowCount() - 2))
-        std::abort();
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "ackn/AcknRegister.h"
 
+#include "core/CertificateLayout.h"
 #include "host/Error.h"
 #include "host/General.h"
 #include "host/Workbook.h"
@@ -15,13 +16,14 @@ using host::Workbook;
 
 namespace {
 
-constexpr const char* kSheetName = "AcknDetails";
-constexpr int kSerialRow = 1;      // B2
-constexpr int kFirstQuarterRow = 4; // rows 5 to 8
-constexpr int kNumberCol = 1;      // B
-constexpr int kFiledCol = 2;       // C
+namespace layout = core::layout::ackn;
+constexpr std::string_view kSheetName = core::layout::kAcknSheet;
+constexpr int kSerialRow = layout::kFirstSerial.row;
+constexpr int kFirstQuarterRow = layout::kFirstPrn.row;
+constexpr int kNumberCol = layout::kFirstPrn.col;
+constexpr int kFiledCol = layout::kFirstFiledOn.col;
+static_assert(layout::kFirstFiledOn.row == layout::kFirstPrn.row && layout::kFirstSerial.col == kNumberCol);
 constexpr int kSerialBox = 9;
-constexpr int kLargestSerial = 999999;
 
 std::string trimmed(const std::string& s)
 {
@@ -41,19 +43,6 @@ bool allDigits(const std::string& s)
     return true;
 }
 
-// The serial number box: digits only (leading zeros allowed), 0 to 999999.
-std::optional<int> serialValue(const std::string& text)
-{
-    std::string s = trimmed(text);
-    if (!allDigits(s))
-        return std::nullopt;
-    s.erase(0, std::min(s.find_first_not_of('0'), s.size() - 1));
-    if (s.size() > 6)
-        return std::nullopt;
-    const int n = std::stoi(s);
-    return n <= kLargestSerial ? std::optional<int>(n) : std::nullopt;
-}
-
 // A cell as the box shows it: a number in its plain form; in the date column, a number is a
 // date (whatever format an edited template gave it).
 std::string boxText(const Sheet& s, int row, int col, bool dateColumn)
@@ -68,11 +57,12 @@ std::string boxText(const Sheet& s, int row, int col, bool dateColumn)
 
 std::string quarterName(int q) { return "quarter " + std::to_string(q + 1); }
 
-Sheet& acknSheet(Workbook& wb, const std::filesystem::path& templatePath)
+template <typename Book>
+auto& acknSheet(Book& wb, const std::filesystem::path& templatePath)
 {
-    Sheet* s = wb.findSheet(kSheetName);
+    auto* s = wb.findSheet(kSheetName);
     if (!s)
-        throw Error(Error::Code::NoSuchSheet, std::string("the workbook has no sheet \"") + kSheetName + "\"",
+        throw Error(Error::Code::NoSuchSheet, "the workbook has no sheet \"" + std::string(kSheetName) + "\"",
                     templatePath.string());
     return *s;
 }
@@ -92,13 +82,31 @@ void giveDateFormat(Workbook& wb, Sheet& s, int row, int col)
 
 } // namespace
 
+std::optional<int> serialNumber(const std::string& text)
+{
+    std::string s = trimmed(text);
+    if (s.empty())
+        return 0; // an empty cell counts as nought, as a spreadsheet counts it
+    if (!allDigits(s))
+        return std::nullopt;
+    s.erase(0, std::min(s.find_first_not_of('0'), s.size() - 1));
+    if (s.size() > 6)
+        return std::nullopt;
+    const int n = std::stoi(s);
+    return n <= kLargestSerial ? std::optional<int>(n) : std::nullopt;
+}
+
 AcknEntries loadAcknRegister(const std::filesystem::path& templatePath)
 {
-    Workbook wb = Workbook::open(templatePath);
+    return readAcknEntries(Workbook::open(templatePath), templatePath);
+}
+
+AcknEntries readAcknEntries(const Workbook& wb, const std::filesystem::path& templatePath)
+{
     const Sheet& s = acknSheet(wb, templatePath);
     AcknEntries e;
     e.serial = boxText(s, kSerialRow, kNumberCol, false);
-    for (int q = 0; q < 4; ++q) {
+    for (int q = 0; q < layout::kQuarters; ++q) {
         e.prn[static_cast<std::size_t>(q)] = boxText(s, kFirstQuarterRow + q, kNumberCol, false);
         e.filedOn[static_cast<std::size_t>(q)] = boxText(s, kFirstQuarterRow + q, kFiledCol, true);
     }
@@ -108,14 +116,14 @@ AcknEntries loadAcknRegister(const std::filesystem::path& templatePath)
 std::optional<EntryProblem> checkAcknEntries(const AcknEntries& entries)
 {
     // In the order the boxes take the focus: the dates of filing, then the serial number.
-    for (int q = 0; q < 4; ++q) {
+    for (int q = 0; q < layout::kQuarters; ++q) {
         const std::string& date = entries.filedOn[static_cast<std::size_t>(q)];
         if (!trimmed(date).empty() && !host::parseDayMonthYear(date))
             return EntryProblem{5 + q, "The date of filing of " + quarterName(q) + " (\"" + date +
                                            "\") is not a date in the form dd/mm/yyyy. Leave it empty if the "
                                            "statement is not filed yet."};
     }
-    if (!serialValue(entries.serial))
+    if (!serialNumber(entries.serial))
         return EntryProblem{kSerialBox, "The certificate number to start from (\"" + entries.serial +
                                             "\") must be a whole number from 0 to " +
                                             std::to_string(kLargestSerial) + "."};
@@ -129,8 +137,10 @@ std::optional<EntryProblem> saveAcknRegister(const std::filesystem::path& templa
     Workbook wb = Workbook::open(templatePath);
     Sheet& s = acknSheet(wb, templatePath);
 
-    s.setValue(kSerialRow, kNumberCol, Value{static_cast<double>(*serialValue(entries.serial))});
-    for (int q = 0; q < 4; ++q) {
+    // An empty box empties the cell, which numbers the certificates from 0.
+    s.setValue(kSerialRow, kNumberCol,
+               trimmed(entries.serial).empty() ? Value{} : Value{static_cast<double>(*serialNumber(entries.serial))});
+    for (int q = 0; q < layout::kQuarters; ++q) {
         const int row = kFirstQuarterRow + q;
         // Acknowledgement numbers are 15-digit identifiers: kept as the text typed, since a
         // number would lose digits.

@@ -5,6 +5,10 @@
 #include <optional>
 #include <string>
 
+namespace cw::host {
+class Workbook;
+}
+
 namespace cw::ackn {
 
 // The entries of the acknowledgement register, sheet "AcknDetails" of the template workbook,
@@ -25,10 +29,19 @@ struct EntryProblem {
     std::string message;
 };
 
+// The largest first serial number the register takes.
+inline constexpr int kLargestSerial = 999999;
+
 // Reads the entries from the template workbook (read only; the file is not changed).
 // Throws host::Error naming the file when it can't be read or lacks the sheet.
 AcknEntries loadAcknRegister(const std::filesystem::path& templatePath);
-// The first problem of the entries, if any: the serial number a whole number from 0 to 999999,
+// The entries of a workbook already open; `templatePath` names it in messages.
+AcknEntries readAcknEntries(const host::Workbook& wb, const std::filesystem::path& templatePath);
+// The first certificate's serial number as the serial box reads it: digits only (leading zeros
+// and surrounding spaces allowed), a whole number from 0 to kLargestSerial, an empty box 0;
+// nothing otherwise. The one rule for B2, for the register and for the certificates.
+std::optional<int> serialNumber(const std::string& text);
+// The first problem of the entries, if any: the serial number empty or a whole number from 0 to 999999,
 // each date of filing empty or a real dd/mm/yyyy date.
 std::optional<EntryProblem> checkAcknEntries(const AcknEntries& entries);
 // Checks, then writes the entries into the template workbook and saves it atomically:

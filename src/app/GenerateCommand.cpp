@@ -3,15 +3,15 @@
 #include "app/AppFolderLock.h"
 #include "certificates/OutputFolder.h"
 
-#include "import/SheetCells.h"
-#include "host/Error.h"
-#include "import/DeductorRow.h"
-#include "import/DeducteeRows.h"
+#include "ackn/AcknRegister.h"
 #include "certificates/CertificateGenerator.h"
-#include "import/StatementCheck.h"
-#include "import/StatementImport.h"
-#include "import/WorkSheets.h"
+#include "core/AppFiles.h"
+#include "core/CertificateLayout.h"
+#include "core/Failure.h"
 #include "core/PathText.h"
+#include "host/Error.h"
+#include "import/Statement.h"
+#include "import/WorkSheets.h"
 
 #include <QProcess>
 #include <QString>
@@ -34,19 +34,6 @@ using core::Icon;
 
 namespace {
 
-constexpr const char* kInvalidTitle = "Invalid Text File!";
-constexpr const char* kPleasePutValid = "Please put a valid Form 26Q text file.";
-
-// An engine message as a sentence of its own: capital first letter, one closing mark.
-std::string sentence(std::string s)
-{
-    if (!s.empty() && s.front() >= 'a' && s.front() <= 'z')
-        s.front() = static_cast<char>(s.front() - 'a' + 'A');
-    if (!s.empty() && s.back() != '.' && s.back() != '?' && s.back() != '!')
-        s += '.';
-    return s;
-}
-
 // The reason part of an engine error, for "... cannot be opened (reason)."
 std::string reason(const host::Error& e)
 {
@@ -54,6 +41,29 @@ std::string reason(const host::Error& e)
     while (!r.empty() && r.back() == '.')
         r.pop_back();
     return r;
+}
+
+// The acknowledgement register of the template: the first serial number, read by the
+// register's own rule, and the quarters' numbers and dates of filing.
+void readRegister(const host::Workbook& workbook, const fs::path& templatePath, certificates::CertificateRun& run)
+{
+    const std::string shown = core::pathText(templatePath);
+    if (!workbook.findSheet(core::layout::kAcknSheet))
+        throw core::Failure("The template workbook " + shown + " has no sheet \"" +
+                                std::string(core::layout::kAcknSheet) + "\".",
+                            core::kErrorTitle);
+    const ackn::AcknEntries entries = ackn::readAcknEntries(workbook, templatePath);
+    const std::optional<int> serial = ackn::serialNumber(entries.serial);
+    if (!serial)
+        throw core::Failure("The template workbook " + shown + " holds \"" + entries.serial + "\" in cell " +
+                                std::string(core::layout::ackn::kFirstSerial.a1) + " of sheet \"" +
+                                std::string(core::layout::kAcknSheet) +
+                                "\", which is not a certificate serial number: the first serial number is a whole "
+                                "number from 0 to " + std::to_string(ackn::kLargestSerial) + ".",
+                            core::kErrorTitle);
+    run.firstSerial = *serial;
+    for (std::size_t q = 0; q < run.quarters.size(); ++q)
+        run.quarters[q] = {entries.prn[q], entries.filedOn[q]};
 }
 
 fs::path normalizedFolder(fs::path folder)
@@ -100,33 +110,29 @@ GenerateOutcome GenerateCommand::run()
     // Only a plain file counts: a folder of that name is no statement, and a pipe would block.
     std::error_code ec;
     if (!fs::is_regular_file(m_folder / core::kStatementFile, ec)) {
-        report("Text file TDS not found at " + core::pathText(m_folder) + " .", "File Not Found!",
+        report("Text file TDS not found at " + core::pathText(m_folder) + " .", core::kFileNotFoundTitle,
                Icon::Critical);
         return GenerateOutcome::EndProgram;
     }
 
     try {
         return runPipeline();
-    } catch (const import::StatementError& e) {
-        report(e.what(), kInvalidTitle);
+    } catch (const core::Failure& e) {
+        m_reporter.message(e.message());
     } catch (const host::Error& e) {
-        report(sentence(e.what()), "Error!");
+        report(e.what(), core::kErrorTitle);
     } catch (const std::bad_alloc&) {
         report("There is not enough memory to generate the certificates from " +
                    core::pathText(m_folder / core::kStatementFile) + ".",
-               "Error!");
+               core::kErrorTitle);
     } catch (const std::exception& e) {
-        report(sentence(e.what()), "Error!");
+        report("Certwright could not generate the certificates: " + std::string(e.what()) + ".", core::kErrorTitle);
     }
     return GenerateOutcome::Failed;
 }
 
 GenerateOutcome GenerateCommand::runPipeline()
 {
-    import::GenerationContext ctx;
-    ctx.appFolder = m_folder;
-    ctx.reporter = &m_reporter;
-
     // What interrupted runs left goes; their folders meanwhile, as the old certificates do.
     std::vector<std::jthread> removals;
     auto removeOld = [&](const fs::path& folder) {
@@ -138,12 +144,13 @@ GenerateOutcome GenerateCommand::runPipeline()
     for (const fs::path& folder : certificates::clearLeftovers(m_folder))
         removeOld(folder);
 
-    const fs::path templatePath = ctx.templatePath();
+    const fs::path templatePath = m_folder / core::kTemplateFile;
     const std::string templateText = core::pathText(templatePath);
     std::error_code ec;
     if (!fs::exists(templatePath, ec)) {
-        report("The template workbook TDS16A.xls was not found in " + core::pathText(m_folder) + ".",
-               "File Not Found!", Icon::Critical);
+        report("The template workbook " + std::string(core::kTemplateFile) + " was not found in " +
+                   core::pathText(m_folder) + ".",
+               core::kFileNotFoundTitle, Icon::Critical);
         return GenerateOutcome::Failed;
     }
     // What can be checked is checked before any work: the template can be saved, and Form16A
@@ -153,7 +160,7 @@ GenerateOutcome GenerateCommand::runPipeline()
     } catch (const host::Error& e) {
         report("The template workbook " + templateText + " cannot be saved: " + e.message() +
                    ". Certwright saves it at the end of every run; nothing was changed.",
-               "Error!");
+               core::kErrorTitle);
         return GenerateOutcome::Failed;
     }
     certificates::OutputFolderReplacement output(m_folder);
@@ -163,11 +170,9 @@ GenerateOutcome GenerateCommand::runPipeline()
         workbook = host::Workbook::open(templatePath);
     } catch (const host::Error& e) {
         report("The template workbook " + templateText + " cannot be opened (" + reason(e) + ").",
-               "Invalid Template File!");
+               core::kInvalidTemplateTitle);
         return GenerateOutcome::Failed;
     }
-    ctx.workbook = &workbook;
-
     // Everything up to the save works on the workbook in memory: a run refused on the way
     // leaves the template file as it was.
     auto save = [&]() {
@@ -176,55 +181,43 @@ GenerateOutcome GenerateCommand::runPipeline()
             return true;
         } catch (const host::Error& e) {
             report("The template workbook " + templateText + " could not be saved (" + reason(e) + ").",
-                   "Error!");
+                   core::kErrorTitle);
             return false;
         }
     };
 
-    import::prepareWorkSheets(ctx);
-    ctx.deductorSheet = &import::sheetByName(workbook, import::kDeductorSheet);
-    ctx.deducteeSheet = &import::sheetByName(workbook, import::kDeducteeSheet);
-    import::writeSheetHeadings(ctx);
-    import::importStatement(ctx);
-
-    // What is not an e-TDS statement at all is refused here, before the template is touched.
-    const host::Sheet& text = import::sheetByName(workbook, import::kTextSheet);
-    if (text.rowCount() == 0) {
-        report("The text file " + core::pathText(ctx.statementPath()) + " is empty. " + kPleasePutValid,
-               kInvalidTitle);
-        return GenerateOutcome::Failed;
-    }
-    if (text.textAt(1, 1) != "BH") {
-        report(std::string("Line 2 of TDS.txt is not a batch header record (BH). ") + kPleasePutValid,
-               kInvalidTitle);
-        return GenerateOutcome::Failed;
-    }
-
-    import::fillDeductorRow(ctx);
-
-    if (const std::optional<std::string> refusal = import::otherFormRefusal(ctx)) {
-        report(*refusal, kInvalidTitle);
-        // The imported sheets stay in the template for the user to look at.
+    const import::StatementText text = import::StatementText::read(m_folder / core::kStatementFile);
+    if (const std::optional<std::string> refusal = import::otherFormRefusal(import::statementKind(text))) {
+        // The statement as the spreadsheet shows it stays in the template for the user to look at.
+        import::writeWorkSheets(workbook, text);
+        report(*refusal, core::kInvalidStatementTitle);
         return save() ? GenerateOutcome::InvalidStatement : GenerateOutcome::Failed;
     }
+    const import::Statement statement = import::readStatement(text);
 
-    import::checkStatement(ctx);
-    import::fillDeducteeRows(ctx);
-    if (m_observer)
-        m_observer(ctx);
+    certificates::CertificateRun run;
+    run.statement = &statement;
+    run.templatePath = templatePath;
+    run.folder = output.folder();
+    run.shownFolder = m_folder / core::kOutputFolder;
+    run.reporter = &m_reporter;
+    readRegister(workbook, templatePath, run);
+    const certificates::CertificatePlan plan = certificates::planCertificates(statement);
+    run.plan = &plan;
 
-    // No deductee records: the message has been shown and the program ends, the template
-    // unsaved and Form16A as it was.
-    m_made = certificates::generateCertificates(ctx, output.folder());
-    if (m_made.certificates == 0)
+    // No deductee records: the message is shown and the program ends, the template unsaved and
+    // Form16A as it was.
+    m_made = certificates::generateCertificates(workbook, run);
+    if (m_made.certificates == 0) {
+        report("No deductee records found. Please re-import the file.", "No data found!");
         return GenerateOutcome::EndProgram;
+    }
 
     if (!save())
         return GenerateOutcome::Failed;
     if (const fs::path old = output.commit(); !old.empty())
         removeOld(old);
-    report("Certificates Successfully Generated and saved to " + core::pathText(ctx.outputFolder()),
-           "Done!");
+    report("Certificates Successfully Generated and saved to " + core::pathText(run.shownFolder), "Done!");
     return GenerateOutcome::Succeeded;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "certificates/CertificateGenerator.h"
-#include "import/GenerationContext.h"
+#include "core/Messages.h"
 
 #include <filesystem>
 #include <functional>
@@ -32,12 +32,8 @@ public:
     // Returns the message to show when the template workbook is open in another program;
     // the program then ends.
     using Guard = std::function<std::optional<core::Message>()>;
-    using Observer = std::function<void(const import::GenerationContext&)>;
 
     GenerateCommand(std::filesystem::path appFolder, core::Reporter& reporter, Guard guard = {});
-
-    // Called with the filled work sheets, after the deductee rows and before the certificates.
-    void setExtractionObserver(Observer observer) { m_observer = std::move(observer); }
 
     // How the previous run's certificates go once the new ones are in Form16A, given the
     // folder that holds them (and so do folders left by interrupted runs). By default a thread
@@ -57,7 +53,6 @@ private:
     std::filesystem::path m_folder;
     core::Reporter& m_reporter;
     Guard m_guard;
-    Observer m_observer;
     FolderRemover m_removeOld;
     certificates::CertificateCounts m_made;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "import/GenerationContext.h"
+#include "core/Messages.h"
 
 #include <filesystem>
 #include <optional>

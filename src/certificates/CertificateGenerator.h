@@ -1,35 +1,53 @@
 #pragma once
 
-#include "import/GenerationContext.h"
+#include "certificates/CertificateGroups.h"
+#include "core/Messages.h"
+#include "host/Workbook.h"
+#include "import/Statement.h"
 
+#include <array>
 #include <filesystem>
 #include <string>
 
 namespace cw::certificates {
 
+// A quarter's acknowledgement entries as the register shows them.
+struct QuarterAckn {
+    std::string number;   // the acknowledgement (PRN) number, as text
+    std::string filedOn;  // the date of filing, "dd/mm/yyyy", or empty when not filed yet
+};
+
+// What a run makes certificates of, and where it writes them.
+struct CertificateRun {
+    const import::Statement* statement = nullptr;
+    const CertificatePlan* plan = nullptr;
+    int firstSerial = 1;                     // the first certificate's serial number
+    std::array<QuarterAckn, 4> quarters;
+    std::filesystem::path templatePath;      // the template's file, as messages name it
+    std::filesystem::path folder;            // where the certificates are written (the run's own)
+    std::filesystem::path shownFolder;       // where the user finds them: Form16A
+    core::Reporter* reporter = nullptr;      // progress and the template's "Left out" notes
+};
+
 // What a certificate run wrote.
 struct CertificateCounts {
     int certificates = 0;
     int withAnnexure = 0;
-    int paymentRecords = 0; // the deductee rows they carry
+    int paymentRecords = 0; // the payments they carry
 };
 
-// Makes one Form 16A certificate workbook per certificate group of the deductee rows, numbered
-// from cell B2 of "AcknDetails", in `folder` (the run's own, see OutputFolderReplacement):
-// 007.xls holds sheet "007", and for a group of 17 rows or more the annexure sheet "7A" after
-// it. Everything that can be checked is checked before the first certificate: the sheets
-// "AcknDetails", "Form 16A" and, when a group needs it, "Annex"; the serial number in B2. At
-// the end the three work sheets are deleted from the template workbook, which the caller then
-// saves.
+// Makes one Form 16A certificate workbook per group of the plan, numbered from firstSerial, in
+// run.folder: 007.xls holds sheet "007", and for a group of 17 payments or more the annexure
+// sheet "7A" after it. Each certificate is a copy of the template's sheet "Form 16A" (and
+// "Annex") with the deductor, the deductee, the quarters' acknowledgement numbers, the payments,
+// their totals and the sum in words filled in. The template workbook is read, never changed
+// in what it saves. Everything that can be checked is checked before the first certificate:
+// the sheets "Form 16A" and, when a group needs it, "Annex".
 //
-// Returns what was written. No certificates means there were no deductee rows: the message
-// has been reported and nothing has been written; the command ends there without saving the
-// template.
-//
-// Throws host::Error naming the file and the reason when the template lacks a sheet or B2
-// holds no serial number, or when a certificate can't be saved. Messages name the
-// certificates by their place in Form16A, where the user will look for them.
-CertificateCounts generateCertificates(import::GenerationContext& ctx, const std::filesystem::path& folder);
+// Throws core::Failure naming the file and the reason when the template lacks a sheet or a
+// certificate can't be saved; messages name the certificates by their place in Form16A, where
+// the user will look for them.
+CertificateCounts generateCertificates(host::Workbook& templateBook, const CertificateRun& run);
 
 // The certificate's serial number in at least three digits: 7 gives "007", 1234 stays "1234".
 std::string serialText(int serial);

@@ -3,6 +3,7 @@
 #include "host/Error.h"
 #include "host/General.h"
 #include "import/SheetCells.h"
+#include "import/StatementError.h"
 
 #include <string>
 
@@ -12,17 +13,15 @@ namespace {
 
 [[noreturn]] void tooManyLines(const StatementText& statement)
 {
-    throw host::Error(host::Error::Code::Limit,
-                      "The text file " + statement.shownName() + " has more than " + std::to_string(host::kMaxRows) +
-                          " lines, more than a sheet holds.");
+    throw StatementError(0, "The text file " + statement.shownName() + " has more than " +
+                                std::to_string(host::kMaxRows) + " lines, more than a sheet holds.");
 }
 
 [[noreturn]] void tooManyFields(const StatementText& statement, int line, std::uintmax_t cells)
 {
-    throw host::Error(host::Error::Code::Limit,
-                      "The text file " + statement.shownName() + " is not an e-TDS statement: up to line " +
-                          std::to_string(line) + " its lines hold " + std::to_string(cells) +
-                          " fields, far more than a statement of its size has.");
+    throw StatementError(line, "The text file " + statement.shownName() + " is not an e-TDS statement: up to line " +
+                                   std::to_string(line) + " its lines hold " + std::to_string(cells) +
+                                   " fields, far more than a statement of its size has.");
 }
 
 } // namespace

@@ -37,8 +37,7 @@ static_assert(statementMemoryBound(kMaxStatementBytes) <= kStatementMemoryBudget
 // its column, converted as the General format converts typed text (a date gets a date format).
 // Fields past column 256 are dropped; a cell text is cut at the 32,767 characters a cell holds.
 // The sheet's old contents are cleared first. Lines that fill more cells than
-// statementCellLimit allows throw host::Error; a statement with more lines than a sheet has
-// rows throws host::Error.
+// statementCellLimit allows, or more lines than a sheet has rows, throw StatementError.
 void importStatementText(host::Workbook& wb, host::Sheet& sheet, const StatementText& statement);
 
 } // namespace cw::import

@@ -65,18 +65,6 @@ std::size_t utf8SequenceLength(std::string_view s)
     return 0;
 }
 
-std::string thousands(std::size_t n)
-{
-    const std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 [[noreturn]] void refuseFile(const std::string& shown, const std::string& what)
 {
     throw StatementError(0, "The text file " + shown + " " + what);
@@ -116,7 +104,7 @@ StatementText StatementText::read(const fs::path& file)
     if (ec)
         refuseFile(shown, "cannot be read: " + ec.message() + ".");
     if (size > kMaxStatementBytes)
-        refuseFile(shown, "is too large (" + thousands(size) + " bytes) for an e-TDS statement.");
+        refuseFile(shown, "is too large (" + std::to_string(size) + " bytes) for an e-TDS statement.");
     std::ifstream in(file, std::ios::binary);
     if (!in)
         refuseFile(shown, "cannot be opened.");
@@ -125,14 +113,14 @@ StatementText StatementText::read(const fs::path& file)
     if (in.bad())
         refuseFile(shown, "cannot be read.");
     bytes.resize(static_cast<std::size_t>(in.gcount())); // the file may have shrunk meanwhile
-    return fromBytes(std::move(bytes), shown);
+    return fromBytes(std::move(bytes), core::pathText(file.filename()), shown);
 }
 
-StatementText StatementText::fromBytes(std::string bytes, std::string shownName)
+StatementText StatementText::fromBytes(std::string bytes, std::string shownName, std::string shownPath)
 {
     StatementText t;
     t.m_shownName = std::move(shownName);
-    const std::string& shown = t.m_shownName;
+    const std::string shown = shownPath.empty() ? t.m_shownName : shownPath;
     if (const char* encoding = wideEncoding(bytes))
         refuseFile(shown, std::string("is written in ") + encoding +
                               ". An e-TDS statement is plain text: save it again as ANSI or UTF-8 text.");
@@ -151,8 +139,8 @@ StatementText StatementText::fromBytes(std::string bytes, std::string shownName)
             ++end;
         if (end - pos > kMaxLineBytes)
             throw StatementError(static_cast<int>(t.m_lineStarts.size() + 1),
-                                 "Line " + std::to_string(t.m_lineStarts.size() + 1) + " of " + shown + " is " +
-                                     thousands(end - pos) + " characters long, far longer than any record of a "
+                                 "Line " + std::to_string(t.m_lineStarts.size() + 1) + " of " + t.m_shownName + " is " +
+                                     std::to_string(end - pos) + " characters long, far longer than any record of a "
                                      "statement: the file has lost its line breaks, or it is no e-TDS statement.");
         t.m_lineStarts.push_back(pos);
         pos = end;

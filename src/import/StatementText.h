@@ -47,10 +47,11 @@ public:
     // large to be a statement, or is not a statement's text at all: empty, UTF-16 or UTF-32,
     // without line breaks where a statement has them, or made of separators only.
     static StatementText read(const std::filesystem::path& file);
-    // The same checks on bytes already in memory; `shownName` names the file in messages.
-    static StatementText fromBytes(std::string bytes, std::string shownName = "TDS.txt");
+    // The same checks on bytes already in memory. Messages about a line name the file by
+    // `shownName`, messages about the whole file by `shownPath` (`shownName` when empty).
+    static StatementText fromBytes(std::string bytes, std::string shownName = "TDS.txt", std::string shownPath = {});
 
-    // The file's name as messages give it.
+    // The file's name as messages about a line give it: "Line 16 of TDS.txt: ...".
     const std::string& shownName() const { return m_shownName; }
     std::size_t byteCount() const { return m_bytes.size(); }
     std::size_t lineCount() const { return m_lineStarts.size(); }

@@ -28,8 +28,8 @@ inline constexpr std::array<std::string_view, 14> kDeducteeHeadings = {
 // with line n, each field converted as the General format converts typed text (see
 // importStatementText); "DeductorDetails" with its headings and, in row 3, the batch header's
 // deductor; "DeducteeDetails" with its headings. Failures of the single sheet steps are
-// ignored: a sheet that cannot take its name keeps the default one. Throws host::Error when
-// the statement fills more cells than its size allows (statementCellLimit).
+// ignored: a sheet that cannot take its name keeps the default one. Throws StatementError
+// when the statement fills more cells than its size allows (statementCellLimit).
 void writeWorkSheets(host::Workbook& wb, const StatementText& statement);
 
 } // namespace cw::import

@@ -71,12 +71,12 @@ TEST_F(Ackn, CheckNamesTheFirstBadBox)
         {[](AcknEntries& e) { e.serial = "0"; }, 0},
         {[](AcknEntries& e) { e.serial = "999999"; }, 0},
         {[](AcknEntries& e) { e.serial = " 0012 "; }, 0},
+        {[](AcknEntries& e) { e.serial = ""; }, 0}, // an empty B2 numbers from 0
         {[](AcknEntries& e) { e.filedOn = {"", "", "", ""}; }, 0},
         {[](AcknEntries& e) { e.prn[0] = "anything at all"; }, 0},
         {[](AcknEntries& e) { e.serial = "1000000"; }, 9},
         {[](AcknEntries& e) { e.serial = "-1"; }, 9},
         {[](AcknEntries& e) { e.serial = "1.5"; }, 9},
-        {[](AcknEntries& e) { e.serial = ""; }, 9},
         {[](AcknEntries& e) { e.serial = "12a"; }, 9},
         {[](AcknEntries& e) { e.filedOn[1] = "31/02/2008"; }, 6},
         {[](AcknEntries& e) { e.filedOn[2] = "29/02/2009"; }, 7},

@@ -42,7 +42,7 @@ Statement randomStatement(std::mt19937& rng, int records)
             const auto& [name, pan] = people[pick(8)];
             for (int n = pick(6) == 0 ? 10 + static_cast<int>(pick(30)) : 1 + static_cast<int>(pick(3)); n > 0 && id < records; --n) {
                 const std::string tax = std::to_string(pick(1000)) + "." + std::to_string(10 + pick(90));
-                c.deductees.push_back({name, pan, std::to_string(++id), tax, "0", "0", tax});
+                c.deductees.push_back({name, pan, std::to_string(++id), tax, "0", "0", tax, tax});
             }
         }
     }
@@ -115,7 +115,11 @@ TEST(CertificateRuns, ARunThatCannotFinishChangesNothing)
         bool needsPermissions = false;
     } cases[] = {
         {"serial not a number", [](CertificateRun& r) { r.editTemplate([](Workbook& wb) { wb.sheet("AcknDetails").setValue("B2", Value{std::string("one")}); }); },
-         GenerateOutcome::Failed, "holds \"one\" in cell B2 of sheet \"AcknDetails\", which is not a certificate serial number."},
+         GenerateOutcome::Failed, "holds \"one\" in cell B2 of sheet \"AcknDetails\", which is not a certificate serial number: "
+                                  "the first serial number is a whole number from 0 to 999999."},
+        {"serial with a fraction", [](CertificateRun& r) { r.editTemplate([](Workbook& wb) { wb.sheet("AcknDetails").setValue("B2", Value{7.5}); }); },
+         GenerateOutcome::Failed, "holds \"7.5\" in cell B2 of sheet \"AcknDetails\", which is not a certificate serial number: "
+                                  "the first serial number is a whole number from 0 to 999999."},
         {"no certificate sheet", [](CertificateRun& r) { r.editTemplate([](Workbook& wb) { wb.deleteSheet(wb.indexOf("Form 16A")); }); },
          GenerateOutcome::Failed, "has no sheet \"Form 16A\"."},
         {"no annexure sheet", [](CertificateRun& r) { r.editTemplate([](Workbook& wb) { wb.deleteSheet(wb.indexOf("Annex")); }); },

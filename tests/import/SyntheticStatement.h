@@ -12,11 +12,13 @@ struct Deductee {
     std::string name = "RAMESH KUMAR", pan = "ABCPK1234D", amount = "50000", tds = "5000", sc = "0",
                 cess = "150", total = "5150", deposited = "5150", creditedOn = "15062008",
                 deductedOn = "15062008", section;
+    std::vector<std::pair<int, std::string>> more = {}; // further fields by number
 };
 
 struct Challan {
     std::string cin = "00123", bsr = "0510308", date = "07072008", section = "94C", cheque = "456789";
     std::vector<Deductee> deductees;
+    std::vector<std::pair<int, std::string>> more = {}; // further fields by number, e.g. {27, "6000.00"}
 };
 
 // One record: field k (1-based) of `fields` is fields[k - 1], joined with "^".
@@ -39,17 +41,23 @@ inline std::vector<std::string> fields(std::size_t count, std::vector<std::pair<
 
 inline std::string challanLine(std::size_t lineNo, int challanNo, const Challan& c, std::size_t deductees)
 {
-    return record(fields(40, {{1, std::to_string(lineNo)}, {2, "CD"}, {3, "1"}, {4, std::to_string(challanNo)},
-                              {5, std::to_string(deductees)}, {6, "N"}, {12, c.cin}, {16, c.bsr}, {18, c.date},
-                              {21, c.section}, {36, c.cheque}}));
+    auto f = fields(40, {{1, std::to_string(lineNo)}, {2, "CD"}, {3, "1"}, {4, std::to_string(challanNo)},
+                         {5, std::to_string(deductees)}, {6, "N"}, {12, c.cin}, {16, c.bsr}, {18, c.date},
+                         {21, c.section}, {36, c.cheque}});
+    for (const auto& [k, v] : c.more)
+        f[static_cast<std::size_t>(k - 1)] = v;
+    return record(f);
 }
 
 inline std::string deducteeLine(std::size_t lineNo, int challanNo, int deducteeNo, const Deductee& d)
 {
-    return record(fields(40, {{1, std::to_string(lineNo)}, {2, "DD"}, {3, "1"}, {4, std::to_string(challanNo)},
-                              {5, std::to_string(deducteeNo)}, {6, "O"}, {8, "01"}, {10, d.pan}, {13, d.name},
-                              {14, d.tds}, {15, d.sc}, {16, d.cess}, {17, d.total}, {19, d.deposited},
-                              {22, d.amount}, {23, d.creditedOn}, {24, d.deductedOn}, {33, d.section}}));
+    auto f = fields(40, {{1, std::to_string(lineNo)}, {2, "DD"}, {3, "1"}, {4, std::to_string(challanNo)},
+                         {5, std::to_string(deducteeNo)}, {6, "O"}, {8, "01"}, {10, d.pan}, {13, d.name},
+                         {14, d.tds}, {15, d.sc}, {16, d.cess}, {17, d.total}, {19, d.deposited},
+                         {22, d.amount}, {23, d.creditedOn}, {24, d.deductedOn}, {33, d.section}});
+    for (const auto& [k, v] : d.more)
+        f[static_cast<std::size_t>(k - 1)] = v;
+    return record(f);
 }
 
 struct Statement {

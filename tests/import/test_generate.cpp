@@ -78,17 +78,19 @@ test::Statement twoChallans()
 TEST_F(GenerateTest, OlderLayoutGivesTheCertificatesAsBeforeAndKeepsTheTemplateSheets)
 {
     test::Statement st = twoChallans();
-    st.challans[0].deductees[1].deposited = "10";          // not read in this layout
-    st.challans[0].deductees[1].creditedOn = "01012008";   // nor this
-    st.challans[0].deductees[1].section = "94J";           // nor this
+    // The tax deposited (19) and the date of payment or credit (23) mean what they mean in every
+    // layout, apart from the tax deducted (17) and the date of deduction (24).
+    st.challans[0].deductees[1].deposited = "10";
+    st.challans[0].deductees[1].creditedOn = "01012008";
+    st.challans[0].deductees[1].section = "94J";           // not read in this layout
     ASSERT_EQ(run("\xEF\xBB\xBF" + st.text("\n")), app::GenerateOutcome::Succeeded) << only();
 
     const host::Sheet meena = certificate(1);
     const std::vector<Value> seen = {meena.value("K1"), meena.value("B11"), meena.value("I10"), meena.value("E16"),
                                      meena.value("C24"), meena.value("D24"), meena.value("H24"), meena.value("L24")};
     EXPECT_EQ(seen, (std::vector<Value>{txt("001/2007-08"), txt("FLAT 1,MAIN ROAD,,,MUMBAI,19,400001"),
-                                        txt("MEENA IYER"), txt("94C"), Value{1234.5}, txt("15.06.2008"),
-                                        Value{5150.0}, txt("00123")}));
+                                        txt("MEENA IYER"), txt("94C"), Value{1234.5}, txt("01.01.2008"),
+                                        Value{10.0}, txt("00123")}));
     EXPECT_EQ(certificate(2).value("E16"), txt("194I")); // sorted before "94C"
     EXPECT_EQ(certificate(2).value("L24"), txt("00456"));
 
@@ -212,7 +214,8 @@ TEST_F(GenerateTest, RefusedStatementsLeaveTheTemplateAndTheCertificatesAsTheyWe
                                                    "a valid Form 26Q text file."},
         {insert(5, ""), "Line 5 of TDS.txt" + notRecord},
         {insert(5, "  "), "Line 5 of TDS.txt" + notRecord},
-        {insert(5, std::string(100000, 'x')), "Line 5 of TDS.txt" + notRecord},
+        {insert(5, std::string(100000, 'x')), "Line 5 of TDS.txt is 100000 characters long, far longer than any record of "
+                                             "a statement: the file has lost its line breaks, or it is no e-TDS statement."},
         {[&](auto& l) { l = blanked; }, "Line 3 of TDS.txt" + notRecord},
         {[](auto& l) { l.erase(l.begin() + 5); }, "Line 3 of TDS.txt: challan 1 counts 2 deductee records, but 3 follow."},
         {insert(3, twoChallans().lines()[3]), "Line 3 of TDS.txt: a deductee record before any challan."},
@@ -223,9 +226,9 @@ TEST_F(GenerateTest, RefusedStatementsLeaveTheTemplateAndTheCertificatesAsTheyWe
         {setField(2, 4, "3"), "Line 2 of TDS.txt: the batch header counts 3 challan records, but 2 follow."},
         {setField(6, 5, "2"), "Line 6 of TDS.txt: challan 2 counts 2 deductee records, but 1 follows."},
         {setField(3, 5, "2.5"), "Line 3 of TDS.txt: the challan's count of deductee records \"2.5\" is not a whole number."},
-        {setField(7, 22, "12a"), "Line 7 of TDS.txt: Amt Paid \"12a\" is not a number."},
+        {setField(7, 22, "12a"), "Line 7 of TDS.txt: Amt Paid \"12a\" (field 22) is not a number."},
         {setField(4, 17, "\x01" + std::string(45, 'x')),
-         "Line 4 of TDS.txt: Total Tax Deposited \"?" + std::string(39, 'x') + "...\" is not a number."},
+         "Line 4 of TDS.txt: Total Tax Deducted \"?" + std::string(39, 'x') + "...\" (field 17) is not a number."},
         {setField(5, 13, "\"SUNRISE LOGISTICS"), "Line 5 of TDS.txt: field 13 opens a double quote that the line does "
                                                  "not close."},
         {setField(4, 13, "\"RAMESH \"\""), "Line 4 of TDS.txt: field 13 opens a double quote that the line does not "
@@ -264,11 +267,14 @@ TEST_F(GenerateTest, AStatementBeyondTheMemoryBoundIsRefusedUnread)
     EXPECT_TRUE(untouched());
 }
 
-// Lines of empty fields fill a cell for every byte: such a file is refused as it reaches the
-// cells a statement of its size could fill, before it takes eight times its size.
+// Lines of empty fields fill a cell for every byte of the sheet a statement of another form
+// leaves in the template: such a file is refused as it reaches the cells a statement of its
+// size could fill, before it takes eight times its size.
 TEST_F(GenerateTest, AStatementOfEmptyFieldsIsRefusedAtTheCellLimit)
 {
-    std::string text = twoChallans().text();
+    test::Statement other = twoChallans();
+    other.formType = "27Q";
+    std::string text = other.text();
     const std::string empties = std::string(255, '^') + "x\r\n";
     ASSERT_LT(import::statementCellLimit(text.size() + 100000 * empties.size()), 100000u * 256);
     for (int i = 0; i < 100000; ++i)
