@@ -1,5 +1,6 @@
 #include "Template.h"
 
+#include "core/CertificateLayout.h"
 #include "host/Cell.h"
 #include "host/Format.h"
 #include "host/Sheet.h"
@@ -12,6 +13,8 @@
 namespace cw::tmpl {
 
 namespace {
+
+namespace layout = core::layout;
 
 using host::Border;
 using host::Font;
@@ -155,7 +158,7 @@ constexpr const char* kPaymentsCovered =
     "foreign currency bonds or shares of an Indian company referred to in section 196C; income of "
     "Foreign Institutional Investors from securities referred to in section 196D";
 
-constexpr const char* kSignature = "Signature of the person responsible for deduction of tax";
+constexpr std::string_view kSignature = layout::form::kSignatureCaption;
 
 std::string column(int col) { return host::columnName(col); }
 
@@ -250,7 +253,7 @@ void buildForm16A(Sheet& s, Styler& style)
 
     // The certificate sentence and the signature.
     blank(s, "B42:L44", style({.h = HAlign::Left, .v = VAlign::Top, .wrap = true, .format = kText}));
-    text(s, "H46:L46", kSignature, style({.h = HAlign::Center, .lineAbove = true}));
+    text(s, "H46:L46", std::string(kSignature), style({.h = HAlign::Center, .lineAbove = true}));
     text(s, "B47", "Place", plain);
     blank(s, "C47:F47", value);
     text(s, "B48", "Date", plain);
@@ -303,7 +306,7 @@ void buildAnnex(Sheet& s, Styler& style)
         text(s, column(1 + i) + "4", "(" + std::to_string(i + 1) + ")", isAmount ? amount : number);
     }
 
-    text(s, "H6:L6", kSignature, style({.h = HAlign::Center, .lineAbove = true}));
+    text(s, "H6:L6", std::string(kSignature), style({.h = HAlign::Center, .lineAbove = true}));
     text(s, "H7", "Full Name:", style({}));
     text(s, "H8", "Designation:", style({}));
 
@@ -325,7 +328,7 @@ void buildAcknDetails(Sheet& s, Styler& style)
     const auto centred = style({.h = HAlign::Center, .v = VAlign::Center, .box = true});
 
     text(s, "A2", "Certificate Serial Number to start from", style({.bold = true, .v = VAlign::Center}));
-    block(s, "B2", 1.0, style({.h = HAlign::Center, .v = VAlign::Center, .box = true, .format = "0"}));
+    block(s, layout::ackn::kFirstSerial.a1, 1.0, style({.h = HAlign::Center, .v = VAlign::Center, .box = true, .format = "0"}));
     text(s, "A4", "Quarter", heading);
     text(s, "B4", "Acknowledgement (PRN) No.", heading);
     text(s, "C4", "Date of Filing (dd/mm/yyyy)", heading);
@@ -352,9 +355,9 @@ Workbook buildTemplate()
     Workbook wb;
     Styler style(wb);
     // A new sheet goes in front of the active one, so the last sheet is added first.
-    buildAcknDetails(wb.addSheet(kAcknSheet), style);
-    buildAnnex(wb.addSheet(kAnnexSheet), style);
-    buildForm16A(wb.addSheet(kForm16ASheet), style);
+    buildAcknDetails(wb.addSheet(std::string(layout::kAcknSheet)), style);
+    buildAnnex(wb.addSheet(std::string(layout::kAnnexSheet)), style);
+    buildForm16A(wb.addSheet(std::string(layout::kFormSheet)), style);
     wb.setActiveSheet(0);
     // Only the active sheet is selected and shown; a selected sheet besides it would open
     // the workbook with its sheets grouped.

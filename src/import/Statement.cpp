@@ -322,7 +322,7 @@ std::optional<std::string> otherFormRefusal(const StatementKind& kind)
     if (kind.formType == "26Q")
         return std::nullopt;
     if (kind.formType == "140")
-        return "TDS.txt is a Form 140 statement. Certwright makes Form 16A certificates from Form 26Q "
+        return std::string(core::kStatementFile) + " is a Form 140 statement. Certwright makes Form 16A certificates from Form 26Q "
                "statements, for the financial years up to " +
                yearText(kForm26QLayouts.back()->lastYear) + ".";
     return "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.";

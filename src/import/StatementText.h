@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AppFiles.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -49,7 +51,7 @@ public:
     static StatementText read(const std::filesystem::path& file);
     // The same checks on bytes already in memory. Messages about a line name the file by
     // `shownName`, messages about the whole file by `shownPath` (`shownName` when empty).
-    static StatementText fromBytes(std::string bytes, std::string shownName = "TDS.txt", std::string shownPath = {});
+    static StatementText fromBytes(std::string bytes, std::string shownName = std::string(core::kStatementFile), std::string shownPath = {});
 
     // The file's name as messages about a line give it: "Line 16 of TDS.txt: ...".
     const std::string& shownName() const { return m_shownName; }

@@ -1,4 +1,5 @@
 #include "app/cli/AcknCli.h"
+#include "core/AppFiles.h"
 
 #include "ackn/AcknRegister.h"
 #include "app/AppFolderLock.h"
@@ -49,7 +50,7 @@ bool AcknOptions::anyValue() const
 int runAckn(const std::filesystem::path& folder, const AcknOptions& options, std::ostream& out, std::ostream& err)
 {
     std::error_code ec;
-    const std::filesystem::path templatePath = std::filesystem::absolute(folder / "TDS16A.xls", ec).lexically_normal();
+    const std::filesystem::path templatePath = std::filesystem::absolute(folder / core::kTemplateFile, ec).lexically_normal();
     try {
         ackn::AcknEntries entries = ackn::loadAcknRegister(templatePath);
         if (!options.anyValue()) {

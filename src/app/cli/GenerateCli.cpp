@@ -1,4 +1,5 @@
 #include "app/cli/GenerateCli.h"
+#include "core/AppFiles.h"
 
 #include "app/GenerateCommand.h"
 #include "app/TemplateInUseGuard.h"
@@ -66,7 +67,7 @@ int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ost
 {
     CollectingReporter reporter(progress);
     // The same in-use guard as the window's: a template open in a spreadsheet program ends the run.
-    const auto templatePath = folder / "TDS16A.xls";
+    const auto templatePath = folder / core::kTemplateFile;
     GenerateCommand command(folder, reporter, [&] { return templateInUse("TDS16A", templatePath); });
     command.setOldCertificatesRemover(removeInDetachedProcess);
     const GenerateOutcome outcome = command.run();

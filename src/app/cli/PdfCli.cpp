@@ -1,4 +1,5 @@
 #include "app/cli/PdfCli.h"
+#include "core/AppFiles.h"
 
 #include "app/AppFolderLock.h"
 #include "core/PathText.h"
@@ -109,7 +110,7 @@ std::unique_ptr<QGuiApplication> startGuiSession(int& argc, char** argv)
 
 int runPdf(const fs::path& appFolder, const PdfCommand& command, std::ostream& out, std::ostream& err)
 {
-    const fs::path outputFolder = appFolder / "Form16A";
+    const fs::path outputFolder = appFolder / core::kOutputFolder;
     for (const std::string& name : command.names)
         if (!printing::isCertificateName(name)) {
             err << "certwright pdf: \"" << name << "\" is not a certificate name; give names as the print window "

@@ -1,4 +1,5 @@
 #include "app/gui/MainWindow.h"
+#include "core/AppFiles.h"
 
 #include "ackn/gui/AcknDialog.h"
 #include "app/AppFolderLock.h"
@@ -192,7 +193,7 @@ void MainWindow::generate()
     GenerateOutcome outcome;
     {
         GuiReporter reporter(this);
-        const auto templatePath = m_appFolder / "TDS16A.xls";
+        const auto templatePath = m_appFolder / core::kTemplateFile;
         GenerateCommand command(m_appFolder, reporter, [&] { return templateInUse("TDS16A", templatePath); });
         command.setOldCertificatesRemover(removeInDetachedProcess); // the window stays responsive
         outcome = command.run();
@@ -232,7 +233,7 @@ void MainWindow::editAcknowledgements()
         MessageBox::show(this, *lock.refusal());
         return;
     }
-    const auto templatePath = m_appFolder / "TDS16A.xls";
+    const auto templatePath = m_appFolder / core::kTemplateFile;
     if (auto inUse = templateInUse("TDS16A", templatePath)) {
         MessageBox::show(this, *inUse);
         endProgram();

@@ -1,4 +1,5 @@
 #include "printing/gui/CertificatePrinter.h"
+#include "core/AppFiles.h"
 
 #include "host/Error.h"
 #include "host/Workbook.h"
@@ -135,7 +136,7 @@ BatchResult printCertificates(QPrinter& printer, const fs::path& outputFolder, c
 int runPrintCommand(const fs::path& appFolder, const std::string& printerName, const std::vector<std::string>& names,
                     std::ostream& out, std::ostream& err)
 {
-    const fs::path outputFolder = appFolder / "Form16A";
+    const fs::path outputFolder = appFolder / core::kOutputFolder;
     for (const std::string& name : names)
         if (!isCertificateName(name)) {
             err << "certwright print: \"" << name << "\" is not a certificate name; give names as the print window "

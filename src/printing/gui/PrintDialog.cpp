@@ -1,4 +1,5 @@
 #include "printing/gui/PrintDialog.h"
+#include "core/AppFiles.h"
 
 #include "printing/CertificateFolder.h"
 #include "printing/gui/CertificatePrinter.h"
@@ -31,7 +32,7 @@ QPushButton* makeButton(const char* name, const QString& caption)
 } // namespace
 
 PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
-    : QDialog(parent), m_outputFolder(std::move(appFolder) / "Form16A")
+    : QDialog(parent), m_outputFolder(std::move(appFolder) / core::kOutputFolder)
 {
     setObjectName(QStringLiteral("printDialog"));
     setWindowTitle(QStringLiteral("Print Certificates"));
