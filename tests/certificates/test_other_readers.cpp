@@ -51,13 +51,19 @@ Cells ourCells(const Workbook& wb)
     return cells;
 }
 
+// Texts that a spreadsheet would take for dates or numbers (door numbers, a 17-digit cheque
+// number, 1E5, a name such as 24/7) are on the certificates as written; amounts are numbers.
 TEST(OtherReaders, ReadEveryValueOfEveryCertificateAsWeWroteIt)
 {
     Challan c = challanOf(recordsOf("M\x9aLLER & S\x99HNE", "AAAFM1234M", 17)); // UTF-16 in the file
     c.deductees[1].amount = "1234.56";
     c.deductees[2].tds = "0.3";
-    Challan other = challanOf(recordsOf("MEERA IYER", "AAAPI1234I", 2), "94J");
-    CertificateRun run(statementOf({c, other}), [](Workbook& wb) {
+    Challan other = challanOf(recordsOf("24/7", "AAAPI1234I", 2), "94J");
+    other.cheque = "12345678901234567";
+    other.cin = "1E5";
+    Statement statement = statementOf({c, other});
+    statement.address = {"1-1-79", "12/3/45", "3-4-2024", "", "MUMBAI", "19", "400001"};
+    CertificateRun run(statement, [](Workbook& wb) {
         wb.sheet("AcknDetails").setValue("B5", Value{std::string("098765432109876")});
     });
     ASSERT_EQ(run.generate(), cw::app::GenerateOutcome::Succeeded) << run.reporter.lastPrompt();
@@ -75,6 +81,16 @@ TEST(OtherReaders, ReadEveryValueOfEveryCertificateAsWeWroteIt)
         EXPECT_GT(ours.size(), 50u) << f;
         EXPECT_EQ(dumpCells(readBytes(dumps / (f + ".xlrd.txt"))), ours) << f;
     }
+    const Cells seen = dumpCells(readBytes(dumps / "001.xls.xlrd.txt"));
+    const std::pair<const char*, Value> expected[] = {
+        {"001!I10", Value{std::string("24/7")}},
+        {"001!B11", Value{std::string("1-1-79,12/3/45,3-4-2024,,MUMBAI,19,400001")}},
+        {"001!I24", Value{std::string("12345678901234567")}},
+        {"001!L24", Value{std::string("1E5")}},
+        {"001!C24", Value{1.0}},
+    };
+    for (const auto& [cell, value] : expected)
+        EXPECT_EQ(seen.count(cell) ? seen.at(cell) : Value{}, value) << cell;
 }
 
 } // namespace
