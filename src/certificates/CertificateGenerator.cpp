@@ -224,6 +224,27 @@ void saveCertificate(const CertificateRun& run, const std::vector<std::uint8_t>&
     }
 }
 
+// An annexure takes a certificate's payments from the 16th on, on rows inserted into a copy of
+// "Annex": a certificate of more payments than an .xls sheet has rows for can't be made.
+void refuseAnnexuresTooLong(const Workbook& templateBook, const CertificateRun& run)
+{
+    const int annexRows = templateBook.sheet(templateBook.indexOf(layout::kAnnexSheet)).rowCount();
+    const auto most = static_cast<std::uint32_t>(host::kXlsMaxRows - annexRows + 10);
+    const Statement& s = *run.statement;
+    for (const CertificateGroup& g : run.plan->groups) {
+        if (g.count <= most)
+            continue;
+        const Payment& p = s.payments[run.plan->order[g.first]];
+        throw core::Failure("The certificate of \"" + std::string(s.text(p.name)) + "\" (PAN \"" +
+                                std::string(s.text(p.pan)) + "\", section \"" + std::string(s.text(p.section)) +
+                                "\", dated \"" + s.challanOf(p).depositedOn + "\") would carry " + std::to_string(g.count) +
+                                " payments, more than the " + std::to_string(most) +
+                                " its annexure has rows for. Nothing was made; Form16A keeps the certificates of "
+                                "the last complete run.",
+                            core::kErrorTitle);
+    }
+}
+
 } // namespace
 
 std::string serialText(int serial)
@@ -249,6 +270,8 @@ CertificateCounts generateCertificates(Workbook& templateBook, const Certificate
 
     if (groups.empty())
         return {};
+    if (withAnnexure > 0)
+        refuseAnnexuresTooLong(templateBook, run);
     // Certificates have always carried the template's formats and the builtin short date, with
     // which earlier versions imported the statement's dates; keeping it keeps a certificate byte
     // for byte the one they made.

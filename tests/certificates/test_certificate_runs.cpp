@@ -124,6 +124,9 @@ TEST(CertificateRuns, ARunThatCannotFinishChangesNothing)
          GenerateOutcome::Failed, "has no sheet \"Form 16A\"."},
         {"no annexure sheet", [](CertificateRun& r) { r.editTemplate([](Workbook& wb) { wb.deleteSheet(wb.indexOf("Annex")); }); },
          GenerateOutcome::Failed, "has no sheet \"Annex\" for the certificates of 17 payments or more."},
+        {"annexure without rows enough", [](CertificateRun& r) { r.editTemplate([](Workbook& wb) { wb.sheet("Annex").setValue(65529, 0, Value{1.0}); }); },
+         GenerateOutcome::Failed, "would carry 17 payments, more than the 16 its annexure has rows for. Nothing was made; "
+                                  "Form16A keeps the certificates of the last complete run."},
         {"no deductee records", [](CertificateRun& r) { writeBytes(r.app / "TDS.txt", statementOf({Challan{}}).text()); },
          GenerateOutcome::EndProgram, "No deductee records found. Please re-import the file."},
         {"disk full", [](CertificateRun&) { cw::host::detail::failSaveAfterBytes = 3000; },
