@@ -13,6 +13,9 @@
 #include "import/Statement.h"
 #include "import/WorkSheets.h"
 
+#include "register/Register.h"
+
+#include <QDateTime>
 #include <QProcess>
 #include <QString>
 
@@ -131,8 +134,39 @@ GenerateOutcome GenerateCommand::run()
     return GenerateOutcome::Failed;
 }
 
+// The register goes into the run's folder with the certificates, so it is swapped in with them
+// and never describes another run. Certificates that do not carry what the records hold can only
+// be a fault of ours: the run then fails and Form16A stays as it was.
+void GenerateCommand::writeRegister(const import::StatementText& text, const import::Statement& statement,
+                                    const certificates::CertificatePlan& plan, const fs::path& folder)
+{
+    reg::RegisterRun run;
+    run.statement = &statement;
+    run.plan = &plan;
+    run.made = &m_made;
+    run.statementName = std::string(core::kStatementFile);
+    std::error_code ec;
+    run.statementBytes = fs::file_size(m_folder / core::kStatementFile, ec);
+    if (ec)
+        run.statementBytes = text.byteCount();
+    run.runTime = QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString();
+    const reg::Reconciliation r = reg::reconcile(run);
+    if (!r.certificateDifferences.empty()) {
+        std::string what;
+        for (const std::string& d : r.certificateDifferences)
+            what += (what.empty() ? "" : "; ") + d;
+        throw core::Failure("The certificates do not carry what the statement's deductee records hold (" + what +
+                                "). This is a fault of Certwright, not of the statement; nothing was changed and "
+                                "Form16A keeps the certificates of the last complete run.",
+                            core::kErrorTitle);
+    }
+    reg::writeRegister(folder / reg::kRegisterFile, run, r);
+    m_registerLine = reg::summaryLine(run, r);
+}
+
 GenerateOutcome GenerateCommand::runPipeline()
 {
+    m_registerLine.clear();
     // What interrupted runs left goes; their folders meanwhile, as the old certificates do.
     std::vector<std::jthread> removals;
     auto removeOld = [&](const fs::path& folder) {
@@ -212,6 +246,8 @@ GenerateOutcome GenerateCommand::runPipeline()
         report("No deductee records found. Please re-import the file.", "No data found!");
         return GenerateOutcome::EndProgram;
     }
+
+    writeRegister(text, statement, plan, output.folder());
 
     if (!save())
         return GenerateOutcome::Failed;

@@ -45,9 +45,14 @@ public:
     GenerateOutcome run();
     // What the last run made.
     const certificates::CertificateCounts& made() const { return m_made; }
+    // What the register of the last run says: its certificates, and whether the statement's own
+    // sums agree with its records (see reg::summaryLine). Empty when no register was written.
+    const std::string& registerLine() const { return m_registerLine; }
 
 private:
     GenerateOutcome runPipeline();
+    void writeRegister(const import::StatementText& text, const import::Statement& statement,
+                       const certificates::CertificatePlan& plan, const std::filesystem::path& folder);
     void report(std::string prompt, std::string title, core::Icon icon = core::Icon::Information);
 
     std::filesystem::path m_folder;
@@ -55,6 +60,7 @@ private:
     Guard m_guard;
     FolderRemover m_removeOld;
     certificates::CertificateCounts m_made;
+    std::string m_registerLine;
 };
 
 // Removes a folder of old certificates in a process of its own, which outlives this one, so a

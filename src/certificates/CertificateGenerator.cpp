@@ -9,6 +9,7 @@
 #include "import/SheetCells.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace cw::certificates {
 
@@ -47,7 +48,23 @@ struct WorkerBook {
     Workbook book;
     std::string formSheet;
     std::string annexSheet; // empty when no certificate of the run has an annexure
+    std::vector<PaymentSums> byChallan; // the rows this worker wrote
 };
+
+std::int64_t paise(double rupees) { return std::llround(rupees * 100); }
+
+double numberAt(const Sheet& sheet, int row, int col)
+{
+    const Value v = sheet.value(row, col);
+    return host::isNumber(v) ? std::get<double>(v) : 0.0;
+}
+
+// What a row of the payment table holds, read back from the sheet.
+void readBack(const Sheet& sheet, int row, PaymentSums& into)
+{
+    into.add(numberAt(sheet, row, kColAmountPaid), numberAt(sheet, row, kColTds), numberAt(sheet, row, kColSurcharge),
+             numberAt(sheet, row, kColCess), numberAt(sheet, row, kColDeposited));
+}
 
 core::Failure templateFailure(const CertificateRun& run, const std::string& what)
 {
@@ -129,7 +146,8 @@ void makeAnnexure(const Shared& shared, WorkerBook& worker, int serial, const st
 }
 
 // Certificate `serial` in a workbook of its own, moved out of the worker's workbook.
-Workbook makeCertificate(const Shared& shared, WorkerBook& worker, int serial, const CertificateGroup& group)
+Workbook makeCertificate(const Shared& shared, WorkerBook& worker, int serial, const CertificateGroup& group,
+                         WrittenCertificate& written)
 {
     namespace f = layout::form;
     const CertificateRun& run = *shared.run;
@@ -186,6 +204,20 @@ Workbook makeCertificate(const Shared& shared, WorkerBook& worker, int serial, c
     if (annexure)
         makeAnnexure(shared, worker, serial, payments, n, number, pan);
 
+    // What the certificate carries, as its sheets hold it: the register is made from this.
+    written.serial = serial;
+    written.annexure = annexure;
+    readBack(cert, totals, written.totals);
+    written.totals.payments = n;
+    const int onPage = annexure ? layout::kPaymentsOnPageWithAnnexure : n;
+    for (int i = 0; i < n; ++i) {
+        PaymentSums& sums = worker.byChallan[s.payments[payments[i]].challan];
+        if (i < onPage)
+            readBack(cert, f::kFirstPayment.row + i, sums);
+        else
+            readBack(wb.sheet(1), layout::annex::kFirstPayment.row + i - onPage, sums);
+    }
+
     // Only the certificate sheet is the selected, shown tab: a second selected tab would open
     // as a group of sheets.
     cert.setWindow2Flags(cert.window2Flags() | kTabSelected | kTabShown);
@@ -203,7 +235,7 @@ WorkerBook workerBook(Workbook& wb, int formSheet, bool annexures)
     std::vector<int> copies{wb.copySheet(formSheet, 0)};
     if (annexures)
         copies.push_back(wb.copySheet(wb.indexOf(layout::kAnnexSheet), 1));
-    WorkerBook worker{wb.moveSheetsToNewWorkbook(copies), {}, {}};
+    WorkerBook worker{wb.moveSheetsToNewWorkbook(copies), {}, {}, {}};
     worker.formSheet = worker.book.sheet(0).name();
     if (annexures)
         worker.annexSheet = worker.book.sheet(1).name();
@@ -247,6 +279,26 @@ void refuseAnnexuresTooLong(const Workbook& templateBook, const CertificateRun& 
 
 } // namespace
 
+void PaymentSums::add(double paid, double tdsPart, double surchargePart, double cessPart, double depositedPart)
+{
+    ++payments;
+    amountPaid += paise(paid);
+    tds += paise(tdsPart);
+    surcharge += paise(surchargePart);
+    cess += paise(cessPart);
+    deposited += paise(depositedPart);
+}
+
+void PaymentSums::add(const PaymentSums& o)
+{
+    payments += o.payments;
+    amountPaid += o.amountPaid;
+    tds += o.tds;
+    surcharge += o.surcharge;
+    cess += o.cess;
+    deposited += o.deposited;
+}
+
 std::string serialText(int serial)
 {
     std::string digits = std::to_string(serial < 0 ? -static_cast<long long>(serial) : static_cast<long long>(serial));
@@ -283,8 +335,11 @@ CertificateCounts generateCertificates(Workbook& templateBook, const Certificate
         run.reporter->progress(0, total);
     const unsigned workers = workersForThisMachine();
     std::vector<WorkerBook> books;
-    for (unsigned w = 0; w < workers; ++w)
+    for (unsigned w = 0; w < workers; ++w) {
         books.push_back(workerBook(templateBook, formSheet, withAnnexure > 0));
+        books.back().byChallan.resize(run.statement->challans.size());
+    }
+    std::vector<WrittenCertificate> written(groups.size());
     // The workers make the certificates and their bytes; one thread creates the files.
     EarliestFailure failure;
     FileWriter files([&](std::size_t i, const std::vector<std::uint8_t>& bytes) {
@@ -293,7 +348,8 @@ CertificateCounts generateCertificates(Workbook& templateBook, const Certificate
     runInParallel(
         groups.size(), workers,
         [&](std::size_t i, unsigned worker) {
-            files.add(i, makeCertificate(shared, books[worker], shared.serialOf(i), groups[i]).toBytes());
+            written[i].group = static_cast<std::uint32_t>(i);
+            files.add(i, makeCertificate(shared, books[worker], shared.serialOf(i), groups[i], written[i]).toBytes());
         },
         [&](std::size_t done) {
             // All of them are done once their files are.
@@ -310,7 +366,12 @@ CertificateCounts generateCertificates(Workbook& templateBook, const Certificate
     for (const std::string& left : templateBook.warnings())
         if (run.reporter)
             run.reporter->message({"In the template, " + left + ".", "Left out", core::Icon::Information});
-    return {total, withAnnexure, static_cast<int>(run.statement->payments.size())};
+    CertificateCounts counts{total, withAnnexure, static_cast<int>(run.statement->payments.size()), std::move(written),
+                             std::vector<PaymentSums>(run.statement->challans.size())};
+    for (const WorkerBook& book : books)
+        for (std::size_t c = 0; c < counts.byChallan.size(); ++c)
+            counts.byChallan[c].add(book.byChallan[c]);
+    return counts;
 }
 
 } // namespace cw::certificates

@@ -6,6 +6,8 @@
 #include "import/Statement.h"
 
 #include <array>
+#include <cstdint>
+#include <vector>
 #include <filesystem>
 #include <string>
 
@@ -29,11 +31,37 @@ struct CertificateRun {
     core::Reporter* reporter = nullptr;      // progress and the template's "Left out" notes
 };
 
+// Amounts in paise: sums of them are exact and the same in whatever order they are added.
+struct PaymentSums {
+    int payments = 0;
+    std::int64_t amountPaid = 0;
+    std::int64_t tds = 0;
+    std::int64_t surcharge = 0;
+    std::int64_t cess = 0;
+    std::int64_t deposited = 0;
+    std::int64_t deducted() const { return tds + surcharge + cess; }
+    void add(double paid, double tds, double surcharge, double cess, double deposited);
+    void add(const PaymentSums& other);
+    friend bool operator==(const PaymentSums&, const PaymentSums&) = default;
+};
+
+// One certificate as written: its totals row read back from the sheet.
+struct WrittenCertificate {
+    int serial = 0;
+    std::uint32_t group = 0;   // in CertificatePlan::groups
+    bool annexure = false;
+    PaymentSums totals;        // the totals row; `payments` the rows it carries
+};
+
 // What a certificate run wrote.
 struct CertificateCounts {
     int certificates = 0;
     int withAnnexure = 0;
     int paymentRecords = 0; // the payments they carry
+    std::vector<WrittenCertificate> written;   // in certificate order
+    // The payment rows of all certificates as written, added up by the challan each payment
+    // belongs to (indexed as Statement::challans).
+    std::vector<PaymentSums> byChallan;
 };
 
 // Makes one Form 16A certificate workbook per group of the plan, numbered from firstSerial, in

@@ -9,5 +9,7 @@ namespace cw::core {
 inline constexpr std::string_view kStatementFile = "TDS.txt";
 inline constexpr std::string_view kTemplateFile = "TDS16A.xls";
 inline constexpr std::string_view kOutputFolder = "Form16A";
+// The register of the certificates, written into the output folder with them.
+inline constexpr std::string_view kRegisterFile = "Register.xls";
 
 } // namespace cw::core

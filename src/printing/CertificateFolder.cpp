@@ -50,14 +50,14 @@ std::vector<std::string> printListNames(const fs::path& outputFolder)
     std::vector<std::string> names;
     names.reserve(files.size());
     for (const std::string& f : files)
-        names.push_back(removeAll(f, ".xls"));
+        if (std::string name = removeAll(f, ".xls"); isCertificateName(name))
+            names.push_back(std::move(name));
     return names;
 }
 
 bool isCertificateName(const std::string& name)
 {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\:") == std::string::npos &&
-           name.find('\0') == std::string::npos;
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 fs::path certificatePath(const fs::path& outputFolder, const std::string& name)

@@ -9,12 +9,14 @@ namespace cw::printing {
 // The certificate workbooks of the output folder as the print window lists them: every file
 // whose extension is ".xls" (in any letter case, as the platform's file search finds them), in
 // file-name order, each named by its file name with every ".xls" removed (letter case counts).
-// A folder that is missing or cannot be read gives what could be read, possibly nothing.
+// Only certificates are listed (isCertificateName): the register beside them, or a workbook the
+// user put there, is never printed or mailed as a certificate. A folder that is missing or
+// cannot be read gives what could be read, possibly nothing.
 std::vector<std::string> printListNames(const std::filesystem::path& outputFolder);
 
-// True for a name as the print list shows it: not empty, not "." or "..", and without a path
-// separator (or a drive colon). Only such names are turned into file names, so that a name
-// given on the command line never reaches outside the output folder.
+// True for the name of a certificate workbook: its serial number, digits only ("007", "1000").
+// Only such names are turned into file names, so that a name given on the command line never
+// reaches outside the output folder nor takes a workbook that is no certificate.
 bool isCertificateName(const std::string& name);
 
 // The file a listed name stands for: the folder, the name and ".xls".

@@ -63,13 +63,16 @@ struct CertificateRun {
 
     fs::path templatePath() const { return app / "TDS16A.xls"; }
     fs::path output() const { return app / "Form16A"; }
+    // The certificate files of Form16A, without the register beside them.
     std::vector<std::string> files() const
     {
         std::vector<std::string> names;
         for (const auto& [name, bytes] : snapshot(output()))
-            names.push_back(name);
+            if (name != "Register.xls")
+                names.push_back(name);
         return names;
     }
+    fs::path registerPath() const { return output() / "Register.xls"; }
     Workbook certificate(const std::string& file) const { return Workbook::open(output() / file); }
 
     fs::path app;

@@ -72,6 +72,7 @@ TEST(OtherReaders, ReadEveryValueOfEveryCertificateAsWeWroteIt)
     std::string command = shellQuote(readerCheck()) + " --strict --dumps " + shellQuote(dumps);
     for (const std::string& f : run.files())
         command += " " + shellQuote(run.output() / f);
+    command += " " + shellQuote(run.registerPath());
     std::string output;
     ASSERT_EQ(runCommand(command, output), 0) << output;
 

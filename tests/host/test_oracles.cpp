@@ -105,7 +105,9 @@ TEST(Oracles, RestyledTemplatesGiveCertificatesWithTheirPicturesAndComment)
                                            q(data / "seal.jpg") + " " + q(folder / "TDS16A.xls"), out), 0) << out;
         ASSERT_EQ(cw::test::runCommand(certwright + " generate --folder " + q(folder), out), 0) << out;
         for (const auto& e : fs::directory_iterator(folder / "Form16A")) {
-            certificates.push_back(e.path());
+            certificates.push_back(e.path()); // the register too: every reader must take it
+            if (e.path().filename() == "Register.xls")
+                continue;
             const Workbook wb = Workbook::open(e.path());
             std::multiset<std::string> seen, want = {"comment I10", "image/png"};
             for (int s = 0; s < wb.sheetCount(); ++s)

@@ -123,7 +123,8 @@ TEST_F(GenerateTest, CurrentLayoutGivesTheCertificatesItsRecordsCallFor)
     std::ostringstream out, err;
     ASSERT_EQ(app::runGenerate(folder.path(), out, err), 0) << err.str();
     EXPECT_EQ(out.str().substr(out.str().find('\n') + 1),
-              "4 certificates (0 with an annexure) carrying 5 payment records.\n");
+              "4 certificates (0 with an annexure) carrying 5 payment records.\n"
+              "Register.xls: 4 certificates, tax deposited Rs. 20,450.50, equal to the statement's deductee records.\n");
 
     using Row = std::vector<Value>; // date of payment, tax deposited, BSR code, date of deposit, challan
     const std::vector<std::tuple<std::string, std::string, std::vector<Row>>> certificates = {
@@ -297,8 +298,12 @@ TEST_F(GenerateTest, CommandLinePrintsTheMessagesAndExits)
     const std::vector<std::tuple<std::string, int, std::string, std::string>> cases = {
         // statement, exit status, standard output, standard error
         {other.text(), 1, "", "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.\n"},
-        {twoChallans().text(), 0, done + "3 certificates (0 with an annexure) carrying 3 payment records.\n", ""},
-        {seventeenPayments.text(), 0, done + "1 certificate (1 with an annexure) carrying 17 payment records.\n", ""},
+        {twoChallans().text(), 0, done + "3 certificates (0 with an annexure) carrying 3 payment records.\n"
+                                         "Register.xls: 3 certificates, tax deposited Rs. 15,450.00, equal to the "
+                                         "statement's deductee records.\n", ""},
+        {seventeenPayments.text(), 0, done + "1 certificate (1 with an annexure) carrying 17 payment records.\n"
+                                             "Register.xls: 1 certificate, tax deposited Rs. 87,550.00, equal to the "
+                                             "statement's deductee records.\n", ""},
     };
     for (const auto& [statement, status, output, error] : cases) {
         test::writeBytes(folder / "TDS.txt", statement);

@@ -67,18 +67,22 @@ TEST_F(CertificatePdfs, CommandWritesEachCertificateAndNamesWhatItSkipped)
     EXPECT_EQ(app::runPdf(app / "nowhere", {}, std::cout, std::cerr), 2);
 }
 
-TEST_F(CertificatePdfs, TheListShowsWorkbooksInFileNameOrderWhateverTheLetterCase)
+// Only certificates are listed: never the register or another workbook beside them.
+TEST_F(CertificatePdfs, TheListShowsCertificatesInFileNameOrder)
 {
     cw::test::TempFolder folder("list");
-    for (const char* file : {"B.xls", "a.xls", "c.XLS", "d.xls.xls", "x.txt"})
+    EXPECT_TRUE(printListNames(folder.path()).empty());
+    cw::test::writeBytes(folder / "Register.xls", "");
+    EXPECT_TRUE(printListNames(folder.path()).empty());
+    for (const char* file : {"B.xls", "010.xls", "002.xls", "003.XLS", "004.xls.xls", "005.txt", "1e5.xls"})
         cw::test::writeBytes(folder / file, "");
-    fs::create_directories(folder / "e.xls");
-    EXPECT_EQ(printListNames(folder.path()), (std::vector<std::string>{"a", "B", "c.XLS", "d"}));
+    fs::create_directories(folder / "006.xls");
+    EXPECT_EQ(printListNames(folder.path()), (std::vector<std::string>{"002", "004", "010"}));
 }
 
 TEST_F(CertificatePdfs, NamesThatAreNotCertificateNamesAreRefusedAndNothingIsWritten)
 {
-    for (const char* name : {"../../outside", "..", "sub/001", "..\\001", "C:001", ""}) {
+    for (const char* name : {"../../outside", "..", "sub/001", "..\\001", "C:001", "", "Register", "001.xls"}) {
         std::string report;
         EXPECT_EQ(pdf({.names = {"001", name}}, &report), 2) << name;
         EXPECT_NE(report.find("is not a certificate name"), std::string::npos) << report;
@@ -100,7 +104,7 @@ TEST_F(CertificatePdfs, AFileIsReplacedWholeAndALinkAtTheTargetIsNotFollowed)
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(form16a))
         ++files;
-    EXPECT_EQ(files, 6u);
+    EXPECT_EQ(files, 7u); // five certificates, the register and the PDF
 }
 
 TEST_F(CertificatePdfs, ThreadsKeepCertificateOrderAndACancelledRunStops)

@@ -22,8 +22,10 @@ public:
     fs::path pdf;
     bool accept;
     int dialogs = 0;
+    std::vector<fs::path> opened;
 
 protected:
+    void openFile(const fs::path& file) override { opened.push_back(file); }
     bool choosePrinter(QPrinter& printer) override
     {
         ++dialogs;
@@ -50,7 +52,7 @@ void click(QWidget* window, const char* name) { QTest::mouseClick(child(window, 
 class TestPrintWindow : public QObject {
     Q_OBJECT
 
-    ScratchAppFolder m_app; // certificates 001 to 010, a.xls.xls, other files
+    ScratchAppFolder m_app; // certificates 001 to 010, 011.xls.xls, the register, other files
     MessageRecorder m_recorder;
 
     void mark(PrintToPdf& window, std::initializer_list<int> rows)
@@ -72,7 +74,7 @@ private slots:
         const fs::path form16a = m_app / "Form16A"; // 001 to 005; 004 carries an annexure
         for (const char* copy : {"006.xls", "007.xls", "008.xls", "009.xls", "010.xls"})
             fs::copy_file(form16a / "001.xls", form16a / copy);
-        fs::copy_file(form16a / "002.xls", form16a / "a.xls.xls");
+        fs::copy_file(form16a / "002.xls", form16a / "011.xls.xls");
         writeBytes(form16a / "notes.txt", "not a certificate");
         fs::create_directories(form16a / "folder.xls");
     }
@@ -88,8 +90,8 @@ private slots:
 
         PrintToPdf allUnmarked(m_app.path(), m_app / "none.pdf");
         const std::vector<std::string> listed = {"001", "002", "003", "004", "005", "006",
-                                                 "007", "008", "009", "010", "a"};
-        QCOMPARE(allUnmarked.items(), listed); // in file-name order, every ".xls" removed
+                                                 "007", "008", "009", "010", "011"};
+        QCOMPARE(allUnmarked.items(), listed); // in file-name order, every ".xls" removed, no register
         click(&allUnmarked, "selectAllButton");
         QCOMPARE(allUnmarked.markedItems(), listed);
         click(&allUnmarked, "deselectAllButton");
@@ -116,12 +118,24 @@ private slots:
     void aMissingCertificateIsNamedAndTheOthersPrint()
     {
         PrintToPdf window(m_app.path(), m_app / "partial.pdf");
-        mark(window, {10, 1}); // "a" stands for a.xls, which is not there; 002 is
+        mark(window, {10, 1}); // "011" stands for 011.xls, which is not there; 002 is
         click(&window, "printButton");
         QCOMPARE(pageCount(window.pdf), 1);
         QCOMPARE(m_recorder.messages.size(), size_t(1));
         const std::string& prompt = m_recorder.messages[0].prompt;
-        QVERIFY2(prompt.find("a: ") != std::string::npos && prompt.find("002") == std::string::npos, prompt.c_str());
+        QVERIFY2(prompt.find("011: ") != std::string::npos && prompt.find("002") == std::string::npos, prompt.c_str());
+    }
+
+    void openRegisterOpensTheRunsRegisterWhenThereIsOne()
+    {
+        PrintToPdf window(m_app.path(), {});
+        QVERIFY(child(&window, "openRegisterButton")->isEnabled());
+        click(&window, "openRegisterButton");
+        QCOMPARE(window.opened, (std::vector<fs::path>{m_app / "Form16A" / "Register.xls"}));
+        TempFolder none;
+        fs::create_directories(none / "Form16A");
+        PrintToPdf without(none.path(), {});
+        QVERIFY(!child(&without, "openRegisterButton")->isEnabled());
     }
 
     void contactLinkMailsAndExitAndEscClose()

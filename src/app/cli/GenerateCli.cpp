@@ -75,8 +75,11 @@ int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ost
     std::ostream& to = outcome == GenerateOutcome::Succeeded ? out : err;
     for (const core::Message& m : reporter.messages)
         to << m.prompt << '\n';
-    if (outcome == GenerateOutcome::Succeeded)
+    if (outcome == GenerateOutcome::Succeeded) {
         out << countsLine(command.made()) << '\n';
+        if (!command.registerLine().empty())
+            out << command.registerLine() << '\n';
+    }
     return outcome == GenerateOutcome::Succeeded ? 0 : 1;
 }
 

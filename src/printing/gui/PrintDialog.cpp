@@ -9,12 +9,16 @@
 #include "widgets/MailLink.h"
 #include "widgets/MessageBox.h"
 
+#include "core/PathText.h"
+
+#include <QDesktopServices>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace cw::printing {
@@ -50,6 +54,10 @@ PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     QPushButton* printButton = makeButton("printButton", QStringLiteral("&Print"));
     QPushButton* exitButton = makeButton("exitButton", QStringLiteral("E&xit"));
     QPushButton* savePdfButton = makeButton("savePdfButton", QStringLiteral("Save as P&DF…"));
+    // The register of the certificates, in the desktop's spreadsheet program.
+    QPushButton* registerButton = makeButton("openRegisterButton", QStringLiteral("Open &Register"));
+    std::error_code ec;
+    registerButton->setEnabled(std::filesystem::is_regular_file(m_outputFolder / core::kRegisterFile, ec));
 
     m_supportLink = new widgets::ClickableLabel;
     m_supportLink->setObjectName(QStringLiteral("supportLink"));
@@ -59,8 +67,8 @@ PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     m_supportLink->setFont(bold);
     m_supportLink->setText(QString::fromUtf8(widgets::contact::kSupportAddress));
 
-    // Four buttons of one width under the list, the contact link under them, "Save as PDF…"
-    // under Print and Exit.
+    // Four buttons of one width under the list, the contact link under them, "Open Register"
+    // and "Save as PDF…" under them.
     auto* controls = new QGridLayout;
     int column = 0;
     for (QPushButton* button : {selectAllButton, deselectAllButton, printButton, exitButton}) {
@@ -68,6 +76,7 @@ PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
         controls->addWidget(button, 0, column++);
     }
     controls->addWidget(m_supportLink, 1, 0, 1, 4);
+    controls->addWidget(registerButton, 2, 0, 1, 2);
     controls->addWidget(savePdfButton, 2, 2, 1, 2);
 
     // The list takes any room the user gives the window.
@@ -81,6 +90,7 @@ PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     connect(exitButton, &QPushButton::clicked, this, &QDialog::close);
     connect(savePdfButton, &QPushButton::clicked, this, &PrintDialog::savePdf);
     connect(m_supportLink, &widgets::ClickableLabel::clicked, this, &PrintDialog::mailSupport);
+    connect(registerButton, &QPushButton::clicked, this, &PrintDialog::openRegister);
 
     for (const std::string& name : printListNames(m_outputFolder))
         m_list->addItem(QString::fromStdString(name));
@@ -154,6 +164,19 @@ void PrintDialog::saveAsPdf(const std::vector<std::string>& names)
 {
     SavePdfDialog dialog(m_outputFolder, names, this);
     dialog.exec();
+}
+
+void PrintDialog::openRegister()
+{
+    openFile(m_outputFolder / core::kRegisterFile);
+}
+
+void PrintDialog::openFile(const std::filesystem::path& file)
+{
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(core::pathText(file)))))
+        widgets::MessageBox::show(this, {"The register " + core::pathText(file) +
+                                             " could not be opened: the desktop has no program for .xls files.",
+                                         "Open Register", core::Icon::Information});
 }
 
 void PrintDialog::mailSupport()

@@ -34,6 +34,8 @@ protected:
     virtual bool choosePrinter(QPrinter& printer);
     // Shows the "Save as PDF" choices for the marked certificates and saves them.
     virtual void saveAsPdf(const std::vector<std::string>& names);
+    // Opens a file in the desktop's program for it.
+    virtual void openFile(const std::filesystem::path& file);
 
 private:
     void selectAll();
@@ -41,6 +43,7 @@ private:
     void printMarked();
     void savePdf();
     void mailSupport();
+    void openRegister();
 
     std::filesystem::path m_outputFolder;
     QListWidget* m_list;
