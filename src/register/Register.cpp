@@ -25,7 +25,7 @@ std::int64_t paise(double rupees) { return std::llround(rupees * 100); }
 
 // The formats of the register's cells.
 struct Styles {
-    std::uint16_t title, heading, text, whole, amount, totalText, totalWhole, totalAmount;
+    std::uint16_t title, heading, text, note, whole, amount, totalText, totalWhole, totalAmount;
 
     explicit Styles(Workbook& wb)
     {
@@ -45,6 +45,7 @@ struct Styles {
         title = xf(true, "General");
         heading = xf(true, "General", host::HAlign::Center, true);
         text = xf(false, "@");
+        note = xf(false, "@", host::HAlign::General, true);
         whole = xf(false, "0");
         amount = xf(false, "#,##0.00");
         totalText = xf(true, "@");
@@ -179,7 +180,7 @@ void writeChallans(Sheet& sheet, const Styles& st, const RegisterRun& run, const
                 {"Stated surcharge (CD 31)", 13}, {"Stated cess (CD 32)", 13}, {"Stated tax deducted (CD 33)", 13},
                 {"Records: tax deposited (DD 19)", 13}, {"Records: TDS (DD 14)", 13}, {"Records: surcharge (DD 15)", 13},
                 {"Records: cess (DD 16)", 13}, {"Records: tax deducted (DD 17)", 13},
-                {"Certificates: tax deposited", 13}, {"Certificates: tax deducted", 13}, {"Reconciliation", 50}});
+                {"Certificates: tax deposited", 13}, {"Certificates: tax deducted", 13}, {"Reconciliation", 30}});
     for (const ChallanReconciliation& c : r.challans) {
         const import::Challan& ch = *c.challan;
         w.whole(0, ch.line);
@@ -202,7 +203,7 @@ void writeChallans(Sheet& sheet, const Styles& st, const RegisterRun& run, const
         std::string said;
         for (const std::string& d : c.statedDifferences)
             said += (said.empty() ? "" : "; ") + d;
-        w.text(17, said.empty() ? "agrees" : said, st.text);
+        w.text(17, said.empty() ? "agrees" : said, st.note); // a long difference wraps
         w.next();
     }
 }
