@@ -101,14 +101,14 @@ int runCertwright(int argc, char** argv)
         "pdf", "Write Form16A/NNN.pdf beside each certificate workbook (all of them when no names are given)");
     pdf->add_option("--folder", pdfFolder, "The folder holding Form16A")->type_name("DIR");
     pdf->add_option("NAMES", pdfCommand.names, "Certificates as the print window lists them, e.g. 001 007")->type_name("");
-    auto* signP12 = pdf->add_option("--sign", pdfCommand.pkcs12, "Sign each PDF with the certificate and key of FILE.p12")
+    auto* signP12 = pdf->add_option("--sign", pdfCommand.key.pkcs12, "Sign each PDF with the certificate and key of FILE.p12")
                         ->type_name("FILE");
-    pdf->add_option("--sign-cert", pdfCommand.nickname, "Sign with the certificate of this nickname in an NSS database")
+    pdf->add_option("--sign-cert", pdfCommand.key.nickname, "Sign with the certificate of this nickname in an NSS database")
         ->excludes(signP12)
         ->type_name("NICKNAME");
-    pdf->add_option("--nss-dir", pdfCommand.nssDir, "The NSS database for --sign-cert (default: ~/.pki/nssdb)")
+    pdf->add_option("--nss-dir", pdfCommand.key.nssDir, "The NSS database for --sign-cert (default: ~/.pki/nssdb)")
         ->type_name("DIR");
-    pdf->add_option("--password-file", pdfCommand.passwordFile, "Read the password or PIN from the first line of FILE")
+    pdf->add_option("--password-file", pdfCommand.key.passwordFile, "Read the password or PIN from the first line of FILE")
         ->type_name("FILE");
     pdf->add_option("--merge", pdfCommand.mergedFile, "Write the certificates as one PDF file, in certificate order")
         ->type_name("FILE");
