@@ -224,8 +224,8 @@ CertificateRead readCertificatePdf(const fs::path& file, const std::string& pass
     std::unique_ptr<Poppler::Document> doc = Poppler::Document::loadFromData(bytes);
     if (!doc)
         return refusal(name, "is damaged; its PDF structure cannot be read");
-    const bool encrypted = doc->isEncrypted();
-    if (doc->isLocked()) {
+    const bool encrypted = doc->isLocked();
+    if (encrypted) {
         if (password.empty())
             return refusal(name, "is encrypted by its maker; give its password with --input-password FILE");
         if (doc->unlock(QByteArray::fromStdString(password), QByteArray::fromStdString(password)))

@@ -37,7 +37,7 @@ struct CertificateFields {
     // in points from the page's top left; empty when the text has no such words.
     QRectF signatureBox;
     bool alreadySigned = false;
-    bool encrypted = false;      // opened with the password given
+    bool encrypted = false;      // needed the password given to open
 };
 
 using CertificateRead = std::variant<CertificateFields, core::Failure>;
