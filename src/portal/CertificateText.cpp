@@ -102,11 +102,12 @@ std::vector<Found> findLabel(const PageWords& page, Label label)
 // its last line on the same line, the one `underFirst` says first; empty when there is none.
 QString valueOf(const PageWords& page, const Found& label, const QRegularExpression& pattern, bool underFirst = true)
 {
+    static const QRegularExpression edges(QStringLiteral("^[^A-Za-z0-9]+|[^A-Za-z0-9]+$"));
     const double h = std::max(label.lastLine.height(), 1.0);
     const Word* under = nullptr;
     const Word* right = nullptr;
     for (const Word& w : page.words) {
-        const QString text = w.text.trimmed().remove(QRegularExpression(QStringLiteral("^[^A-Za-z0-9]+|[^A-Za-z0-9]+$")));
+        const QString text = QString(w.text).remove(edges);
         if (!pattern.match(text).hasMatch())
             continue;
         const QRectF& b = w.box;
@@ -122,7 +123,7 @@ QString valueOf(const PageWords& page, const Found& label, const QRegularExpress
         }
     }
     const Word* w = underFirst ? (under ? under : right) : (right ? right : under);
-    return w ? w->text.trimmed().remove(QRegularExpression(QStringLiteral("^[^A-Za-z0-9]+|[^A-Za-z0-9]+$"))) : QString();
+    return w ? QString(w->text).remove(edges) : QString();
 }
 
 // The first value of the form `pattern` beside any of the labels, over all pages.
