@@ -190,119 +190,64 @@ struct Written {
     int gen = 0;
 };
 
-} // namespace
+// The objects and cross-reference section appended to a document, written in turn.
+class Update {
+public:
+    Update(QPDF& doc, const Cipher& cipher, std::size_t base) : m_doc(doc), m_cipher(cipher), m_base(base)
+    {
+        m_out.reserve(kSignatureBytes * 2 + 8192);
+        m_out += "\n";
+    }
 
-QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, const std::string& password,
-                           const std::function<QByteArray(const QByteArray& covered)>& cms)
-{
-    QPDF doc;
-    std::string out;
-    std::vector<Written> written;
-    std::size_t contentsAt = 0, rangeAt = 0;
-    bool xrefStream = false;
-    const std::size_t prev = lastXref(pdf, xrefStream);
-    try {
-        doc.setSuppressWarnings(true);
-        doc.setAttemptRecovery(false);
-        doc.processMemoryFile("signed document", pdf.constData(), static_cast<std::size_t>(pdf.size()), password.c_str());
-        const Cipher cipher(doc);
-        QPDFObjectHandle trailer = doc.getTrailer();
-        std::vector<QPDFObjectHandle> pages = doc.getAllPages();
-        if (pages.empty())
-            throw failure("it has no pages");
-        if (look.page < 0 || static_cast<std::size_t>(look.page) >= pages.size())
-            throw failure("it has no page " + std::to_string(look.page + 1) + " for the signature");
-        QPDFObjectHandle page = pages[static_cast<std::size_t>(look.page)];
-        QPDFObjectHandle root = doc.getRoot();
-        // New objects take numbers the document has not used.
-        const auto reserve = [&] { return doc.makeIndirectObject(QPDFObjectHandle::newNull()); };
-        const QPDFObjectHandle field = reserve();
-        const int sigId = reserve().getObjectID(), fieldId = field.getObjectID(), apId = reserve().getObjectID(),
-                  fontId = reserve().getObjectID();
-        int next = std::max(static_cast<int>(trailer.getKey("/Size").getIntValue()), fontId + 1);
+    std::string& text() { return m_out; }
 
-        out.reserve(kSignatureBytes * 2 + 8192);
-        out += "\n";
-        const auto begin = [&](int id) {
-            written.push_back({id, static_cast<std::size_t>(pdf.size()) + out.size()});
-            out += std::to_string(id) + " 0 obj\n";
-        };
-        // `content` as the new version of the document's object `original`.
-        const auto writeAs = [&](const QPDFObjectHandle& original, QPDFObjectHandle content) {
-            const int id = original.getObjectID(), gen = original.getGeneration();
-            written.push_back({id, static_cast<std::size_t>(pdf.size()) + out.size(), gen});
-            out += std::to_string(id) + " " + std::to_string(gen) + " obj\n";
-            put(out, content, cipher, id, gen, true);
-            out += "\nendobj\n";
-        };
+    // A number the document has not used, for a new object.
+    int reserve() { return m_doc.makeIndirectObject(QPDFObjectHandle::newNull()).getObjectID(); }
 
-        // The signature: its byte range and contents filled in once the file is whole.
-        begin(sigId);
-        out += "<</Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached ";
-        rangeAt = out.size();
-        out += kRangePlaceholder;
-        out += "\n/Contents ";
-        contentsAt = out.size();
-        out += '<' + std::string(kSignatureBytes * 2, '0') + ">\n";
-        out += "/M " + pdfString(look.when, cipher, sigId) + " /Name " + pdfString(look.name, cipher, sigId) + " /Reason " +
-               pdfString(look.reason, cipher, sigId);
-        if (!look.location.empty())
-            out += " /Location " + pdfString(look.location, cipher, sigId);
-        out += ">>\nendobj\n";
+    void begin(int id)
+    {
+        m_written.push_back({id, m_base + m_out.size()});
+        m_out += std::to_string(id) + " 0 obj\n";
+    }
 
-        // The field and its widget in one, on the page.
-        QPDFObjectHandle acroForm = root.getKey("/AcroForm");
-        QPDFObjectHandle fields = acroForm.isDictionary() ? acroForm.getKey("/Fields") : QPDFObjectHandle::newNull();
-        const std::size_t fieldCount = fields.isArray() ? static_cast<std::size_t>(fields.getArrayNItems()) : 0;
-        const QPDFObjectHandle::Rectangle media = QPDFPageObjectHelper(page).getCropBox(false, false).getArrayAsRectangle();
-        const double pw = media.urx - media.llx, ph = media.ury - media.lly;
-        double x = 0, y = 0, w = 0, h = 0;
-        if (!look.box.isEmpty()) {
-            x = media.llx + look.box.x() * pw;
-            w = look.box.width() * pw;
-            h = look.box.height() * ph;
-            y = media.ury - look.box.y() * ph - h;
-        }
-        char rect[160];
-        std::snprintf(rect, sizeof rect, "[%.2f %.2f %.2f %.2f]", x, y, x + w, y + h);
-        begin(fieldId);
-        out += "<</Type /Annot /Subtype /Widget /FT /Sig /F 4 /T " +
-               pdfString("Signature" + std::to_string(fieldCount + 1), cipher, fieldId) + " /V " + std::to_string(sigId) +
-               " 0 R /Rect " + rect + " /P " + std::to_string(page.getObjectID()) + " " + std::to_string(page.getGeneration()) +
-               " R /AP <</N " + std::to_string(apId) + " 0 R>>>>\nendobj\n";
+    // `content` as the new version of the document's object `original`.
+    void writeAs(QPDFObjectHandle original, QPDFObjectHandle content)
+    {
+        const int id = original.getObjectID(), gen = original.getGeneration();
+        m_written.push_back({id, m_base + m_out.size(), gen});
+        m_out += std::to_string(id) + " " + std::to_string(gen) + " obj\n";
+        put(m_out, content, m_cipher, id, gen, true);
+        m_out += "\nendobj\n";
+    }
 
-        // Its look, and the font it is drawn in.
-        const std::string drawing = cipher(look.box.isEmpty() ? std::string() : appearance(look, w, h), apId, 0);
-        char bbox[96];
-        std::snprintf(bbox, sizeof bbox, "[0 0 %.2f %.2f]", w, h);
-        begin(apId);
-        out += "<</Type /XObject /Subtype /Form /BBox " + std::string(bbox) + " /Resources <</Font <</Helv " +
-               std::to_string(fontId) + " 0 R>>>> /Length " + std::to_string(drawing.size()) + ">>\nstream\n" + drawing +
-               "\nendstream\nendobj\n";
-        begin(fontId);
-        out += "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>\nendobj\n";
-
-        // The page lists the widget among its annotations; the form lists the field.
-        // Adds the field to the array `key` of `owner`: an array of its own is written anew,
-        // otherwise the owner gets a new one. Says whether the owner changed.
-        const auto addTo = [&](QPDFObjectHandle& owner, const char* key) {
-            QPDFObjectHandle list = owner.getKey(key);
-            std::vector<QPDFObjectHandle> items;
-            if (list.isArray())
-                items = list.getArrayAsVector();
-            items.push_back(field);
-            if (list.isArray() && list.isIndirect()) {
-                writeAs(list, QPDFObjectHandle::newArray(items));
-                return false;
-            }
+    // Adds `item` to the array `key` of `owner`: an array object of its own is written anew,
+    // otherwise the owner gets a new one (and must be written).
+    void addTo(QPDFObjectHandle& owner, const char* key, QPDFObjectHandle item)
+    {
+        QPDFObjectHandle list = owner.getKey(key);
+        std::vector<QPDFObjectHandle> items;
+        if (list.isArray())
+            items = list.getArrayAsVector();
+        items.push_back(item);
+        if (list.isArray() && list.isIndirect())
+            writeAs(list, QPDFObjectHandle::newArray(items));
+        else
             owner.replaceKey(key, QPDFObjectHandle::newArray(items));
-            return true;
-        };
+    }
+
+    // The page lists the widget among its annotations; the form lists the field and says that
+    // the document is signed.
+    void link(QPDFObjectHandle page, QPDFObjectHandle field)
+    {
+        QPDFObjectHandle annots = page.getKey("/Annots");
         QPDFObjectHandle pageCopy = page.shallowCopy();
-        if (addTo(pageCopy, "/Annots"))
+        addTo(pageCopy, "/Annots", field);
+        if (!(annots.isArray() && annots.isIndirect()))
             writeAs(page, pageCopy);
+        QPDFObjectHandle root = m_doc.getRoot();
+        QPDFObjectHandle acroForm = root.getKey("/AcroForm");
         QPDFObjectHandle form = acroForm.isDictionary() ? acroForm.shallowCopy() : QPDFObjectHandle::newDictionary();
-        addTo(form, "/Fields");
+        addTo(form, "/Fields", field);
         form.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
         if (acroForm.isDictionary() && acroForm.isIndirect()) {
             writeAs(acroForm, form);
@@ -311,46 +256,151 @@ QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, con
             rootCopy.replaceKey("/AcroForm", form);
             writeAs(root, rootCopy);
         }
+    }
 
-        // The cross-reference section of the update, in the kind the document already uses.
-        std::string trailerKeys = "/Root " + std::to_string(root.getObjectID()) + " " + std::to_string(root.getGeneration()) + " R";
-        for (const char* key : {"/Info", "/Encrypt"}) {
-            QPDFObjectHandle v = trailer.getKey(key);
-            if (v.isIndirect())
-                trailerKeys += std::string(" ") + key + " " + std::to_string(v.getObjectID()) + " " +
-                               std::to_string(v.getGeneration()) + " R";
-        }
+    // The cross-reference section of the update, in the kind the document already uses.
+    void finish(std::size_t prev, bool asStream)
+    {
+        QPDFObjectHandle trailer = m_doc.getTrailer();
+        int next = static_cast<int>(trailer.getKey("/Size").getIntValue());
+        for (const Written& w : m_written)
+            next = std::max(next, w.id + 1);
+        const auto ref = [](const QPDFObjectHandle& o) {
+            return std::to_string(o.getObjectID()) + " " + std::to_string(o.getGeneration()) + " R";
+        };
+        std::string keys = "/Root " + ref(m_doc.getRoot());
+        for (const char* key : {"/Info", "/Encrypt"})
+            if (QPDFObjectHandle v = trailer.getKey(key); v.isIndirect())
+                keys += std::string(" ") + key + " " + ref(v);
         QPDFObjectHandle ids = trailer.getKey("/ID");
         if (ids.isArray() && ids.getArrayNItems() == 2)
-            trailerKeys += " /ID [" + hex(ids.getArrayItem(0).getStringValue()) + hex(ids.getArrayItem(1).getStringValue()) + "]";
-        trailerKeys += " /Prev " + std::to_string(prev);
-        std::sort(written.begin(), written.end(), [](const Written& a, const Written& b) { return a.id < b.id; });
-        const std::size_t xrefAt = static_cast<std::size_t>(pdf.size()) + out.size();
-        if (xrefStream) {
+            keys += " /ID [" + hex(ids.getArrayItem(0).getStringValue()) + hex(ids.getArrayItem(1).getStringValue()) + "]";
+        keys += " /Prev " + std::to_string(prev);
+        std::sort(m_written.begin(), m_written.end(), [](const Written& a, const Written& b) { return a.id < b.id; });
+        const std::size_t xrefAt = m_base + m_out.size();
+        if (asStream) {
             const int xrefId = next++;
-            written.push_back({xrefId, xrefAt});
+            m_written.push_back({xrefId, xrefAt});
             std::string index, rows;
-            for (const Written& wr : written) {
-                index += std::to_string(wr.id) + " 1 ";
+            for (const Written& w : m_written) {
+                index += std::to_string(w.id) + " 1 ";
                 rows += '\x01';
                 for (int shift = 24; shift >= 0; shift -= 8)
-                    rows += static_cast<char>((wr.offset >> shift) & 0xFF);
-                rows += static_cast<char>(wr.gen >> 8);
-                rows += static_cast<char>(wr.gen & 0xFF);
+                    rows += static_cast<char>((w.offset >> shift) & 0xFF);
+                rows += static_cast<char>(w.gen >> 8);
+                rows += static_cast<char>(w.gen & 0xFF);
             }
-            out += std::to_string(xrefId) + " 0 obj\n<</Type /XRef /Size " + std::to_string(next) + " /W [1 4 2] /Index [" +
-                   index + "] " + trailerKeys + " /Length " + std::to_string(rows.size()) + ">>\nstream\n" + rows +
-                   "\nendstream\nendobj\n";
+            m_out += std::to_string(xrefId) + " 0 obj\n<</Type /XRef /Size " + std::to_string(next) + " /W [1 4 2] /Index [" +
+                     index + "] " + keys + " /Length " + std::to_string(rows.size()) + ">>\nstream\n" + rows +
+                     "\nendstream\nendobj\n";
         } else {
-            out += "xref\n";
-            for (const Written& wr : written) {
+            m_out += "xref\n";
+            for (const Written& w : m_written) {
                 char row[48];
-                std::snprintf(row, sizeof row, "%d 1\n%010zu %05d n \n", wr.id, wr.offset, wr.gen);
-                out += row;
+                std::snprintf(row, sizeof row, "%d 1\n%010zu %05d n \n", w.id, w.offset, w.gen);
+                m_out += row;
             }
-            out += "trailer\n<</Size " + std::to_string(next) + " " + trailerKeys + ">>\n";
+            m_out += "trailer\n<</Size " + std::to_string(next) + " " + keys + ">>\n";
         }
-        out += "startxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+        m_out += "startxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+    }
+
+private:
+    QPDF& m_doc;
+    const Cipher& m_cipher;
+    std::size_t m_base;
+    std::string m_out;
+    std::vector<Written> m_written;
+};
+
+// Where the placeholders of the signature dictionary are in the update's text.
+struct Placeholders {
+    std::size_t range = 0, contents = 0;
+};
+
+// The update's text: the signature, its field and widget with the box's drawing, the page and
+// form that list it, and the cross-reference section.
+std::string update(QPDF& doc, std::size_t base, std::size_t prev, bool xrefStream, const SignatureLook& look,
+                   Placeholders& at)
+{
+    const Cipher cipher(doc);
+    std::vector<QPDFObjectHandle> pages = doc.getAllPages();
+    if (pages.empty())
+        throw failure("it has no pages");
+    if (look.page < 0 || static_cast<std::size_t>(look.page) >= pages.size())
+        throw failure("it has no page " + std::to_string(look.page + 1) + " for the signature");
+    QPDFObjectHandle page = pages[static_cast<std::size_t>(look.page)];
+    Update u(doc, cipher, base);
+    std::string& out = u.text();
+    const int sigId = u.reserve(), fieldId = u.reserve(), apId = u.reserve(), fontId = u.reserve();
+
+    // The signature: its byte range and contents filled in once the file is whole.
+    u.begin(sigId);
+    out += "<</Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached ";
+    at.range = out.size();
+    out += kRangePlaceholder;
+    out += "\n/Contents ";
+    at.contents = out.size();
+    out += '<' + std::string(kSignatureBytes * 2, '0') + ">\n";
+    out += "/M " + pdfString(look.when, cipher, sigId) + " /Name " + pdfString(look.name, cipher, sigId) + " /Reason " +
+           pdfString(look.reason, cipher, sigId);
+    if (!look.location.empty())
+        out += " /Location " + pdfString(look.location, cipher, sigId);
+    out += ">>\nendobj\n";
+
+    // The field and its widget in one, on the page, named after the fields already there.
+    QPDFObjectHandle fields = doc.getRoot().getKey("/AcroForm");
+    fields = fields.isDictionary() ? fields.getKey("/Fields") : QPDFObjectHandle::newNull();
+    const int fieldCount = fields.isArray() ? fields.getArrayNItems() : 0;
+    const QPDFObjectHandle::Rectangle media = QPDFPageObjectHelper(page).getCropBox(false, false).getArrayAsRectangle();
+    const double pw = media.urx - media.llx, ph = media.ury - media.lly;
+    double x = 0, y = 0, w = 0, h = 0;
+    if (!look.box.isEmpty()) {
+        x = media.llx + look.box.x() * pw;
+        w = look.box.width() * pw;
+        h = look.box.height() * ph;
+        y = media.ury - look.box.y() * ph - h;
+    }
+    char rect[160];
+    std::snprintf(rect, sizeof rect, "[%.2f %.2f %.2f %.2f]", x, y, x + w, y + h);
+    u.begin(fieldId);
+    out += "<</Type /Annot /Subtype /Widget /FT /Sig /F 4 /T " +
+           pdfString("Signature" + std::to_string(fieldCount + 1), cipher, fieldId) + " /V " + std::to_string(sigId) +
+           " 0 R /Rect " + rect + " /P " + std::to_string(page.getObjectID()) + " " + std::to_string(page.getGeneration()) +
+           " R /AP <</N " + std::to_string(apId) + " 0 R>>>>\nendobj\n";
+
+    // Its look, and the font it is drawn in.
+    const std::string drawing = cipher(look.box.isEmpty() ? std::string() : appearance(look, w, h), apId, 0);
+    char bbox[96];
+    std::snprintf(bbox, sizeof bbox, "[0 0 %.2f %.2f]", w, h);
+    u.begin(apId);
+    out += "<</Type /XObject /Subtype /Form /BBox " + std::string(bbox) + " /Resources <</Font <</Helv " +
+           std::to_string(fontId) + " 0 R>>>> /Length " + std::to_string(drawing.size()) + ">>\nstream\n" + drawing +
+           "\nendstream\nendobj\n";
+    u.begin(fontId);
+    out += "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>\nendobj\n";
+
+    u.link(page, doc.getObject(fieldId, 0));
+    u.finish(prev, xrefStream);
+    return out;
+}
+
+} // namespace
+
+QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, const std::string& password,
+                           const std::function<QByteArray(const QByteArray& covered)>& cms)
+{
+    bool xrefStream = false;
+    const std::size_t prev = lastXref(pdf, xrefStream);
+    const std::size_t base = static_cast<std::size_t>(pdf.size());
+    Placeholders at;
+    std::string out;
+    try {
+        QPDF doc;
+        doc.setSuppressWarnings(true);
+        doc.setAttemptRecovery(false);
+        doc.processMemoryFile("signed document", pdf.constData(), base, password.c_str());
+        out = update(doc, base, prev, xrefStream, look, at);
     } catch (const core::Failure&) {
         throw;
     } catch (const std::exception& e) {
@@ -359,13 +409,12 @@ QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, con
 
     QByteArray whole = pdf;
     whole.append(out.data(), static_cast<qsizetype>(out.size()));
-    const std::size_t base = static_cast<std::size_t>(pdf.size());
-    const std::size_t gapFrom = base + contentsAt, gapTo = gapFrom + kSignatureBytes * 2 + 2;
+    const std::size_t gapFrom = base + at.contents, gapTo = gapFrom + kSignatureBytes * 2 + 2;
     char range[sizeof kRangePlaceholder];
     const int n = std::snprintf(range, sizeof range, "/ByteRange [0 %zu %zu %zu]", gapFrom, gapTo,
                                 static_cast<std::size_t>(whole.size()) - gapTo);
     std::memset(range + n, ' ', sizeof range - 1 - static_cast<std::size_t>(n));
-    std::memcpy(whole.data() + base + rangeAt, range, sizeof range - 1);
+    std::memcpy(whole.data() + base + at.range, range, sizeof range - 1);
     QByteArray covered = whole.left(static_cast<qsizetype>(gapFrom));
     covered.append(whole.constData() + gapTo, whole.size() - static_cast<qsizetype>(gapTo));
     const QByteArray signature = cms(covered).toHex().toUpper();
