@@ -84,7 +84,7 @@ int main(int argc, char** argv)
     std::vector<std::string> names;
     for (std::size_t i = 0; i < count; ++i) {
         char name[16];
-        std::snprintf(name, sizeof name, "c%05zu", i + 1);
+        std::snprintf(name, sizeof name, "9%05zu", i + 1); // digits only, after the samples
         fs::copy_file(form16a / (samples[i % samples.size()] + ".xls"), form16a / (std::string(name) + ".xls"));
         names.push_back(name);
     }

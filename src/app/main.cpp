@@ -4,6 +4,7 @@
 #include "app/cli/GenerateCli.h"
 #include "app/cli/Inspect.h"
 #include "app/cli/PdfCli.h"
+#include "app/cli/SignCli.h"
 #ifdef CERTWRIGHT_WITH_PRINTER
 #include "printing/gui/CertificatePrinter.h"
 #endif
@@ -101,18 +102,43 @@ int runCertwright(int argc, char** argv)
         "pdf", "Write Form16A/NNN.pdf beside each certificate workbook (all of them when no names are given)");
     pdf->add_option("--folder", pdfFolder, "The folder holding Form16A")->type_name("DIR");
     pdf->add_option("NAMES", pdfCommand.names, "Certificates as the print window lists them, e.g. 001 007")->type_name("");
-    auto* signP12 = pdf->add_option("--sign", pdfCommand.pkcs12, "Sign each PDF with the certificate and key of FILE.p12")
+    auto* signP12 = pdf->add_option("--sign", pdfCommand.key.pkcs12, "Sign each PDF with the certificate and key of FILE.p12")
                         ->type_name("FILE");
-    pdf->add_option("--sign-cert", pdfCommand.nickname, "Sign with the certificate of this nickname in an NSS database")
+    pdf->add_option("--sign-cert", pdfCommand.key.nickname, "Sign with the certificate of this nickname in an NSS database")
         ->excludes(signP12)
         ->type_name("NICKNAME");
-    pdf->add_option("--nss-dir", pdfCommand.nssDir, "The NSS database for --sign-cert (default: ~/.pki/nssdb)")
+    pdf->add_option("--nss-dir", pdfCommand.key.nssDir, "The NSS database for --sign-cert (default: ~/.pki/nssdb)")
         ->type_name("DIR");
-    pdf->add_option("--password-file", pdfCommand.passwordFile, "Read the password or PIN from the first line of FILE")
+    pdf->add_option("--password-file", pdfCommand.key.passwordFile, "Read the password or PIN from the first line of FILE")
         ->type_name("FILE");
     pdf->add_option("--merge", pdfCommand.mergedFile, "Write the certificates as one PDF file, in certificate order")
         ->type_name("FILE");
     pdf->add_flag("--protect", pdfCommand.protect, "Each PDF opens with its deductee's PAN (AES-256)");
+
+    cw::app::SignCommand signCommand;
+    auto* sign = app.add_subcommand(
+        "sign", "Sign the Form 16A PDFs of a folder made elsewhere (the TDS portal's), found by the deductee's PAN in their text");
+    sign->add_option("--pdfs", signCommand.pdfs, "The folder of certificate PDFs; they stay as they are")
+        ->required()
+        ->type_name("DIR");
+    sign->add_option("--out", signCommand.out, "The folder for the signed PDFs (default: DIR/Signed)")->type_name("DIR");
+    auto* signWithP12 = sign->add_option("--sign", signCommand.key.pkcs12, "Sign with the certificate and key of FILE.p12")
+                            ->type_name("FILE");
+    sign->add_option("--sign-cert", signCommand.key.nickname, "Sign with the certificate of this nickname in an NSS database")
+        ->excludes(signWithP12)
+        ->type_name("NICKNAME");
+    sign->add_option("--nss-dir", signCommand.key.nssDir, "The NSS database for --sign-cert (default: ~/.pki/nssdb)")
+        ->type_name("DIR");
+    sign->add_option("--sign-password-file", signCommand.key.passwordFile,
+                     "Read the password or PIN of the key from the first line of FILE")
+        ->type_name("FILE");
+    sign->add_flag("--protect", signCommand.protect, "Each PDF opens with its deductee's PAN (AES-256)");
+    sign->add_option("--sign-box", signCommand.signBox,
+                     "Where the signature shows when the text does not say: page from 1, box in points from its lower left")
+        ->type_name("PAGE:X,Y,W,H");
+    sign->add_option("--input-password", signCommand.inputPasswordFile,
+                     "Open encrypted PDFs with the password on the first line of FILE")
+        ->type_name("FILE");
 
 #ifdef CERTWRIGHT_WITH_PRINTER
     std::string printFolder, printerName;
@@ -150,6 +176,10 @@ int runCertwright(int argc, char** argv)
 #endif
     if (*inspect)
         return cw::app::runInspect(inspectPath, std::cout, std::cerr);
+    if (*sign) {
+        auto session = cw::app::startGuiSession(argc, argv);
+        return cw::app::runSign(signCommand, std::cout, std::cerr);
+    }
 
     // The command's own --folder, else the program's, else the working folder.
     std::string given = folderOption;

@@ -246,13 +246,11 @@ std::optional<LaidOut> layOut(PdfBytesWriter& writer, const fs::path& folder, co
 void writeOne(QByteArray pdf, const LaidOut& laid, const fs::path& target, const PdfRunOptions& options)
 {
     PendingFile file(target);
-    if (options.signer) {
-        std::string owner;
-        pdf = options.protect ? protectPdfForSigning(pdf, laid.pan, owner) : addSignatureFont(pdf);
-        options.signer->sign(pdf, file.path(), laid.place, owner, laid.pan);
-    } else {
-        file.write(view(options.protect ? protectPdf(pdf, laid.pan) : pdf));
-    }
+    if (options.protect)
+        pdf = protectPdf(pdf, laid.pan);
+    if (options.signer)
+        pdf = options.signer->sign(pdf, laid.place, laid.pan);
+    file.write(view(pdf));
     file.commit();
 }
 
@@ -338,13 +336,11 @@ void writeMerged(const fs::path& folder, const std::vector<std::string>& names, 
         return;
     QByteArray pdf = parts.size() == 1 ? parts.front() : mergePdfs(parts);
     PendingFile file(options.mergedFile);
-    if (options.signer) {
-        // The signature shows in the first certificate's box; a first thread that had nothing
-        // to lay out leaves it without a visible place.
-        options.signer->sign(addSignatureFont(pdf), file.path(), firstPlace.value_or(SignaturePlace{}));
-    } else {
-        file.write(view(pdf));
-    }
+    // The signature shows in the first certificate's box; a first thread that had nothing to
+    // lay out leaves it without a visible place.
+    if (options.signer)
+        pdf = options.signer->sign(pdf, firstPlace.value_or(SignaturePlace{}));
+    file.write(view(pdf));
     file.commit();
     result.files.push_back(options.mergedFile);
 }

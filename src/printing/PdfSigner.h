@@ -1,12 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QRectF>
 
 #include <filesystem>
 #include <memory>
 #include <string>
-
-class QByteArray;
 
 namespace cw::printing {
 
@@ -18,15 +17,17 @@ struct SignaturePlace {
     std::string location; // the place the certificate names
 };
 
-// Signs PDF documents: a detached CMS signature with SHA-256 over the whole file, visible in a
-// box with the signer's name and the signing time, reason "Form 16A certificate". The key lives
-// in NSS: either a PKCS#12 file loaded into a private temporary database for as long as the
-// signer lives, or a certificate (on a token, say) of an NSS database found by its nickname.
-// Everything that can be checked is checked when the signer is made: the password or PIN, the
-// private key, the certificate's validity now. Signing is safe from several threads.
+// Signs PDF documents: a detached CMS signature with SHA-256 over the whole file, appended as an
+// incremental update (earlier signatures stay valid), visible in a box with the signer's name
+// and the signing time, reason "Form 16A certificate". Made once per run by its caller, it owns
+// its NSS context and its key: either a PKCS#12 file loaded into a private temporary database
+// for as long as the signer lives, or a certificate (on a token, say) of an NSS database found
+// by its nickname. Several signers, on different databases, may live side by side. Everything
+// that can be checked is checked when the signer is made: the password or PIN, the private key,
+// the certificate's validity now. Signing is safe from several threads.
 class PdfSigner {
 public:
-    // Throws std::runtime_error with a message for the user.
+    // Throw core::Failure with a message for the user.
     static std::unique_ptr<PdfSigner> fromPkcs12(const std::filesystem::path& file, const std::string& password);
     // `nssDir` empty: the user's own database (~/.pki/nssdb).
     static std::unique_ptr<PdfSigner> fromNssCertificate(const std::string& nickname, const std::filesystem::path& nssDir,
@@ -38,15 +39,15 @@ public:
     // The signer's name as the certificate gives it.
     const std::string& signerName() const { return m_signerName; }
 
-    // Writes `pdf`, signed, to `output`. `ownerPassword` and `openPassword`: the document's
-    // passwords when it is encrypted. Throws std::runtime_error.
-    void sign(const QByteArray& pdf, const std::filesystem::path& output, const SignaturePlace& place,
-              const std::string& ownerPassword = {}, const std::string& openPassword = {}) const;
+    // `pdf` signed. `openPassword` opens it when it is encrypted; the signature's objects are
+    // encrypted as the document is. Throws core::Failure.
+    QByteArray sign(const QByteArray& pdf, const SignaturePlace& place, const std::string& openPassword = {}) const;
 
     struct Key;
 
 private:
     explicit PdfSigner(std::unique_ptr<Key> key);
+    QByteArray cms(const QByteArray& data) const;
     std::unique_ptr<Key> m_key;
     std::string m_signerName;
 };

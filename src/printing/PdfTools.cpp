@@ -13,16 +13,6 @@ namespace cw::printing {
 
 namespace {
 
-// Widths of Helvetica's characters 32 to 126 in thousandths of an em (its published metrics):
-// a font that is not embedded must carry them.
-constexpr int kHelveticaWidths[] = {
-    278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278, 556, 556, 556, 556,
-    556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556, 1015, 667, 667, 722, 722, 667, 611, 778,
-    722, 278, 500, 667, 556, 833, 722, 778, 667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278,
-    278, 278, 469, 556, 333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,
-    556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584,
-};
-
 QByteArray written(QPDF& pdf, const std::function<void(QPDFWriter&)>& setUp = {})
 {
     QPDFWriter writer(pdf);
@@ -39,37 +29,6 @@ void read(QPDF& pdf, const QByteArray& bytes, const char* description)
 {
     pdf.setSuppressWarnings(true);
     pdf.processMemoryFile(description, bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-void addSignatureFontTo(QPDF& pdf)
-{
-    QPDFObjectHandle widths = QPDFObjectHandle::newArray();
-    for (int w : kHelveticaWidths)
-        widths.appendItem(QPDFObjectHandle::newInteger(w));
-    QPDFObjectHandle descriptor = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-        "<< /Type /FontDescriptor /FontName /Helvetica /Flags 32 /FontBBox [-166 -225 1000 931] /ItalicAngle 0"
-        " /Ascent 718 /Descent -207 /CapHeight 718 /StemV 88 >>"));
-    auto font = [&](const char* baseFont) {
-        QPDFObjectHandle f = QPDFObjectHandle::parse(
-            std::string("<< /Type /Font /Subtype /Type1 /BaseFont ") + baseFont +
-            " /Encoding << /Type /Encoding /BaseEncoding /WinAnsiEncoding /Differences [10 /uni000A] >>"
-            " /FirstChar 32 /LastChar 126 >>");
-        f.replaceKey("/Widths", widths);
-        f.replaceKey("/FontDescriptor", descriptor);
-        return pdf.makeIndirectObject(f);
-    };
-    // The signer looks for a resource named popplerfont* whose base font is the family, and
-    // some versions add a space to the name; the line break is mapped so that the text may
-    // have two lines.
-    QPDFObjectHandle fonts = QPDFObjectHandle::newDictionary();
-    fonts.replaceKey("/popplerfontHelvetica", font("/Helvetica"));
-    fonts.replaceKey("/popplerfontHelveticaSpace", font("/Helvetica#20"));
-    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
-    resources.replaceKey("/Font", fonts);
-    QPDFObjectHandle form = QPDFObjectHandle::newDictionary();
-    form.replaceKey("/DR", resources);
-    form.replaceKey("/Fields", QPDFObjectHandle::newArray());
-    pdf.getRoot().replaceKey("/AcroForm", pdf.makeIndirectObject(form));
 }
 
 std::string randomPassword()
@@ -158,27 +117,13 @@ QByteArray protectPdf(const QByteArray& pdf, const std::string& openPassword)
     });
 }
 
-QByteArray addSignatureFont(const QByteArray& pdf)
+QByteArray decryptPdf(const QByteArray& pdf, const std::string& password)
 {
-    return guarded("the PDF could not be prepared for signing", [&] {
+    return guarded("the PDF could not be opened with its password", [&] {
         QPDF doc;
-        read(doc, pdf, "certificate");
-        addSignatureFontTo(doc);
-        return written(doc);
-    });
-}
-
-QByteArray protectPdfForSigning(const QByteArray& pdf, const std::string& openPassword, std::string& ownerPassword)
-{
-    return guarded("the PDF could not be protected", [&] {
-        QPDF doc;
-        read(doc, pdf, "certificate");
-        addSignatureFontTo(doc);
-        ownerPassword = randomPassword();
-        return written(doc, [&](QPDFWriter& w) {
-            w.setR6EncryptionParameters(openPassword.c_str(), ownerPassword.c_str(), true, true, true, false, false,
-                                        false, qpdf_r3p_full, true);
-        });
+        doc.setSuppressWarnings(true);
+        doc.processMemoryFile("document", pdf.constData(), static_cast<std::size_t>(pdf.size()), password.c_str());
+        return written(doc, [](QPDFWriter& w) { w.setPreserveEncryption(false); });
     });
 }
 

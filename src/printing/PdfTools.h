@@ -30,12 +30,7 @@ std::vector<QByteArray> splitPdf(const QByteArray& pdf, const std::vector<PdfPar
 // rest. Printing and copying stay allowed; changing does not.
 QByteArray protectPdf(const QByteArray& pdf, const std::string& openPassword);
 
-// Gives the document the standard font a signature's visible text is set in, where the signer
-// looks for it first. Without it the signer embeds a whole system font in every signed file
-// (about half a megabyte, and 150 ms of work); the standard font needs no embedding.
-QByteArray addSignatureFont(const QByteArray& pdf);
-
-// Both of the above in one pass, when a document is to be protected and then signed.
-QByteArray protectPdfForSigning(const QByteArray& pdf, const std::string& openPassword, std::string& ownerPassword);
+// The document without its encryption, opened with `password`.
+QByteArray decryptPdf(const QByteArray& pdf, const std::string& password);
 
 } // namespace cw::printing

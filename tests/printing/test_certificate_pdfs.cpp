@@ -199,7 +199,7 @@ TEST_F(CertificatePdfs, TargetsThatCannotBeWrittenStopTheRunBeforeAnyPdf)
     EXPECT_EQ(pdf({.mergedFile = app / "no" / "such" / "folder.pdf"}, &report), 2);
     EXPECT_TRUE(pdfsIn(form16a).empty());
     // A signing key that cannot be read fails the same way, before anything is written.
-    EXPECT_EQ(pdf({.pkcs12 = app / "missing.p12", .passwordFile = app / "missing.txt"}, &report), 2);
+    EXPECT_EQ(pdf({.key = {.pkcs12 = app / "missing.p12", .passwordFile = app / "missing.txt"}}, &report), 2);
     EXPECT_TRUE(pdfsIn(form16a).empty());
 }
 

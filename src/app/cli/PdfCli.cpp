@@ -68,7 +68,7 @@ std::string readHidden(const std::string& prompt, std::ostream& err)
 }
 
 // The password or PIN: the first line of --password-file, else asked for on a terminal.
-std::string secret(const PdfCommand& command, const std::string& prompt, std::ostream& err)
+std::string secret(const SigningKey& command, const std::string& prompt, std::ostream& err)
 {
     if (!command.passwordFile.empty()) {
         std::ifstream in(command.passwordFile, std::ios::binary);
@@ -85,7 +85,9 @@ std::string secret(const PdfCommand& command, const std::string& prompt, std::os
     return readHidden(prompt, err);
 }
 
-std::unique_ptr<printing::PdfSigner> makeSigner(const PdfCommand& command, std::ostream& err)
+} // namespace
+
+std::unique_ptr<printing::PdfSigner> makeSigner(const SigningKey& command, std::ostream& err)
 {
     if (!command.pkcs12.empty())
         return printing::PdfSigner::fromPkcs12(command.pkcs12,
@@ -95,8 +97,6 @@ std::unique_ptr<printing::PdfSigner> makeSigner(const PdfCommand& command, std::
                                                        secret(command, "PIN for \"" + command.nickname + "\": ", err));
     return nullptr;
 }
-
-} // namespace
 
 std::unique_ptr<QGuiApplication> startGuiSession(int& argc, char** argv)
 {
@@ -130,7 +130,7 @@ int runPdf(const fs::path& appFolder, const PdfCommand& command, std::ostream& o
     }
     printing::PdfRunResult result;
     try {
-        const std::unique_ptr<printing::PdfSigner> signer = makeSigner(command, err);
+        const std::unique_ptr<printing::PdfSigner> signer = makeSigner(command.key, err);
         printing::PdfRunOptions options;
         options.mergedFile = command.mergedFile;
         options.protect = command.protect;

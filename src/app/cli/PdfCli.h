@@ -8,21 +8,34 @@
 #include <string>
 #include <vector>
 
+namespace cw::printing {
+class PdfSigner;
+}
+
 namespace cw::app {
 
 // The Qt application object the drawing commands need (fonts, PDF writer, printers). Where no
 // display is available it runs on the offscreen platform, so the commands work on a server.
 std::unique_ptr<QGuiApplication> startGuiSession(int& argc, char** argv);
 
+// The key a command signs with, as its options name it.
+struct SigningKey {
+    std::filesystem::path pkcs12;         // --sign
+    std::string nickname;                 // --sign-cert
+    std::filesystem::path nssDir;         // --nss-dir
+    std::filesystem::path passwordFile;   // --password-file
+};
+
+// The signer of `key` (null when it names none), its password or PIN from the password file,
+// else asked for on a terminal (prompting on `err`). Throws with a message for the user.
+std::unique_ptr<printing::PdfSigner> makeSigner(const SigningKey& key, std::ostream& err);
+
 // What `certwright pdf` is asked to do.
 struct PdfCommand {
     std::vector<std::string> names;       // certificates as listed (all when empty)
     std::filesystem::path mergedFile;     // --merge
     bool protect = false;                 // --protect
-    std::filesystem::path pkcs12;         // --sign
-    std::string nickname;                 // --sign-cert
-    std::filesystem::path nssDir;         // --nss-dir
-    std::filesystem::path passwordFile;   // --password-file
+    SigningKey key;
 };
 
 // `certwright pdf`: writes Form16A/NNN.pdf beside each named certificate of the application

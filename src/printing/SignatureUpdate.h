@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QRectF>
+
+#include <functional>
+#include <string>
+
+namespace cw::printing {
+
+// What a signature field shows and says, in the document's own terms.
+struct SignatureLook {
+    int page = 0;             // 0-based
+    QRectF box;               // fractions of the page from its top left; empty: no visible box
+    double fontSize = 7;      // points
+    std::string lines[2];     // the two lines shown in the box (UTF-8; Latin-1 letters show)
+    std::string name;         // the signer, for the signature dictionary (UTF-8)
+    std::string reason;
+    std::string location;
+    std::string when;         // PDF date, "D:YYYYMMDDHHmmSS+hh'mm'"
+};
+
+// Appends a signature to `pdf` as an incremental update: the original bytes stay as they are,
+// so a signature already in the document stays valid. `cms` receives the bytes the signature
+// covers and returns the DER of a detached CMS signature over them. `password` opens an
+// encrypted document; the new objects are then encrypted with the document's key. Throws
+// core::Failure when the document cannot be read or its encryption is not one we can extend.
+QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, const std::string& password,
+                           const std::function<QByteArray(const QByteArray& covered)>& cms);
+
+} // namespace cw::printing
