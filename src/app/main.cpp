@@ -1,5 +1,6 @@
 // certwright: with no command the main window; with a command, the same work headless.
 #include "app/cli/AcknCli.h"
+#include "app/cli/CheckCli.h"
 #include "app/cli/CommandLineHelp.h"
 #include "app/cli/GenerateCli.h"
 #include "app/cli/Inspect.h"
@@ -96,6 +97,17 @@ int runCertwright(int argc, char** argv)
         "generate", "Generate the Form 16A certificates from TDS.txt and TDS16A.xls (exit status 0 on success)");
     generate->add_option("--folder", generateFolder, "The folder holding TDS.txt and TDS16A.xls")->type_name("DIR");
 
+    std::string checkFolder;
+    cw::app::CheckCliOptions checkOptions;
+    auto* checkCommand = app.add_subcommand(
+        "check", "Check TDS.txt before filing: its mistakes, the interest and the fee for late filing (exit status 0 "
+                 "without errors, 1 with errors, 2 when it can't be read)");
+    checkCommand->add_option("--folder", checkFolder, "The folder holding TDS.txt")->type_name("DIR");
+    checkCommand->add_option("--filed", checkOptions.filedOn, "The date of filing the fee is counted to (dd/mm/yyyy)")
+        ->type_name("DATE");
+    checkCommand->add_option("--report", checkOptions.report, "Also write the findings and the summary to FILE.xls")
+        ->type_name("FILE");
+
     std::string pdfFolder;
     cw::app::PdfCommand pdfCommand;
     auto* pdf = app.add_subcommand(
@@ -183,7 +195,7 @@ int runCertwright(int argc, char** argv)
 
     // The command's own --folder, else the program's, else the working folder.
     std::string given = folderOption;
-    for (const std::string* own : {&generateFolder, &pdfFolder, &acknFolder
+    for (const std::string* own : {&generateFolder, &checkFolder, &pdfFolder, &acknFolder
 #ifdef CERTWRIGHT_WITH_PRINTER
                                    , &printFolder
 #endif
@@ -208,6 +220,8 @@ int runCertwright(int argc, char** argv)
 #endif
     if (*acknCommand)
         return cw::app::runAckn(folder.path, acknOptions, std::cout, std::cerr);
+    if (*checkCommand)
+        return cw::app::runCheck(folder.path, checkOptions, std::cout, std::cerr);
     if (*generate)
         return cw::app::runGenerate(folder.path, std::cout, std::cerr,
                                     cw::app::standardOutputIsTerminal() ? &std::cout : nullptr);

@@ -51,8 +51,6 @@ struct WorkerBook {
     std::vector<PaymentSums> byChallan; // the rows this worker wrote
 };
 
-std::int64_t paise(double rupees) { return std::llround(rupees * 100); }
-
 double numberAt(const Sheet& sheet, int row, int col)
 {
     const Value v = sheet.value(row, col);
@@ -278,26 +276,6 @@ void refuseAnnexuresTooLong(const Workbook& templateBook, const CertificateRun& 
 }
 
 } // namespace
-
-void PaymentSums::add(double paid, double tdsPart, double surchargePart, double cessPart, double depositedPart)
-{
-    ++payments;
-    amountPaid += paise(paid);
-    tds += paise(tdsPart);
-    surcharge += paise(surchargePart);
-    cess += paise(cessPart);
-    deposited += paise(depositedPart);
-}
-
-void PaymentSums::add(const PaymentSums& o)
-{
-    payments += o.payments;
-    amountPaid += o.amountPaid;
-    tds += o.tds;
-    surcharge += o.surcharge;
-    cess += o.cess;
-    deposited += o.deposited;
-}
 
 std::string serialText(int serial)
 {

@@ -3,6 +3,7 @@
 #include "certificates/CertificateGroups.h"
 #include "core/Messages.h"
 #include "host/Workbook.h"
+#include "import/RecordSums.h"
 #include "import/Statement.h"
 
 #include <array>
@@ -31,19 +32,8 @@ struct CertificateRun {
     core::Reporter* reporter = nullptr;      // progress and the template's "Left out" notes
 };
 
-// Amounts in paise: sums of them are exact and the same in whatever order they are added.
-struct PaymentSums {
-    int payments = 0;
-    std::int64_t amountPaid = 0;
-    std::int64_t tds = 0;
-    std::int64_t surcharge = 0;
-    std::int64_t cess = 0;
-    std::int64_t deposited = 0;
-    std::int64_t deducted() const { return tds + surcharge + cess; }
-    void add(double paid, double tds, double surcharge, double cess, double deposited);
-    void add(const PaymentSums& other);
-    friend bool operator==(const PaymentSums&, const PaymentSums&) = default;
-};
+// The records' sums, in paise (one type for the statement's records and the certificates' rows).
+using import::PaymentSums;
 
 // One certificate as written: its totals row read back from the sheet.
 struct WrittenCertificate {

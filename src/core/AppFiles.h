@@ -11,5 +11,7 @@ inline constexpr std::string_view kTemplateFile = "TDS16A.xls";
 inline constexpr std::string_view kOutputFolder = "Form16A";
 // The register of the certificates, written into the output folder with them.
 inline constexpr std::string_view kRegisterFile = "Register.xls";
+// The statement check's report, as the window first offers to save it.
+inline constexpr std::string_view kCheckReportFile = "Check report.xls";
 
 } // namespace cw::core

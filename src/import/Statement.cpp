@@ -77,7 +77,7 @@ bool isCalendarDate(std::string_view dotted)
 // Reads the records of one statement, refusing at the first line that is wrong.
 class RecordReader {
 public:
-    RecordReader(const StatementText& text, Statement& out) : m_text(text), m_out(out) {}
+    RecordReader(const StatementText& text, Statement& out, Dates dates) : m_text(text), m_out(out), m_dates(dates) {}
 
     void run()
     {
@@ -185,7 +185,7 @@ private:
     {
         const std::string_view t = f[number];
         std::string dotted = statementDateText(t);
-        if (!t.empty() && !isCalendarDate(dotted))
+        if (m_dates == Dates::Refuse && !t.empty() && !isCalendarDate(dotted))
             refuseField(line, f, number, label, "is not a calendar date");
         return dotted;
     }
@@ -302,6 +302,7 @@ private:
 
     const StatementText& m_text;
     Statement& m_out;
+    Dates m_dates;
     long long m_countedPayments = 0;
     TextId m_sectionId = 0;
 };
@@ -328,10 +329,10 @@ std::optional<std::string> otherFormRefusal(const StatementKind& kind)
     return "The text file is not a valid Form 26Q text file. Please put a valid Form 26Q text file.";
 }
 
-Statement readStatement(const StatementText& text)
+Statement readStatement(const StatementText& text, Dates dates)
 {
     Statement s;
-    RecordReader(text, s).run();
+    RecordReader(text, s, dates).run();
     return s;
 }
 

@@ -109,6 +109,9 @@ std::optional<std::string> otherFormRefusal(const StatementKind& kind);
 // agree with the records that follow. Throws StatementError naming the first line (and field)
 // that is wrong, e.g.
 //   Line 16 of TDS.txt: challan 4 counts 6 deductee records, but 7 follow.
-Statement readStatement(const StatementText& text);
+// With Dates::Keep a date that is no calendar date is kept as written instead of refused: the
+// statement check reads the records to report such dates with everything else it finds.
+enum class Dates { Refuse, Keep };
+Statement readStatement(const StatementText& text, Dates dates = Dates::Refuse);
 
 } // namespace cw::import

@@ -21,7 +21,8 @@ using import::Statement;
 
 namespace {
 
-std::int64_t paise(double rupees) { return std::llround(rupees * 100); }
+using import::grouped;
+using import::paise;
 
 // The formats of the register's cells.
 struct Styles {
@@ -234,32 +235,6 @@ void writeSections(Sheet& sheet, const Styles& st, const RegisterRun& run)
     }
 }
 
-// A whole number grouped the Indian way, in lakhs and crores: the last three digits, then
-// groups of two ("12,34,567").
-std::string grouped(std::uint64_t n)
-{
-    const std::string digits = std::to_string(n);
-    std::string out;
-    const std::size_t size = digits.size();
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::size_t left = size - i;
-        if (i > 0 && (left == 3 || (left > 3 && (left - 3) % 2 == 0)))
-            out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
-// "tax deposited (CD 29) Rs. 5,000.00, its records Rs. 5,150.00", when the statement states a
-// sum and it differs.
-void compareStated(std::vector<std::string>& out, const char* what, int field, const std::optional<double>& stated,
-                   std::int64_t records)
-{
-    if (stated && paise(*stated) != records)
-        out.push_back(std::string(what) + " (CD " + std::to_string(field) + ") Rs. " + rupees(paise(*stated)) +
-                      ", its records Rs. " + rupees(records));
-}
-
 void compareWritten(std::vector<std::string>& out, const std::string& where, const PaymentSums& records,
                     const PaymentSums& written, std::int64_t slack)
 {
@@ -274,13 +249,6 @@ void compareWritten(std::vector<std::string>& out, const std::string& where, con
 
 } // namespace
 
-std::string rupees(std::int64_t value)
-{
-    const bool negative = value < 0;
-    const std::uint64_t v = negative ? static_cast<std::uint64_t>(-(value + 1)) + 1 : static_cast<std::uint64_t>(value);
-    return (negative ? "-" : "") + grouped(v / 100) + "." + std::to_string(100 + v % 100).substr(1);
-}
-
 Reconciliation reconcile(const RegisterRun& run)
 {
     const Statement& s = *run.statement;
@@ -290,19 +258,19 @@ Reconciliation reconcile(const RegisterRun& run)
         r.challans[c].challan = &s.challans[c];
         r.challans[c].certificates = run.made->byChallan[c];
     }
-    for (const Payment& p : s.payments) {
-        ChallanReconciliation& c = r.challans[p.challan];
-        c.records.add(p.amountPaid, p.tds, p.surcharge, p.cess, p.taxDeposited);
-        c.recordsDeducted += paise(p.totalDeducted);
-        r.records.add(p.amountPaid, p.tds, p.surcharge, p.cess, p.taxDeposited);
+    const std::vector<import::ChallanSums> sums = import::sumChallans(s);
+    for (std::size_t i = 0; i < sums.size(); ++i) {
+        ChallanReconciliation& c = r.challans[i];
+        c.records = sums[i].records;
+        c.recordsDeducted = sums[i].recordsDeducted;
+        r.records.add(c.records);
+        // "tax deposited (CD 29) Rs. 5,000.00, its records Rs. 5,150.00"
+        for (const import::StatedDifference& d : sums[i].differences)
+            c.statedDifferences.push_back(std::string(d.what) + " (CD " + std::to_string(d.field) + ") Rs. " +
+                                          rupees(d.stated) + ", its records Rs. " + rupees(d.records));
     }
     for (ChallanReconciliation& c : r.challans) {
         const import::Challan& ch = *c.challan;
-        compareStated(c.statedDifferences, "tax deposited", 29, ch.statedDeposited, c.records.deposited);
-        compareStated(c.statedDifferences, "TDS", 30, ch.statedTds, c.records.tds);
-        compareStated(c.statedDifferences, "surcharge", 31, ch.statedSurcharge, c.records.surcharge);
-        compareStated(c.statedDifferences, "cess", 32, ch.statedCess, c.records.cess);
-        compareStated(c.statedDifferences, "tax deducted", 33, ch.statedDeducted, c.recordsDeducted);
         compareWritten(r.certificateDifferences,
                        "Line " + std::to_string(ch.line) + ", challan " + std::to_string(ch.serial), c.records,
                        c.certificates, 0);

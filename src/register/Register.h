@@ -3,6 +3,7 @@
 #include "certificates/CertificateGenerator.h"
 #include "certificates/CertificateGroups.h"
 #include "core/AppFiles.h"
+#include "import/RecordSums.h"
 #include "import/Statement.h"
 
 #include <cstdint>
@@ -57,7 +58,6 @@ void writeRegister(const std::filesystem::path& file, const RegisterRun& run, co
 // statement's own sums agree with its records, naming each challan that does not.
 std::string summaryLine(const RegisterRun& run, const Reconciliation& r);
 
-// Paise as rupees the Indian way: 123456700 -> "12,34,567.00".
-std::string rupees(std::int64_t paise);
+using import::rupees;
 
 } // namespace cw::reg

@@ -63,15 +63,16 @@ inline std::string deducteeLine(std::size_t lineNo, int challanNo, int deducteeN
 struct Statement {
     std::string formType = "26Q";
     std::string finYear = "200708", assessYear = "200809";
+    std::string createdOn = "12062008", quarter = "Q1", tan = "MUMA12345B";
     std::vector<std::string> address = {"FLAT 1", "MAIN ROAD", "", "", "MUMBAI", "19", "400001"};
     std::vector<Challan> challans;
 
     // The lines of the statement, without line breaks.
     std::vector<std::string> lines() const
     {
-        std::vector<std::string> out = {record({"1", "FH", "NS1", "R", "12062008", "1", "D", "MUMA12345B", "1", "ACME"})};
+        std::vector<std::string> out = {record({"1", "FH", "NS1", "R", createdOn, "1", "D", tan, "1", "ACME"})};
         auto bh = fields(60, {{1, "2"}, {2, "BH"}, {3, "1"}, {4, std::to_string(challans.size())}, {5, formType},
-                              {13, "MUMA12345B"}, {15, "AAACA1234Z"}, {16, assessYear}, {17, finYear}, {18, "Q1"},
+                              {13, tan}, {15, "AAACA1234Z"}, {16, assessYear}, {17, finYear}, {18, quarter},
                               {19, "ACME TRADERS"}, {33, "S SHARMA"}, {34, "DIRECTOR"}});
         for (std::size_t i = 0; i < address.size(); ++i)
             bh[20 + i] = address[i];

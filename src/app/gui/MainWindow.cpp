@@ -3,11 +3,14 @@
 
 #include "ackn/gui/AcknDialog.h"
 #include "app/AppFolderLock.h"
+#include "app/CheckCommand.h"
 #include "app/GenerateCommand.h"
 #include "app/TemplateInUseGuard.h"
 #include "app/gui/AboutDialog.h"
+#include "app/gui/CheckWindow.h"
 #include "app/gui/GuiReporter.h"
 #include "app/gui/Pictures.h"
+#include "core/Failure.h"
 #include "core/PathText.h"
 #include "core/Version.h"
 #include "widgets/ClickableLabel.h"
@@ -22,10 +25,17 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace cw::app {
+
+// What a check run hands back to the window: the result, or the message of why it has none.
+struct CheckRun {
+    std::optional<check::CheckResult> result;
+    std::optional<core::Message> failure;
+};
 
 using widgets::ClickableLabel;
 using widgets::MessageBox;
@@ -76,12 +86,13 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     // The buttons sit on the window's own colour, so they look as the platform draws them.
     buttonFrame->setAutoFillBackground(true);
     m_generateButton = makeButton(buttonFrame, "generateButton", "&Generate Form 16A");
+    m_checkButton = makeButton(buttonFrame, "checkButton", "&Check Statement");
     m_acknButton = makeButton(buttonFrame, "acknButton", "&Acknowledgement No./ Sr. No.");
     m_printButton = makeButton(buttonFrame, "printButton", "&Print Certificates");
     QPushButton* helpButton = makeButton(buttonFrame, "helpButton", "&Help");
     QPushButton* exitButton = makeButton(buttonFrame, "exitButton", "E&xit");
     auto* buttons = new QVBoxLayout(buttonFrame);
-    for (QPushButton* button : {m_generateButton, m_acknButton, m_printButton, helpButton, exitButton}) {
+    for (QPushButton* button : {m_generateButton, m_checkButton, m_acknButton, m_printButton, helpButton, exitButton}) {
         button->setMinimumHeight(button->sizeHint().height() * 5 / 4);
         buttons->addWidget(button);
     }
@@ -153,6 +164,7 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     content->addLayout(bottom);
 
     connect(m_generateButton, &QPushButton::clicked, this, &MainWindow::generate);
+    connect(m_checkButton, &QPushButton::clicked, this, &MainWindow::checkStatement);
     connect(m_acknButton, &QPushButton::clicked, this, &MainWindow::editAcknowledgements);
     connect(m_printButton, &QPushButton::clicked, this, &MainWindow::printCertificates);
     connect(helpButton, &QPushButton::clicked, this, &MainWindow::showHelp);
@@ -162,11 +174,20 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     connect(folderLine, &QLabel::linkActivated, this, &MainWindow::openWorkingFolder);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    if (m_checkThread)
+        m_checkThread->wait();
+}
 
 void MainWindow::setPrintWindowOpener(std::function<void(QWidget*)> opener)
 {
     m_openPrintWindow = std::move(opener);
+}
+
+void MainWindow::setReportChooser(std::function<std::filesystem::path(QWidget*)> chooser)
+{
+    m_chooseReport = std::move(chooser);
 }
 
 std::string MainWindow::helpText()
@@ -223,6 +244,46 @@ void MainWindow::generate()
         endProgram();
         break;
     }
+}
+
+void MainWindow::checkStatement()
+{
+    if (m_checkThread)
+        return;
+    m_checkButton->setEnabled(false);
+    auto run = std::make_shared<CheckRun>();
+    m_checkRun = run;
+    // The check only reads: it needs no folder lock, and a large statement must not freeze the window.
+    m_checkThread = QThread::create([run, folder = m_appFolder] {
+        try {
+            run->result = checkWorkingFolder(folder, std::nullopt);
+        } catch (const core::Failure& e) {
+            run->failure = e.message();
+        } catch (const std::exception& e) {
+            run->failure = core::Message{std::string("The statement could not be checked: ") + e.what(),
+                                         core::kErrorTitle, core::Icon::Information};
+        }
+    });
+    connect(m_checkThread, &QThread::finished, this, &MainWindow::showCheck);
+    m_checkThread->start();
+}
+
+void MainWindow::showCheck()
+{
+    m_checkThread->deleteLater();
+    m_checkThread = nullptr;
+    m_checkButton->setEnabled(true);
+    const std::shared_ptr<CheckRun> run = std::move(m_checkRun);
+    if (!run->result) {
+        MessageBox::show(this, *run->failure);
+        return;
+    }
+    const std::filesystem::path folder = m_appFolder;
+    CheckWindow::ReportChooser chooser = m_chooseReport;
+    if (!chooser)
+        chooser = [folder](QWidget* parent) { return chooseReportFile(parent, folder); };
+    auto* window = new CheckWindow(std::move(*run->result), std::move(chooser), this);
+    window->show();
 }
 
 void MainWindow::editAcknowledgements()

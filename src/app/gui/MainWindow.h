@@ -4,15 +4,19 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QPushButton;
+class QThread;
 
 namespace cw::widgets {
 class ClickableLabel;
 }
 
 namespace cw::app {
+
+struct CheckRun;
 
 // The main window: the Generate command, the acknowledgement dialog, printing, help, About and
 // Exit, over the application folder given (the executable's folder in the program, a scratch
@@ -28,6 +32,9 @@ public:
     // The print window lives in its own library; the program hands in how to open it.
     void setPrintWindowOpener(std::function<void(QWidget* parent)> opener);
 
+    // Where "Save Report…" of the check's window saves; by default a file dialog asks.
+    void setReportChooser(std::function<std::filesystem::path(QWidget* parent)> chooser);
+
     // The help message's prompt, line breaks as carriage returns.
     static std::string helpText();
 
@@ -42,6 +49,8 @@ protected:
 
 private:
     void generate();
+    void checkStatement();
+    void showCheck();
     void editAcknowledgements();
     void printCertificates();
     void showHelp();
@@ -52,9 +61,14 @@ private:
 
     std::filesystem::path m_appFolder;
     std::function<void(QWidget*)> m_openPrintWindow;
+    std::function<std::filesystem::path(QWidget*)> m_chooseReport;
     bool m_generating = false;
+    // The check reads the statement away from the event loop; its outcome comes back here.
+    QThread* m_checkThread = nullptr;
+    std::shared_ptr<CheckRun> m_checkRun;
 
     QPushButton* m_generateButton;
+    QPushButton* m_checkButton;
     QPushButton* m_acknButton;
     QPushButton* m_printButton;
     widgets::ClickableLabel* m_supportLink;
