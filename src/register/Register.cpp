@@ -6,6 +6,7 @@
 #include "host/Format.h"
 #include "host/Workbook.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -142,16 +143,22 @@ void amounts(SheetWriter& w, int col, const PaymentSums& s, bool total = false)
     w.amount(col + 2, s.deposited, total);
 }
 
-void writeCertificates(Sheet& sheet, const Styles& st, const RegisterRun& run)
+// Rows of certificates one sheet takes: an .xls sheet holds 65,536 rows, of which the heading
+// takes nine and the totals row one.
+constexpr std::size_t kCertificatesPerSheet = 65536 - 10;
+
+// The certificates [first, first + count) on one sheet; the last sheet ends with the totals row.
+void writeCertificates(Sheet& sheet, const Styles& st, const RegisterRun& run, std::size_t first, std::size_t count)
 {
     const Statement& s = *run.statement;
     SheetWriter w(sheet, st);
-    heading(w, st, run, "Register of Form 16A certificates");
+    heading(w, st, run, first ? "Register of Form 16A certificates (continued)" : "Register of Form 16A certificates");
     w.headings({{"Certificate No.", 14}, {"File", 10}, {"PAN of the deductee", 14}, {"Name of the deductee", 36},
                 {"Section", 9}, {"Date of the certificate", 12}, {"Payments", 10}, {"Amount paid", 15},
                 {"Tax deducted", 14}, {"Tax deposited", 14}, {"Annexure", 10}});
-    PaymentSums total;
-    for (const certificates::WrittenCertificate& c : run.made->written) {
+    const auto& written = run.made->written;
+    for (std::size_t i = first; i < first + count; ++i) {
+        const certificates::WrittenCertificate& c = written[i];
         const CertificateGroup& g = run.plan->groups[c.group];
         const Payment& p = s.payments[run.plan->order[g.first]];
         const std::string serial = certificates::serialText(c.serial);
@@ -165,8 +172,12 @@ void writeCertificates(Sheet& sheet, const Styles& st, const RegisterRun& run)
         amounts(w, 7, c.totals);
         w.text(10, c.annexure ? "Yes" : "No", st.text);
         w.next();
-        total.add(c.totals);
     }
+    if (first + count < written.size())
+        return;
+    PaymentSums total;
+    for (const certificates::WrittenCertificate& c : written)
+        total.add(c.totals);
     w.text(0, "Total", st.totalText);
     w.whole(6, total.payments, true);
     amounts(w, 7, total, true);
@@ -291,7 +302,14 @@ void writeRegister(const std::filesystem::path& file, const RegisterRun& run, co
     // A new sheet goes in front of the active one: the last made is the first.
     writeSections(wb.addSheet("Sections"), styles, run);
     writeChallans(wb.addSheet("Challans"), styles, run, r);
-    writeCertificates(wb.addSheet("Certificates"), styles, run);
+    // More certificates than a sheet holds go on further sheets: "Certificates (2)" and on.
+    const std::size_t count = run.made->written.size();
+    const std::size_t sheets = std::max<std::size_t>(1, (count + kCertificatesPerSheet - 1) / kCertificatesPerSheet);
+    for (std::size_t n = sheets; n-- > 0;) {
+        const std::size_t first = n * kCertificatesPerSheet;
+        writeCertificates(wb.addSheet(n ? "Certificates (" + std::to_string(n + 1) + ")" : "Certificates"), styles,
+                          run, first, std::min(kCertificatesPerSheet, count - first));
+    }
     try {
         wb.save(file, host::SaveMode::NewFile);
     } catch (const host::Error& e) {

@@ -135,21 +135,38 @@ TEST(Register, NamesTheStatementsOwnSumsThatDisagreeWithItsRecords)
 
 // Certificates that do not carry what the records hold can only be our fault: every kind of
 // difference is found, per challan and in all.
+// The certificates of a statement as a run would list them, without writing any: each
+// challan's records on `copies` certificates of their own.
+struct ListedRun {
+    std::string text = statementOfLayout(false).text();
+    import::Statement statement = import::readStatement(import::StatementText::fromBytes(text, "TDS.txt"));
+    certificates::CertificatePlan plan = certificates::planCertificates(statement);
+    certificates::CertificateCounts made;
+
+    explicit ListedRun(std::size_t copies = 1)
+    {
+        made.byChallan.resize(statement.challans.size());
+        for (const import::Payment& p : statement.payments)
+            made.byChallan[p.challan].add(p.amountPaid, p.tds, p.surcharge, p.cess, p.taxDeposited);
+        certificates::WrittenCertificate all;
+        for (const auto& sums : made.byChallan)
+            all.totals.add(sums);
+        for (std::size_t i = 0; i < copies; ++i) {
+            all.serial = static_cast<int>(i + 1);
+            made.written.push_back(all);
+        }
+    }
+    reg::RegisterRun run() const { return {&statement, &plan, &made, "TDS.txt", text.size(), "07/12/2026 10:00"}; }
+};
+
 TEST(Register, FindsCertificatesThatDoNotCarryTheRecords)
 {
-    const std::string text = statementOfLayout(false).text();
-    const import::Statement statement = import::readStatement(import::StatementText::fromBytes(text, "TDS.txt"));
-    const certificates::CertificatePlan plan = certificates::planCertificates(statement);
-    certificates::CertificateCounts made;
-    made.byChallan.resize(statement.challans.size());
-    for (const import::Payment& p : statement.payments)
-        made.byChallan[p.challan].add(p.amountPaid, p.tds, p.surcharge, p.cess, p.taxDeposited);
-    certificates::WrittenCertificate all;
-    for (const auto& sums : made.byChallan)
-        all.totals.add(sums);
-    made.written.push_back(all);
-    const reg::RegisterRun run{&statement, &plan, &made, "TDS.txt", text.size(), "07/12/2026 10:00"};
-    EXPECT_TRUE(reg::reconcile(run).certificateDifferences.empty());
+    const ListedRun listed;
+    const import::Statement& statement = listed.statement;
+    const certificates::CertificatePlan& plan = listed.plan;
+    const certificates::CertificateCounts& made = listed.made;
+    const std::string& text = listed.text;
+    EXPECT_TRUE(reg::reconcile(listed.run()).certificateDifferences.empty());
 
     const std::vector<std::function<void(certificates::PaymentSums&)>> faults = {
         [](auto& s) { ++s.payments; }, [](auto& s) { s.amountPaid += 100; }, [](auto& s) { s.tds -= 1; },
@@ -163,6 +180,32 @@ TEST(Register, FindsCertificatesThatDoNotCarryTheRecords)
         ASSERT_EQ(differences.size(), f == 0 || f == 1 ? 2u : 1u) << f; // a paisa is within the totals' rounding
         EXPECT_EQ(differences[0].rfind("Line 23, challan 2: the certificates carry", 0), 0u) << differences[0];
     }
+}
+
+// An .xls sheet holds 65,536 rows: more certificates than one takes go on on further sheets,
+// each with the heading, the totals at the end of the last.
+TEST(Register, CarriesOnOverFurtherSheetsWhenOneIsFull)
+{
+    constexpr int kPerSheet = 65536 - kFirstRow - 1;
+    const ListedRun listed(kPerSheet + 2);
+    const reg::RegisterRun run = listed.run();
+    TempFolder folder("register");
+    const std::filesystem::path file = folder.path() / "Register.xls";
+    reg::writeRegister(file, run, reg::reconcile(run));
+
+    const Workbook reg = Workbook::open(file);
+    EXPECT_EQ(reg.sheetNames(), (std::vector<std::string>{"Certificates", "Certificates (2)", "Challans", "Sections"}));
+    const Sheet& first = reg.sheet("Certificates");
+    const Sheet& second = reg.sheet("Certificates (2)");
+    EXPECT_EQ(first.text(kFirstRow + kPerSheet - 1, kFile), "65526.xls");
+    EXPECT_EQ(second.text(kFirstRow - 1, kFile), "File");
+    EXPECT_EQ(second.text(kFirstRow, kFile), "65527.xls");
+    EXPECT_EQ(second.text(kFirstRow + 1, kFile), "65528.xls");
+    EXPECT_EQ(second.text(kFirstRow + 2, kNumber), "Total");
+    EXPECT_EQ(numberAt(second, kFirstRow + 2, kPayments), 21.0 * (kPerSheet + 2));
+
+    std::string out;
+    EXPECT_EQ(runCommand(shellQuote(readerCheck()) + " --strict " + shellQuote(file) + " 2>&1", out), 0) << out;
 }
 
 TEST(Register, RupeesAreGroupedInLakhsAndCrores)
