@@ -285,7 +285,8 @@ void writeBatch(const fs::path& folder, const std::vector<std::string>& names, s
     for (std::size_t k = 0; k < batch.size(); ++k) {
         const LaidOut& laid = batch[k];
         try {
-            writeOne(std::move(files[k]), laid, folder / core::pathFromText(names[laid.index] + ".pdf"), options);
+            const fs::path into = options.targetFolder.empty() ? folder : options.targetFolder;
+            writeOne(std::move(files[k]), laid, into / core::pathFromText(names[laid.index] + ".pdf"), options);
             run.finish(laid.index, laid.outcome());
         } catch (const std::exception& e) {
             run.finish(laid.index, failed(e.what()));
@@ -361,13 +362,14 @@ PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std:
     std::error_code ec;
     if (!options.mergedFile.empty() && fs::is_directory(options.mergedFile, ec))
         throw std::runtime_error(core::pathText(options.mergedFile) + ": cannot be written (a folder has that name)");
+    const fs::path into = options.targetFolder.empty() ? outputFolder : options.targetFolder;
     if (options.mergedFile.empty()) {
         try {
-            PendingFile probe(outputFolder / "certificate.pdf");
+            PendingFile probe(into / "certificate.pdf");
         } catch (const std::exception&) {
             std::error_code ec;
-            throw std::runtime_error("the folder " + core::pathText(outputFolder) + " cannot take new files (" +
-                                     (fs::is_directory(outputFolder, ec) ? "no permission" : "it does not exist") + ")");
+            throw std::runtime_error("the folder " + core::pathText(into) + " cannot take new files (" +
+                                     (fs::is_directory(into, ec) ? "no permission" : "it does not exist") + ")");
         }
     } else {
         PendingFile probe(options.mergedFile);
@@ -391,7 +393,7 @@ PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std:
             for (const std::string& note : o.notes)
                 addNote(result.notes, note);
             if (options.mergedFile.empty())
-                result.files.push_back(outputFolder / core::pathFromText(names[i] + ".pdf"));
+                result.files.push_back(into / core::pathFromText(names[i] + ".pdf"));
         } else {
             result.skipped.push_back({names[i], o.reason});
         }

@@ -15,6 +15,8 @@ class PdfSigner;
 struct PdfRunOptions {
     // One merged file for all certificates, in their order; empty: NAME.pdf beside each one.
     std::filesystem::path mergedFile;
+    // Where the separate files go; empty: beside each certificate.
+    std::filesystem::path targetFolder;
     // Each certificate's PDF opens with the deductee's PAN (I16, in capitals); AES-256.
     bool protect = false;
     // Signs each PDF (or the merged one); null: unsigned.

@@ -1,0 +1,80 @@
+#include "mail/Deductees.h"
+
+#include "core/AppFiles.h"
+#include "core/Failure.h"
+#include "core/PathText.h"
+#include "host/Error.h"
+#include "host/Sheet.h"
+#include "host/Workbook.h"
+#include "printing/CertificateFolder.h"
+#include "printing/NumberFormat.h"
+
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace cw::mail {
+
+namespace {
+
+std::string shown(const host::Workbook& book, const host::Sheet& sheet, int row, int col)
+{
+    const std::optional<host::Cell> cell = sheet.cell(row, col);
+    return cell ? printing::cellText(book, *cell).text : std::string();
+}
+
+} // namespace
+
+CertificateList readRegister(const fs::path& outputFolder)
+{
+    const fs::path file = outputFolder / core::kRegisterFile;
+    const std::string name = core::pathText(file);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec))
+        throw core::Failure(name + " is not there: make the certificates first (certwright generate); the register "
+                            "beside them says which deductee gets which.", core::kFileNotFoundTitle, core::Icon::Critical);
+    host::Workbook book;
+    try {
+        book = host::Workbook::open(file);
+    } catch (const host::Error& e) {
+        throw core::Failure(name + " cannot be read: " + e.what(), core::kErrorTitle, core::Icon::Critical);
+    }
+    const host::Sheet* sheet = book.findSheet("Certificates");
+    if (!sheet)
+        throw core::Failure(name + " has no sheet \"Certificates\": it is not a register Certwright wrote.",
+                            core::kErrorTitle, core::Icon::Critical);
+    CertificateList list;
+    const std::pair<std::string, std::string*> labels[] = {
+        {"Deductor: ", &list.deductor}, {"TAN: ", &list.tan}, {"Financial year: ", &list.financialYear}, {"Quarter: ", &list.quarter}};
+    std::map<std::string, std::size_t> byPan;
+    bool table = false;
+    for (int r = 0; r < sheet->rowCount(); ++r) {
+        const std::string first = shown(book, *sheet, r, 0);
+        if (!table) {
+            for (const auto& [label, value] : labels)
+                if (first.rfind(label, 0) == 0)
+                    *value = first.substr(label.size());
+            table = first == "Certificate No.";
+            continue;
+        }
+        if (first == "Total" || first.empty())
+            break;
+        std::string serial = shown(book, *sheet, r, 1);
+        if (serial.size() > 4 && serial.compare(serial.size() - 4, 4, ".xls") == 0)
+            serial.resize(serial.size() - 4);
+        const std::string pan = shown(book, *sheet, r, 2);
+        if (!printing::isCertificateName(serial) || pan.empty())
+            throw core::Failure(name + ", sheet \"Certificates\", row " + std::to_string(r + 1) +
+                                ": no certificate file or PAN.", core::kErrorTitle, core::Icon::Critical);
+        const auto [it, added] = byPan.emplace(pan, list.deductees.size());
+        if (added)
+            list.deductees.push_back({pan, shown(book, *sheet, r, 3), {}});
+        list.deductees[it->second].certificates.push_back({first, serial});
+    }
+    if (!table)
+        throw core::Failure(name + ": the sheet \"Certificates\" has no table of certificates.", core::kErrorTitle,
+                            core::Icon::Critical);
+    return list;
+}
+
+} // namespace cw::mail

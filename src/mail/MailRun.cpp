@@ -1,0 +1,262 @@
+#include "mail/MailRun.h"
+
+#include "core/AppFiles.h"
+#include "core/Failure.h"
+#include "core/PathText.h"
+#include "mail/SendLog.h"
+#include "printing/CertificatePdfs.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <ostream>
+#include <set>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace cw::mail {
+
+namespace {
+
+// Deductees whose PDFs are made at a time: the temporary files stay few whatever the run's size.
+constexpr std::size_t kChunk = 64;
+
+std::string numbers(const std::vector<Certificate>& certificates)
+{
+    std::string s;
+    for (const Certificate& c : certificates)
+        s += (s.empty() ? "" : ", ") + c.number;
+    return s;
+}
+
+std::string addresses(const Addressee& a)
+{
+    std::string s;
+    for (const std::string& t : a.to)
+        s += (s.empty() ? "" : ", ") + t;
+    for (const std::string& c : a.cc)
+        s += ", cc " + c;
+    return s;
+}
+
+std::string replaceAll(std::string text, const std::string& field, const std::string& value)
+{
+    for (std::size_t at = text.find(field); at != std::string::npos; at = text.find(field, at + value.size()))
+        text.replace(at, field.size(), value);
+    return text;
+}
+
+OutgoingMessage messageOf(const MailPlan& plan, const DeducteePlan& d, const MailOptions& options, const fs::path& pdfs)
+{
+    OutgoingMessage m;
+    m.fromName = plan.list.deductor;
+    for (const std::string& a : d.addressee->to)
+        m.to.push_back({d.deductee.name, a});
+    for (const std::string& a : d.addressee->cc)
+        m.cc.push_back({{}, a});
+    m.subject = filledIn(options.subject, plan.list, d.deductee, d.toSend);
+    m.body = filledIn(options.body, plan.list, d.deductee, d.toSend);
+    if (!d.replaced.empty()) {
+        std::string which;
+        for (const std::string& r : d.replaced)
+            which += (which.empty() ? "" : ", ") + r;
+        m.body = "This message replaces the one sent earlier with certificate " + which +
+                 ": the certificate was corrected.\n\n" + m.body;
+    }
+    for (const Certificate& c : d.toSend)
+        m.attachments.push_back({"Form 16A " + c.file + ".pdf", pdfs / core::pathFromText(c.file + ".pdf")});
+    return m;
+}
+
+} // namespace
+
+std::string fileSha256(const fs::path& file)
+{
+    QFile f(QString::fromStdString(core::pathText(file)));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result().toHex().toStdString();
+}
+
+std::string filledIn(const std::string& text, const CertificateList& list, const Deductee& deductee,
+                     const std::vector<Certificate>& certificates)
+{
+    const std::pair<const char*, std::string> fields[] = {
+        {"{name}", deductee.name}, {"{pan}", deductee.pan}, {"{certificates}", numbers(certificates)},
+        {"{quarter}", list.quarter}, {"{year}", list.financialYear}, {"{deductor}", list.deductor}, {"{tan}", list.tan}};
+    std::string out = text;
+    for (const auto& [field, value] : fields)
+        out = replaceAll(out, field, value);
+    return out;
+}
+
+MailPlan planMail(const MailOptions& options)
+{
+    MailPlan plan;
+    const fs::path output = options.folder / core::kOutputFolder;
+    plan.list = readRegister(output);
+    plan.bookFile = options.addressBook.empty() ? AddressBook::defaultFile(options.folder) : options.addressBook;
+    if (plan.bookFile.empty())
+        throw core::Failure(std::string("No address book: put the deductees' addresses in \"") + kAddressBookCsv + "\" or \"" +
+                                kAddressBookXls + "\" in " + core::pathText(options.folder) + ", or name one with --addresses FILE.",
+                            core::kFileNotFoundTitle, core::Icon::Critical);
+    plan.book = AddressBook::read(plan.bookFile);
+    const std::set<std::string> wanted(options.names.begin(), options.names.end());
+    std::unique_ptr<SendLog> log;
+    std::error_code ec;
+    if (!options.dryRun || fs::exists(options.folder / kSendLogFile, ec))
+        log = std::make_unique<SendLog>(options.folder / kSendLogFile);
+    for (const Deductee& d : plan.list.deductees) {
+        DeducteePlan p{d, plan.book.find(d.pan), {}, {}, {}, {}, {}, {}};
+        std::string lastSent;
+        for (const Certificate& c : d.certificates) {
+            if (!wanted.empty() && !wanted.count(c.file))
+                continue;
+            const std::string sha = fileSha256(output / core::pathFromText(c.file + ".xls"));
+            if (log && !options.resend) {
+                if (const auto on = log->sentOn(d.pan, c.file, sha)) {
+                    lastSent = *on;
+                    continue;
+                }
+            }
+            p.toSend.push_back(c);
+            p.workbookSha256.push_back(sha);
+            if (log && log->sentOn(d.pan, c.file, {}, true))
+                p.replaced.push_back(c.number);
+        }
+        if (p.toSend.empty() && lastSent.empty())
+            continue; // none of its certificates was asked for
+        if (p.toSend.empty())
+            p.alreadySentOn = lastSent;
+        plan.deductees.push_back(std::move(p));
+    }
+    return plan;
+}
+
+int printPlan(const MailPlan& plan, std::ostream& out)
+{
+    int missing = 0;
+    for (const DeducteePlan& d : plan.deductees) {
+        out << d.deductee.pan << "  " << d.deductee.name << "  ";
+        if (!d.alreadySentOn.empty())
+            out << "already sent on " << d.alreadySentOn << "\n";
+        else if (!d.addressee)
+            ++missing, out << "no address in " << core::pathText(plan.bookFile.filename()) << ": " << numbers(d.toSend) << "\n";
+        else
+            out << addresses(*d.addressee) << "  " << numbers(d.toSend) << "\n";
+    }
+    return missing ? 1 : 0;
+}
+
+int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
+{
+    std::vector<DeducteePlan*> sending;
+    int faults = 0;
+    for (DeducteePlan& d : plan.deductees) {
+        if (!d.alreadySentOn.empty()) {
+            d.status = "already sent on " + d.alreadySentOn;
+        } else if (!d.addressee) {
+            d.status = "no address";
+            ++faults;
+        } else {
+            sending.push_back(&d);
+        }
+    }
+    SendLog log(options.folder / kSendLogFile);
+    const std::vector<LoggedMessage> unsure = log.settleInterrupted();
+    std::set<std::string> unsurePans;
+    for (const LoggedMessage& m : unsure)
+        unsurePans.insert(m.pan);
+
+    std::size_t done = 0, sent = 0;
+    bool stopped = false;
+    if (!sending.empty()) {
+        SmtpSession session(options.smtp, options.retries, options.backoffMs);
+        session.open();
+        const auto gap = options.ratePerMinute > 0 ? std::chrono::milliseconds(60000 / options.ratePerMinute)
+                                                   : std::chrono::milliseconds(0);
+        auto next = std::chrono::steady_clock::now();
+        const fs::path output = options.folder / core::kOutputFolder;
+        for (std::size_t from = 0; from < sending.size() && !stopped; from += kChunk) {
+            const std::size_t to = std::min(sending.size(), from + kChunk);
+            QTemporaryDir pdfs;
+            if (!pdfs.isValid())
+                throw core::Failure("No folder for the PDFs to attach can be made: " + pdfs.errorString().toStdString(),
+                                    core::kErrorTitle, core::Icon::Critical);
+            const fs::path pdfFolder = core::pathFromText(pdfs.path().toStdString());
+            std::vector<std::string> names;
+            for (std::size_t i = from; i < to; ++i)
+                for (const Certificate& c : sending[i]->toSend)
+                    names.push_back(c.file);
+            printing::PdfRunOptions pdfOptions;
+            pdfOptions.targetFolder = pdfFolder;
+            pdfOptions.protect = options.protect;
+            pdfOptions.signer = options.signer;
+            const printing::PdfRunResult made = printing::writeCertificatePdfs(output, names, pdfOptions);
+            for (std::size_t i = from; i < to && !stopped; ++i) {
+                DeducteePlan& d = *sending[i];
+                LoggedMessage entry{0, {}, d.deductee.pan, d.deductee.name, addresses(*d.addressee), {}, {}, {}, {}};
+                std::string unmade;
+                for (std::size_t k = 0; k < d.toSend.size(); ++k) {
+                    const Certificate& c = d.toSend[k];
+                    for (const printing::Skipped& s : made.skipped)
+                        if (s.name == c.file)
+                            unmade += (unmade.empty() ? "" : "; ") + c.file + ".xls: " + s.reason;
+                    entry.certificates.push_back({c.number, c.file, d.workbookSha256[k],
+                                                  fileSha256(pdfFolder / core::pathFromText(c.file + ".pdf"))});
+                }
+                if (!unmade.empty()) {
+                    d.status = "failed";
+                    d.detail = "no PDF: " + unmade;
+                    ++faults;
+                    out << d.deductee.pan << "  " << d.deductee.name << "  " << d.status << ": " << d.detail << "\n" << std::flush;
+                    continue;
+                }
+                if (unsurePans.count(d.deductee.pan))
+                    entry.note = "may arrive twice: the run before was stopped while sending it";
+                if (!d.replaced.empty())
+                    entry.note += (entry.note.empty() ? "" : "; ") + std::string("replaces the one sent earlier");
+                std::this_thread::sleep_until(next);
+                const long long id = log.begin(entry);
+                const SendResult r = session.send(messageOf(plan, d, options, pdfFolder));
+                next = std::chrono::steady_clock::now() + gap;
+                d.status = r.outcome == SendResult::Sent ? status::kSent : r.outcome == SendResult::Refused ? status::kRefused
+                                                                                                            : status::kFailed;
+                d.detail = r.reply;
+                log.finish(id, d.status, r.reply);
+                if (r.outcome == SendResult::Sent)
+                    ++sent;
+                else
+                    ++faults;
+                out << d.deductee.pan << "  " << d.deductee.name << "  " << d.status << " to " << entry.addresses << "  "
+                    << numbers(d.toSend) << (r.outcome == SendResult::Sent ? "" : ": " + r.reply) << "\n" << std::flush;
+                ++done;
+                if (r.connectionLost || (options.progress && !options.progress(done, sending.size())))
+                    stopped = true;
+            }
+        }
+        for (DeducteePlan* d : sending)
+            if (d->status.empty()) {
+                d->status = "not sent";
+                ++faults;
+            }
+    }
+    std::size_t skipped = 0;
+    for (const DeducteePlan& d : plan.deductees) {
+        if (!d.alreadySentOn.empty())
+            ++skipped, out << d.deductee.pan << "  " << d.deductee.name << "  already sent on " << d.alreadySentOn << "\n";
+        else if (!d.addressee)
+            out << d.deductee.pan << "  " << d.deductee.name << "  no address in "
+                << core::pathText(plan.bookFile.filename()) << "\n";
+    }
+    out << sent << " message(s) sent, " << skipped << " deductee(s) already sent, " << faults << " not sent\n";
+    return faults ? 1 : 0;
+}
+
+} // namespace cw::mail
