@@ -89,6 +89,7 @@ TEST(Check, EachFaultGivesItsOneFinding)
         {"PAN of no holder type", [](S& s) { first(s).pan = "ABCXK1234D"; }, 4, 10, Severity::Error},
         {"PAN applied for", [](S& s) { first(s).pan = "PANAPPLIED"; }, 4, 10, Severity::Warning},
         {"PAN not available", [](S& s) { first(s).pan = "PANNOTAVBL"; }, 4, 10, Severity::Warning},
+        {"PAN invalid", [](S& s) { first(s).pan = "PANINVALID"; }, 4, 10, Severity::Warning},
         {"TAN", [](S& s) { s.tan = "MUM123456B"; }, 2, 13, Severity::Error},
         {"no calendar date", [](S& s) { first(s).creditedOn = "30022024"; }, 4, 23, Severity::Error},
         {"deposit on no calendar date", [](S& s) { s.challans[0].date = "32062024"; }, 3, 18, Severity::Error},
