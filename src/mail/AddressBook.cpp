@@ -169,7 +169,7 @@ bool isPan(const std::string& pan)
     return true;
 }
 
-bool isAddrSpec(const std::string& address)
+bool isMailAddress(const std::string& address)
 {
     const std::size_t at = address.rfind('@');
     if (at == std::string::npos || address.size() > 254)
@@ -309,7 +309,7 @@ AddressBook AddressBook::fromRows(const std::string& fileName, const std::vector
         bool good = true;
         for (const std::vector<std::string>* list : {&a.to, &a.cc})
             for (const std::string& address : *list)
-                if (!isAddrSpec(address)) {
+                if (!isMailAddress(address)) {
                     faults.push_back(at + "\"" + address + "\" is not an e-mail address");
                     good = false;
                 }

@@ -15,7 +15,7 @@ inline constexpr const char* kAddressBookXls = "Deductee addresses.xls";
 struct Addressee {
     std::string pan;                 // in capitals
     std::string name;                // may be empty
-    std::vector<std::string> to, cc; // addr-specs, as written
+    std::vector<std::string> to, cc; // bare addresses, as written
     int line = 0;                    // where the file lists it, from 1
 };
 
@@ -44,8 +44,9 @@ private:
     std::map<std::string, Addressee> m_entries;
 };
 
-// True for an RFC 5322 addr-spec (dot-atom or quoted local part, dot-atom or literal domain).
-bool isAddrSpec(const std::string& address);
+// True for a bare e-mail address as mail servers take it: a dot-atom or quoted local part, then a
+// dot-atom or bracketed literal domain.
+bool isMailAddress(const std::string& address);
 // True for the PAN form: five letters, four digits, a letter (capitals).
 bool isPan(const std::string& pan);
 // The addresses of a cell: separated by ";" or "," outside quotes, trimmed, empty ones dropped.

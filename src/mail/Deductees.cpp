@@ -23,6 +23,42 @@ std::string shown(const host::Workbook& book, const host::Sheet& sheet, int row,
     return cell ? printing::cellText(book, *cell).text : std::string();
 }
 
+// The rows of one sheet of certificates, after its heading, added to `list` by PAN. The heading
+// names the deductor and the quarter on every sheet alike.
+void readCertificates(const host::Workbook& book, const host::Sheet& sheet, const std::string& name,
+                      CertificateList& list, std::map<std::string, std::size_t>& byPan)
+{
+    const std::pair<std::string, std::string*> labels[] = {
+        {"Deductor: ", &list.deductor}, {"TAN: ", &list.tan}, {"Financial year: ", &list.financialYear}, {"Quarter: ", &list.quarter}};
+    bool table = false;
+    for (int r = 0; r < sheet.rowCount(); ++r) {
+        const std::string first = shown(book, sheet, r, 0);
+        if (!table) {
+            for (const auto& [label, value] : labels)
+                if (first.rfind(label, 0) == 0)
+                    *value = first.substr(label.size());
+            table = first == "Certificate No.";
+            continue;
+        }
+        if (first == "Total" || first.empty())
+            break;
+        std::string serial = shown(book, sheet, r, 1);
+        if (serial.size() > 4 && serial.compare(serial.size() - 4, 4, ".xls") == 0)
+            serial.resize(serial.size() - 4);
+        const std::string pan = shown(book, sheet, r, 2);
+        if (!printing::isCertificateName(serial) || pan.empty())
+            throw core::Failure(name + ", sheet \"" + sheet.name() + "\", row " + std::to_string(r + 1) +
+                                ": no certificate file or PAN.", core::kErrorTitle, core::Icon::Critical);
+        const auto [it, added] = byPan.emplace(pan, list.deductees.size());
+        if (added)
+            list.deductees.push_back({pan, shown(book, sheet, r, 3), {}});
+        list.deductees[it->second].certificates.push_back({first, serial});
+    }
+    if (!table)
+        throw core::Failure(name + ": the sheet \"" + sheet.name() + "\" has no table of certificates.",
+                            core::kErrorTitle, core::Icon::Critical);
+}
+
 } // namespace
 
 CertificateList readRegister(const fs::path& outputFolder)
@@ -39,41 +75,14 @@ CertificateList readRegister(const fs::path& outputFolder)
     } catch (const host::Error& e) {
         throw core::Failure(name + " cannot be read: " + e.what(), core::kErrorTitle, core::Icon::Critical);
     }
-    const host::Sheet* sheet = book.findSheet("Certificates");
-    if (!sheet)
+    CertificateList list;
+    std::map<std::string, std::size_t> byPan;
+    int sheets = 0;
+    for (const host::Sheet* sheet; (sheet = book.findSheet(core::registerCertificatesSheet(sheets))); ++sheets)
+        readCertificates(book, *sheet, name, list, byPan);
+    if (!sheets)
         throw core::Failure(name + " has no sheet \"Certificates\": it is not a register Certwright wrote.",
                             core::kErrorTitle, core::Icon::Critical);
-    CertificateList list;
-    const std::pair<std::string, std::string*> labels[] = {
-        {"Deductor: ", &list.deductor}, {"TAN: ", &list.tan}, {"Financial year: ", &list.financialYear}, {"Quarter: ", &list.quarter}};
-    std::map<std::string, std::size_t> byPan;
-    bool table = false;
-    for (int r = 0; r < sheet->rowCount(); ++r) {
-        const std::string first = shown(book, *sheet, r, 0);
-        if (!table) {
-            for (const auto& [label, value] : labels)
-                if (first.rfind(label, 0) == 0)
-                    *value = first.substr(label.size());
-            table = first == "Certificate No.";
-            continue;
-        }
-        if (first == "Total" || first.empty())
-            break;
-        std::string serial = shown(book, *sheet, r, 1);
-        if (serial.size() > 4 && serial.compare(serial.size() - 4, 4, ".xls") == 0)
-            serial.resize(serial.size() - 4);
-        const std::string pan = shown(book, *sheet, r, 2);
-        if (!printing::isCertificateName(serial) || pan.empty())
-            throw core::Failure(name + ", sheet \"Certificates\", row " + std::to_string(r + 1) +
-                                ": no certificate file or PAN.", core::kErrorTitle, core::Icon::Critical);
-        const auto [it, added] = byPan.emplace(pan, list.deductees.size());
-        if (added)
-            list.deductees.push_back({pan, shown(book, *sheet, r, 3), {}});
-        list.deductees[it->second].certificates.push_back({first, serial});
-    }
-    if (!table)
-        throw core::Failure(name + ": the sheet \"Certificates\" has no table of certificates.", core::kErrorTitle,
-                            core::Icon::Critical);
     return list;
 }
 

@@ -3,9 +3,9 @@
 #include "core/Failure.h"
 #include "core/PathText.h"
 
+#include <QDateTime>
 #include <sqlite3.h>
 
-#include <ctime>
 #include <map>
 
 namespace cw::mail {
@@ -24,16 +24,7 @@ CREATE INDEX IF NOT EXISTS certificates_by_file ON certificates(file, workbook_s
 
 std::string now()
 {
-    const std::time_t t = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%d/%m/%Y %H:%M:%S", &local);
-    return text;
+    return QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")).toStdString();
 }
 
 // A prepared statement, finalized at the end of the scope.

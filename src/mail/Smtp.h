@@ -16,7 +16,7 @@ struct SmtpSettings {
     std::string url;       // smtp://HOST[:PORT] (587) or smtps://HOST[:PORT] (465)
     std::string user;
     std::string password;  // never written anywhere
-    std::string from;      // the sender's addr-spec
+    std::string from;      // the sender's bare address, e.g. office@example.test
     std::filesystem::path caFile; // empty: the system's CA store
 };
 

@@ -307,7 +307,7 @@ void writeRegister(const std::filesystem::path& file, const RegisterRun& run, co
     const std::size_t sheets = std::max<std::size_t>(1, (count + kCertificatesPerSheet - 1) / kCertificatesPerSheet);
     for (std::size_t n = sheets; n-- > 0;) {
         const std::size_t first = n * kCertificatesPerSheet;
-        writeCertificates(wb.addSheet(n ? "Certificates (" + std::to_string(n + 1) + ")" : "Certificates"), styles,
+        writeCertificates(wb.addSheet(core::registerCertificatesSheet(static_cast<int>(n))), styles,
                           run, first, std::min(kCertificatesPerSheet, count - first));
     }
     try {

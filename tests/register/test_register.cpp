@@ -4,6 +4,7 @@
 #include "certificates/CertificateGroups.h"
 #include "core/CertificateLayout.h"
 #include "import/StatementText.h"
+#include "mail/Deductees.h"
 #include "register/Register.h"
 
 namespace cw::test {
@@ -203,6 +204,12 @@ TEST(Register, CarriesOnOverFurtherSheetsWhenOneIsFull)
     EXPECT_EQ(second.text(kFirstRow + 1, kFile), "65528.xls");
     EXPECT_EQ(second.text(kFirstRow + 2, kNumber), "Total");
     EXPECT_EQ(numberAt(second, kFirstRow + 2, kPayments), 21.0 * (kPerSheet + 2));
+
+    // What e-mail reads of it: every sheet's certificates, none lost past the first.
+    const mail::CertificateList list = mail::readRegister(folder.path());
+    ASSERT_EQ(list.deductees.size(), 1u);
+    EXPECT_EQ(list.deductees[0].certificates.size(), kPerSheet + 2u);
+    EXPECT_EQ(list.deductees[0].certificates.back().file, "65528");
 
     std::string out;
     EXPECT_EQ(runCommand(shellQuote(readerCheck()) + " --strict " + shellQuote(file) + " 2>&1", out), 0) << out;
