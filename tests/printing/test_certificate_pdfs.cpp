@@ -105,6 +105,13 @@ TEST_F(CertificatePdfs, AFileIsReplacedWholeAndALinkAtTheTargetIsNotFollowed)
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(form16a))
         ++files;
     EXPECT_EQ(files, 7u); // five certificates, the register and the PDF
+
+    // A Form16A that is itself a link: the window's saves refuse it and write nothing there.
+    const fs::path moved = app / "elsewhere";
+    fs::rename(form16a, moved);
+    fs::create_directory_symlink(moved, form16a);
+    EXPECT_THROW(cw::printing::writeCertificatePdfs(form16a, {"002"}, {}), std::runtime_error);
+    EXPECT_FALSE(fs::exists(moved / "002.pdf"));
 }
 
 TEST_F(CertificatePdfs, ThreadsKeepCertificateOrderAndACancelledRunStops)
