@@ -370,10 +370,10 @@ PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std:
     if (options.mergedFile.empty()) {
         try {
             PendingFile probe(into / "certificate.pdf");
-        } catch (const std::exception&) {
+        } catch (const PendingFileError& e) {
             std::error_code ec;
             throw std::runtime_error("the folder " + core::pathText(into) + " cannot take new files (" +
-                                     (fs::is_directory(into, ec) ? "no permission" : "it does not exist") + ")");
+                                     (fs::is_directory(into, ec) ? e.reason : "it does not exist") + ")");
         }
     } else {
         PendingFile probe(options.mergedFile);

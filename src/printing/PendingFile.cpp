@@ -27,7 +27,7 @@ std::FILE* openNew(const fs::path& p, const char* mode)
 
 [[noreturn]] void fail(const fs::path& target, const std::string& why)
 {
-    throw std::runtime_error(core::pathText(target) + ": cannot be written (" + why + ")");
+    throw PendingFileError(core::pathText(target) + ": cannot be written (" + why + ")", why);
 }
 
 } // namespace

@@ -1,9 +1,17 @@
 #pragma once
 
 #include <filesystem>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 
 namespace cw::printing {
+
+// What PendingFile throws: the message names the target; `reason` is the system's own words.
+struct PendingFileError : std::runtime_error {
+    PendingFileError(const std::string& message, std::string why) : std::runtime_error(message), reason(std::move(why)) {}
+    std::string reason;
+};
 
 // A new file beside `target`, to be moved into its place in one step once it is complete: a
 // rename, which replaces a link at the target rather than writing through it, and never leaves
