@@ -50,6 +50,7 @@ struct DeducteePlan {
     std::vector<std::string> workbookSha256;     // of toSend
     std::vector<std::string> replaced;           // of toSend, those sent before with other bytes
     std::string alreadySentOn;                   // when all were sent before unchanged
+    std::string fault;                           // why it must not be sent: a certificate shows another PAN
     std::string status, detail;                  // after the run
 };
 
