@@ -7,6 +7,7 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <memory>
@@ -42,17 +43,35 @@ struct MimeDeleter {
     void operator()(curl_mime* m) const { curl_mime_free(m); }
 };
 
-// The server's replies as they come in; the last one is what the message is logged with.
+// The server's replies as they come in: the last one, and the last refusal (4xx, 5xx), which
+// curl follows with a QUIT whose "221" would otherwise hide it.
+struct Replies {
+    std::string last, refusal;
+};
+
 int keepReplies(CURL*, curl_infotype type, char* data, size_t size, void* user)
 {
     if (type == CURLINFO_HEADER_IN) {
         std::string line(data, size);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
-        if (!line.empty())
-            *static_cast<std::string*>(user) = line;
+        if (line.empty())
+            return 0;
+        auto* replies = static_cast<Replies*>(user);
+        replies->last = line;
+        if (line[0] == '4' || line[0] == '5')
+            replies->refusal = line;
     }
     return 0;
+}
+
+// The code of a reply line, 0 when it has none.
+long replyCode(const std::string& line)
+{
+    if (line.size() < 3 || !std::isdigit(static_cast<unsigned char>(line[0])) ||
+        !std::isdigit(static_cast<unsigned char>(line[1])) || !std::isdigit(static_cast<unsigned char>(line[2])))
+        return 0;
+    return std::stol(line.substr(0, 3));
 }
 
 std::string joined(const std::vector<Recipient>& list)
@@ -172,7 +191,6 @@ SmtpSession::SmtpSession(SmtpSettings settings, int retries, int firstBackoffMs)
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, 60L);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, keepReplies);
-    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, &m_lastReply);
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
 }
 
@@ -183,11 +201,15 @@ SmtpSession::~SmtpSession()
 
 int SmtpSession::perform(std::string& reply)
 {
-    m_lastReply.clear();
+    Replies replies;
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, &replies);
     const CURLcode code = curl_easy_perform(m_curl);
-    reply = m_lastReply;
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, nullptr);
+    const std::string& server = code == CURLE_OK || replies.refusal.empty() ? replies.last : replies.refusal;
+    reply = server;
     if (code != CURLE_OK && (reply.empty() || code == CURLE_LOGIN_DENIED || connectionFault(code)))
-        reply = curl_easy_strerror(code) + (m_lastReply.empty() ? std::string() : " (" + m_lastReply + ")");
+        reply = curl_easy_strerror(code) + (server.empty() ? std::string() : " (" + server + ")");
+    m_lastCode = code == CURLE_OK ? 0 : replyCode(server);
     return code;
 }
 
@@ -240,8 +262,8 @@ SendResult SmtpSession::send(const OutgoingMessage& message)
     SendResult result;
     for (int attempt = 0;; ++attempt) {
         const int code = perform(result.reply);
-        long response = 0;
-        curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &response);
+        // The refusing reply's own code: curl's response code may be a later one's.
+        const long response = m_lastCode;
         if (code == CURLE_OK) {
             result.outcome = SendResult::Sent;
             break;

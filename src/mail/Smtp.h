@@ -76,7 +76,7 @@ private:
     SmtpSettings m_settings;
     int m_retries, m_backoffMs;
     CURL* m_curl = nullptr;
-    std::string m_lastReply;
+    long m_lastCode = 0; // of the last failed transfer's refusing reply
     std::string m_domain;
 };
 

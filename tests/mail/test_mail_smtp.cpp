@@ -1,0 +1,247 @@
+// Certificates mailed to a real server the test starts on 127.0.0.1 (STARTTLS with its own
+// certificate, AUTH required), every message it received read back: who got it, what was
+// attached, what the PDFs show, and what the send log says after faults and reruns.
+#include "CertificateRun.h"
+#include "PrintTestSupport.h"
+#include "core/CertificateLayout.h"
+#include "mail/MailRun.h"
+#include "mail/SendLog.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <set>
+#include <sstream>
+
+namespace cw::test {
+namespace {
+
+constexpr const char* kUser = "office";
+constexpr const char* kPassword = "s3cret pass";
+
+// The server script under tests/mail; gone at the end of the scope.
+class SmtpServer {
+public:
+    explicit SmtpServer(const fs::path& dir, const std::vector<std::string>& more = {})
+    {
+        QStringList args{QString::fromStdString((fs::path(CERTWRIGHT_SOURCE_DIR) / "tests/mail/smtp_server.py").string()),
+                         QString::fromStdString(dir.string()), "--user", kUser, "--password", kPassword};
+        for (const std::string& a : more)
+            args << QString::fromStdString(a);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start("/usr/bin/python3", args);
+        while (m_process.waitForReadyRead(30000) && !m_process.canReadLine()) {
+        }
+        const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+        if (!line.startsWith("PORT "))
+            throw std::runtime_error("the test's mail server did not start (python3-aiosmtpd?)");
+        url = "smtp://127.0.0.1:" + line.mid(5).toStdString();
+    }
+    ~SmtpServer()
+    {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill(), m_process.waitForFinished();
+    }
+    bool gone() { return m_process.waitForFinished(10000); }
+    std::string url;
+
+private:
+    QProcess m_process;
+};
+
+// A message as the server kept it.
+struct Received {
+    std::vector<std::string> envelope; // MAIL FROM, then each RCPT TO
+    std::string headers, body;
+    std::map<std::string, fs::path> attachments;
+};
+
+std::vector<Received> receivedIn(const fs::path& dir)
+{
+    std::vector<Received> all;
+    std::error_code ec;
+    std::set<fs::path> folders;
+    for (const auto& e : fs::directory_iterator(dir / "mail", ec))
+        folders.insert(e.path());
+    for (const fs::path& f : folders) {
+        Received r;
+        std::istringstream envelope(readBytes(f / "envelope.txt"));
+        for (std::string line; std::getline(envelope, line);)
+            r.envelope.push_back(line);
+        r.headers = readBytes(f / "headers.txt");
+        r.body = readBytes(f / "body.txt");
+        for (const auto& e : fs::directory_iterator(f))
+            if (e.path().extension() == ".pdf")
+                r.attachments[e.path().filename().string()] = e.path();
+        all.push_back(std::move(r));
+    }
+    return all;
+}
+
+// Four deductees, the first with the certificates of two challans.
+Statement fourDeductees()
+{
+    return statementOf({challanOf({recordsOf("ASHA TRADERS", "AAAPA1234A", 2)[0], recordsOf("BALAJI STORES", "AAAPB1234B", 1)[0],
+                                   recordsOf("CHETAN RAO", "AAAPC1234C", 1)[0], recordsOf("DEEPA NAIR", "AAAPD1234D", 1)[0]}),
+                        challanOf(recordsOf("ASHA TRADERS", "AAAPA1234A", 1, 10), "94J", "07082008")});
+}
+
+const std::map<std::string, std::string> kBook = {{"AAAPA1234A", "asha@example.test"}, {"AAAPB1234B", "balaji@example.test"},
+                                                  {"AAAPC1234C", "chetan@example.test"}, {"AAAPD1234D", "deepa@example.test"}};
+
+struct MailFixture : ::testing::Test {
+    CertificateRun run{fourDeductees()};
+    TempFolder serverDir{"smtp"};
+
+    void SetUp() override
+    {
+        printing::test::ensureGuiApplication();
+        ASSERT_EQ(run.generate(), app::GenerateOutcome::Succeeded) << run.reporter.lastPrompt();
+        std::string csv = "PAN,Name,E-mail\n";
+        for (const auto& [pan, address] : kBook)
+            csv += pan + ",," + address + "\n";
+        writeBytes(run.app / mail::kAddressBookCsv, csv);
+    }
+    mail::MailOptions options(const SmtpServer& server, const std::string& password = kPassword) const
+    {
+        mail::MailOptions o;
+        o.folder = run.app;
+        o.smtp = {server.url, kUser, password, "office@example.test", serverDir / "server.pem"};
+        o.backoffMs = 20;
+        return o;
+    }
+    // Plans and sends; returns the exit status, the lines written in `out`.
+    int send(const SmtpServer& server, std::string& out, bool resend = false) const
+    {
+        mail::MailOptions o = options(server);
+        o.resend = resend;
+        mail::MailPlan plan = mail::planMail(o);
+        std::ostringstream text;
+        const int status = mail::sendMail(plan, o, text);
+        out = text.str();
+        return status;
+    }
+    std::multiset<std::string> sentStatuses() const
+    {
+        std::multiset<std::string> s;
+        for (const mail::LoggedMessage& m : mail::SendLog(run.app / mail::kSendLogFile).messages())
+            s.insert(m.pan + " " + m.status);
+        return s;
+    }
+};
+
+// The PAN the PDF shows, by its form in the PDF's text; each PDF must show exactly one.
+std::string panShownIn(const fs::path& pdf)
+{
+    static const QRegularExpression form("\\b[A-Z]{5}[0-9]{4}[A-Z]\\b");
+    std::set<std::string> pans;
+    for (auto it = form.globalMatch(printing::test::pdfText(pdf)); it.hasNext();)
+        pans.insert(it.next().captured().toStdString());
+    pans.erase("AAACA1234Z"); // the deductor's own
+    return pans.size() == 1 ? *pans.begin() : "several or none";
+}
+
+// The certificate file of a PAN, as the register lists it.
+std::string fileOf(const CertificateRun& run, const std::string& pan)
+{
+    for (const mail::Deductee& d : mail::readRegister(run.output()).deductees)
+        if (d.pan == pan)
+            return d.certificates.at(0).file + ".xls";
+    return "none";
+}
+
+TEST_F(MailFixture, EachDeducteeGetsItsOwnCertificatesOnceAndAgainWhenChanged)
+{
+    SmtpServer server(serverDir.path());
+    std::string out;
+    ASSERT_EQ(send(server, out), 0) << out;
+    std::vector<Received> got = receivedIn(serverDir.path());
+    ASSERT_EQ(got.size(), 4u) << out;
+    std::map<std::string, std::string> names;
+    for (const mail::Deductee& d : mail::readRegister(run.output()).deductees)
+        names[d.pan] = d.name;
+    std::set<std::string> attached;
+    for (const Received& m : got) {
+        ASSERT_FALSE(m.attachments.empty());
+        const std::string pan = panShownIn(m.attachments.begin()->second);
+        SCOPED_TRACE(pan);
+        ASSERT_TRUE(kBook.count(pan));
+        EXPECT_EQ(m.envelope, (std::vector<std::string>{"office@example.test", kBook.at(pan)}));
+        EXPECT_NE(m.headers.find("To: " + names.at(pan) + " <" + kBook.at(pan) + ">\n"), std::string::npos) << m.headers;
+        EXPECT_NE(m.headers.find("Subject: Form 16A for F.Y. 2007-08 Q1 from ACME TRADERS\n"), std::string::npos) << m.headers;
+        EXPECT_EQ(m.attachments.size(), pan == "AAAPA1234A" ? 2u : 1u);
+        for (const auto& [name, file] : m.attachments) {
+            EXPECT_EQ(panShownIn(file), pan) << name;
+            const std::string number = name.substr(9, 3); // "Form 16A 004.pdf"
+            EXPECT_TRUE(printing::test::pdfText(file).contains(QString::fromStdString("Certificate No. " + number + "/")))
+                << name;
+            attached.insert(number);
+        }
+    }
+    EXPECT_EQ(attached.size(), run.files().size()); // every certificate once
+
+    // A second run sends nothing; a certificate made again with other bytes is sent again, saying
+    // it replaces the earlier one; --resend sends every one again, replacing none.
+    ASSERT_EQ(send(server, out), 0);
+    EXPECT_EQ(receivedIn(serverDir.path()).size(), 4u);
+    EXPECT_NE(out.find("already sent on "), std::string::npos) << out;
+    const std::string pan = "AAAPB1234B", file = fileOf(run, pan);
+    Workbook changed = run.certificate(file);
+    changed.sheet(0).setValue(core::layout::form::kDeductorName.a1, std::string("ACME TRADERS (CORRECTED)"));
+    changed.save(run.output() / file);
+    ASSERT_EQ(send(server, out), 0) << out;
+    got = receivedIn(serverDir.path());
+    ASSERT_EQ(got.size(), 5u) << out;
+    EXPECT_EQ(got[4].envelope.at(1), kBook.at(pan));
+    EXPECT_EQ(got[4].attachments.count("Form 16A " + file.substr(0, 3) + ".pdf"), 1u);
+    EXPECT_NE(got[4].body.find("replaces the one sent earlier"), std::string::npos) << got[4].body;
+    ASSERT_EQ(send(server, out, true), 0) << out;
+    got = receivedIn(serverDir.path());
+    ASSERT_EQ(got.size(), 9u) << out;
+    for (std::size_t i = 5; i < got.size(); ++i)
+        EXPECT_EQ(got[i].body.find("replaces"), std::string::npos) << got[i].body;
+}
+
+// A recipient the server refuses and a certificate that shows another PAN than the register's
+// are each reported, and the others sent; the server going away stops the run, and the next
+// one sends what is left, every deductee ending with exactly one message.
+TEST_F(MailFixture, FaultsAreReportedAndRerunsSendEachDeducteeOnce)
+{
+    {
+        SmtpServer server(serverDir.path(), {"--refuse", kBook.at("AAAPC1234C")});
+        const std::string file = fileOf(run, "AAAPD1234D");
+        const std::string kept = readBytes(run.output() / file);
+        Workbook wrong = run.certificate(file); // now showing BALAJI's PAN
+        wrong.sheet(0).setValue(core::layout::form::kDeducteePan.a1, std::string("AAAPB1234B"));
+        wrong.save(run.output() / file);
+        std::string out;
+        EXPECT_EQ(send(server, out), 1);
+        EXPECT_NE(out.find("AAAPC1234C  CHETAN RAO  refused to chetan@example.test  "), std::string::npos) << out;
+        EXPECT_NE(out.find(": 550 5.1.1 <chetan@example.test>: no such mailbox here"), std::string::npos) << out;
+        EXPECT_NE(out.find(file + " shows PAN \"AAAPB1234B\", the register AAAPD1234D"), std::string::npos) << out;
+        EXPECT_EQ(receivedIn(serverDir.path()).size(), 2u);
+        EXPECT_EQ(sentStatuses(), (std::multiset<std::string>{"AAAPA1234A sent", "AAAPB1234B sent", "AAAPC1234C refused"}));
+        writeBytes(run.output() / file, kept);
+    }
+    fs::remove_all(serverDir / "mail");
+    fs::remove(run.app / mail::kSendLogFile);
+    std::string out;
+    {
+        SmtpServer server(serverDir.path(), {"--stop-after", "3"});
+        EXPECT_EQ(send(server, out), 1) << out;
+        EXPECT_TRUE(server.gone());
+    }
+    EXPECT_EQ(receivedIn(serverDir.path()).size(), 3u) << out;
+    SmtpServer server(serverDir.path());
+    EXPECT_EQ(send(server, out), 0) << out;
+    std::multiset<std::string> recipients;
+    for (const Received& m : receivedIn(serverDir.path()))
+        recipients.insert(m.envelope.at(1));
+    EXPECT_EQ(recipients.size(), 4u) << out;
+    for (const auto& [pan, address] : kBook)
+        EXPECT_EQ(recipients.count(address), 1u) << address;
+}
+
+} // namespace
+} // namespace cw::test
