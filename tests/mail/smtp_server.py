@@ -15,12 +15,12 @@ import ssl
 import subprocess
 import sys
 import threading
-import warnings
+import logging
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult
 
-warnings.filterwarnings("ignore", category=DeprecationWarning)  # aiosmtpd on its own login_data
+logging.getLogger("mail.log").setLevel(logging.ERROR)  # aiosmtpd warns of its own login_data
 
 args = argparse.ArgumentParser()
 args.add_argument("dir")
@@ -46,7 +46,7 @@ count = [len(os.listdir(mail_dir))]
 
 def login(server, session, envelope, mechanism, auth_data):
     ok = auth_data.login.decode() == opts.user and auth_data.password.decode() == opts.password
-    return AuthResult(success=ok)
+    return AuthResult(success=ok, handled=False)
 
 
 class Keep:

@@ -243,5 +243,59 @@ TEST_F(MailFixture, FaultsAreReportedAndRerunsSendEachDeducteeOnce)
         EXPECT_EQ(recipients.count(address), 1u) << address;
 }
 
+// The command's exit status: 2, before anything is sent, for what keeps it from sending; the
+// server's settings remembered for the next run, the password never.
+TEST_F(MailFixture, CommandStopsBeforeSendingAndRemembersAllButThePassword)
+{
+    SmtpServer server(serverDir.path());
+    TempFolder home("mail-home");
+    writeBytes(home / "right", std::string(kPassword) + "\n");
+    writeBytes(home / "wrong", "not it\n");
+    const std::string ca = (serverDir / "server.pem").string(), csv = (home / "log.csv").string();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::size_t received;
+        const char* says;
+    } runs[] = {
+        {{"--dry-run"}, 0, 0, "AAAPA1234A  ASHA TRADERS  asha@example.test  001/2007-08, 002/2007-08"},
+        {{"--smtp", "ftp://127.0.0.1", "--from", "office@example.test"}, 2, 0, "\"ftp://127.0.0.1\" is not a mail server"},
+        {{"--smtp", "smtp://127.0.0.1:1", "--user", kUser, "--password-file", home / "right", "--from", "office@example.test",
+          "--ca-file", ca}, 2, 0, "no connection to smtp://127.0.0.1:1"},
+        {{"--smtp", server.url}, 2, 0, "is read from a terminal or from --password-file FILE"},
+        {{"--password-file", home / "wrong"}, 2, 0, "refused the login of \"office\""},
+        {{"--password-file", home / "right"}, 0, 4, "4 message(s) sent"},
+        {{"--log", "--csv", csv}, 0, 4, "4 message(s) written to"},
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.args.front());
+        QProcess certwright;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        certwright.setProcessEnvironment(env);
+        certwright.setProcessChannelMode(QProcess::MergedChannels);
+        QStringList args{"mail", "--folder", QString::fromStdString(run.app.string())};
+        for (const std::string& a : r.args)
+            args << QString::fromStdString(a);
+        certwright.start(QString::fromStdString((fs::path(CERTWRIGHT_APP_DIR) / "certwright").string()), args);
+        ASSERT_TRUE(certwright.waitForFinished(120000));
+        const std::string out = certwright.readAll().toStdString();
+        EXPECT_EQ(certwright.exitCode(), r.status) << out;
+        EXPECT_NE(out.find(r.says), std::string::npos) << out;
+        EXPECT_EQ(receivedIn(serverDir.path()).size(), r.received);
+        if (r.status == 2)
+            EXPECT_TRUE(sentStatuses().empty() || !fs::exists(run.app / mail::kSendLogFile));
+        if (r.args.front() == "--dry-run")
+            EXPECT_FALSE(fs::exists(run.app / mail::kSendLogFile)); // a dry run writes nothing
+    }
+    const std::string settings = readBytes(home / "config/Certwright/Certwright.conf");
+    EXPECT_NE(settings.find(server.url), std::string::npos) << settings;
+    EXPECT_EQ(settings.find(kPassword), std::string::npos) << settings;
+    const std::string log = readBytes(csv);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 6) << log; // the heading, a row per certificate
+    EXPECT_EQ(log.find("refused"), std::string::npos) << log;
+}
+
 } // namespace
 } // namespace cw::test
