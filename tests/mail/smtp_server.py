@@ -3,7 +3,10 @@
 required, each message kept in DIR/mail/NNN/ (the raw message, its envelope, its headers,
 its text and its attachments by name). Prints "PORT n" once it takes connections.
 
-  smtp_server.py DIR --user U --password P [--refuse ADDRESS]... [--stop-after N]
+  smtp_server.py DIR --user U --password P [--refuse ADDRESS]... [--stop-after N] [--hang-after N]
+
+--stop-after N: gone once the Nth message is accepted. --hang-after N: later messages are
+kept but never answered, as when the client is killed before the reply reaches it.
 """
 import argparse
 import asyncio
@@ -28,6 +31,7 @@ args.add_argument("--user", required=True)
 args.add_argument("--password", required=True)
 args.add_argument("--refuse", action="append", default=[])
 args.add_argument("--stop-after", type=int, default=0)
+args.add_argument("--hang-after", type=int, default=0)
 opts = args.parse_args()
 
 cert, key = os.path.join(opts.dir, "server.pem"), os.path.join(opts.dir, "server.key")
@@ -78,6 +82,8 @@ class Keep:
             elif part.get_content_type() == "text/plain":
                 with open(os.path.join(folder, "body.txt"), "w", encoding="utf-8") as f:
                     f.write(part.get_content())
+        if opts.hang_after and count[0] > opts.hang_after:
+            await asyncio.sleep(3600)
         if opts.stop_after and count[0] >= opts.stop_after:
             # Once the reply has gone out: the connection closed, no new one taken.
             asyncio.get_running_loop().call_soon(self.gone, server)

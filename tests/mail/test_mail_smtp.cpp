@@ -122,6 +122,19 @@ struct MailFixture : ::testing::Test {
         out = text.str();
         return status;
     }
+    // Starts the command on the folder, its settings in `config`.
+    void start(QProcess& certwright, const fs::path& config, const std::vector<std::string>& args) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(config.string()));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        certwright.setProcessEnvironment(env);
+        certwright.setProcessChannelMode(QProcess::MergedChannels);
+        QStringList list{"mail", "--folder", QString::fromStdString(run.app.string())};
+        for (const std::string& a : args)
+            list << QString::fromStdString(a);
+        certwright.start(QString::fromStdString((fs::path(CERTWRIGHT_APP_DIR) / "certwright").string()), list);
+    }
     std::multiset<std::string> sentStatuses() const
     {
         std::multiset<std::string> s;
@@ -270,15 +283,7 @@ TEST_F(MailFixture, CommandStopsBeforeSendingAndRemembersAllButThePassword)
     for (const auto& r : runs) {
         SCOPED_TRACE(r.args.front());
         QProcess certwright;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        certwright.setProcessEnvironment(env);
-        certwright.setProcessChannelMode(QProcess::MergedChannels);
-        QStringList args{"mail", "--folder", QString::fromStdString(run.app.string())};
-        for (const std::string& a : r.args)
-            args << QString::fromStdString(a);
-        certwright.start(QString::fromStdString((fs::path(CERTWRIGHT_APP_DIR) / "certwright").string()), args);
+        start(certwright, home / "config", r.args);
         ASSERT_TRUE(certwright.waitForFinished(120000));
         const std::string out = certwright.readAll().toStdString();
         EXPECT_EQ(certwright.exitCode(), r.status) << out;
@@ -295,6 +300,41 @@ TEST_F(MailFixture, CommandStopsBeforeSendingAndRemembersAllButThePassword)
     const std::string log = readBytes(csv);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 6) << log; // the heading, a row per certificate
     EXPECT_EQ(log.find("refused"), std::string::npos) << log;
+}
+
+// Killed while the server has a message but has not answered: the next run sends every
+// message not logged as sent, the one in flight again, and the log marks it.
+TEST_F(MailFixture, AKilledRunLosesNoneAndMarksTheOneThatMayArriveTwice)
+{
+    TempFolder home("mail-home");
+    writeBytes(home / "right", std::string(kPassword) + "\n");
+    {
+        SmtpServer server(serverDir.path(), {"--hang-after", "2"});
+        QProcess certwright;
+        start(certwright, home / "config", {"--smtp", server.url, "--user", kUser, "--password-file", home / "right",
+                                            "--from", "office@example.test", "--ca-file", serverDir / "server.pem"});
+        for (int i = 0; i < 600 && receivedIn(serverDir.path()).size() < 3; ++i)
+            certwright.waitForFinished(100);
+        ASSERT_EQ(receivedIn(serverDir.path()).size(), 3u) << certwright.readAll().toStdString();
+        certwright.kill();
+        certwright.waitForFinished();
+    }
+    EXPECT_EQ(sentStatuses().count(std::string("AAAPC1234C ") + mail::status::kSending), 1u);
+    SmtpServer server(serverDir.path());
+    std::string out;
+    EXPECT_EQ(send(server, out), 0) << out;
+    std::multiset<std::string> recipients;
+    for (const Received& m : receivedIn(serverDir.path()))
+        recipients.insert(m.envelope.at(1));
+    for (const auto& [pan, address] : kBook)
+        EXPECT_EQ(recipients.count(address), pan == "AAAPC1234C" ? 2u : 1u) << address;
+    const std::vector<mail::LoggedMessage> log = mail::SendLog(run.app / mail::kSendLogFile).messages();
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[2].status, mail::status::kUnsure);
+    EXPECT_EQ(log[3].pan, "AAAPC1234C"); // sent again first, in the register's order
+    EXPECT_EQ(log[3].status, mail::status::kSent);
+    EXPECT_NE(log[3].note.find("may arrive twice"), std::string::npos) << log[3].note;
+    EXPECT_EQ(log[4].note, "");
 }
 
 } // namespace
