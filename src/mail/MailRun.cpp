@@ -259,6 +259,9 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
                                                                                                             : status::kFailed;
                 d.detail = r.reply;
                 log.finish(id, d.status, r.reply);
+                if (r.senderRefused && sent == 0)
+                    throw SmtpError("the server " + options.smtp.url + " takes no message from <" + options.smtp.from +
+                                    ">: " + r.reply);
                 if (r.outcome == SendResult::Sent)
                     ++sent;
                 else
@@ -266,7 +269,7 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
                 out << d.deductee.pan << "  " << d.deductee.name << "  " << d.status << " to " << entry.addresses << "  "
                     << numbers(d.toSend) << (r.outcome == SendResult::Sent ? "" : ": " + r.reply) << "\n" << std::flush;
                 ++done;
-                if (r.connectionLost || (options.progress && !options.progress(done, sending.size())))
+                if (r.connectionLost || r.senderRefused || (options.progress && !options.progress(done, sending.size())))
                     stopped = true;
             }
         }

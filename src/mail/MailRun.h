@@ -67,7 +67,7 @@ MailPlan planMail(const MailOptions& options);
 
 // Sends the plan, writing a line per deductee on `out`. Returns 0 when every deductee with
 // certificates has its message now or from before, 1 when any had no address, was refused or
-// failed. Throws core::Failure or SmtpError (no connection, the login refused) before anything
+// failed. Throws core::Failure or SmtpError (no connection, the login or the sender refused) before anything
 // is marked sent.
 int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out);
 

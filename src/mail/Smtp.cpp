@@ -47,11 +47,15 @@ struct MimeDeleter {
 // curl follows with a QUIT whose "221" would otherwise hide it.
 struct Replies {
     std::string last, refusal;
+    std::string command, refused; // the last command sent, the one the refusal answered
 };
 
 int keepReplies(CURL*, curl_infotype type, char* data, size_t size, void* user)
 {
-    if (type == CURLINFO_HEADER_IN) {
+    if (type == CURLINFO_HEADER_OUT) {
+        const std::string line(data, size);
+        static_cast<Replies*>(user)->command = line.substr(0, line.find_first_of(" \r\n"));
+    } else if (type == CURLINFO_HEADER_IN) {
         std::string line(data, size);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
@@ -60,7 +64,7 @@ int keepReplies(CURL*, curl_infotype type, char* data, size_t size, void* user)
         auto* replies = static_cast<Replies*>(user);
         replies->last = line;
         if (line[0] == '4' || line[0] == '5')
-            replies->refusal = line;
+            replies->refusal = line, replies->refused = replies->command;
     }
     return 0;
 }
@@ -210,6 +214,7 @@ int SmtpSession::perform(std::string& reply)
     if (code != CURLE_OK && (reply.empty() || code == CURLE_LOGIN_DENIED || connectionFault(code)))
         reply = curl_easy_strerror(code) + (server.empty() ? std::string() : " (" + server + ")");
     m_lastCode = code == CURLE_OK ? 0 : replyCode(server);
+    m_refusedCommand = code == CURLE_OK ? std::string() : replies.refused;
     return code;
 }
 
@@ -268,8 +273,12 @@ SendResult SmtpSession::send(const OutgoingMessage& message)
             result.outcome = SendResult::Sent;
             break;
         }
+        // A recipient or this message's content refused for good is this deductee's; the sender
+        // refused (no login, a from address the server won't take) is every message's.
         if (response >= 500 && response < 600 && code != CURLE_LOGIN_DENIED) {
-            result.outcome = SendResult::Refused;
+            const bool ours = m_refusedCommand == "RCPT" || m_refusedCommand == "DATA";
+            result.outcome = ours ? SendResult::Refused : SendResult::Failed;
+            result.senderRefused = !ours;
             break;
         }
         if (attempt >= m_retries) {
