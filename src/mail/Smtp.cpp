@@ -113,6 +113,12 @@ std::string smtpUrl(const std::string& url)
     const std::size_t close = host.rfind(']');
     const std::size_t colon = host.rfind(':');
     const bool hasPort = colon != std::string::npos && (close == std::string::npos || colon > close);
+    if (hasPort) {
+        const std::string port = host.substr(colon + 1);
+        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+            std::stol(port) == 0 || std::stol(port) > 65535 || colon == 0)
+            return {};
+    }
     return (implicit ? "smtps://" : "smtp://") + host + (hasPort ? "" : implicit ? ":465" : ":587");
 }
 
