@@ -13,8 +13,8 @@ namespace cw::app {
 // One command that writes (Generate, the acknowledgement entries) works in an application
 // folder at a time, whether it runs from the window or the command line: two at once would
 // interleave their certificates, or one would save an older copy of the template over the
-// other's. The lock is the platform's file lock on ".certwright.lock" in the folder; a lock
-// left by a program that was killed is taken over.
+// other's. The lock is the system's lock on the open file ".certwright.lock" in the folder,
+// which ends with the process that holds it.
 class AppFolderLock {
 public:
     explicit AppFolderLock(const std::filesystem::path& appFolder);
@@ -27,7 +27,8 @@ public:
     const std::optional<core::Message>& refusal() const { return m_refusal; }
 
 private:
-    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QLockFile> m_lock; // Windows
+    int m_fd = -1;                     // elsewhere
     std::optional<core::Message> m_refusal;
 };
 

@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QString>
 
+#include <algorithm>
 #include <new>
 #include <thread>
 #include <vector>
@@ -36,6 +37,25 @@ namespace cw::app {
 using core::Icon;
 
 namespace {
+
+// What a Form16A holds that Certwright did not put there: anything but its certificates and
+// their PDFs (digits only), the register and its own temporary files.
+std::vector<std::string> notMadeHere(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = core::pathText(it->path().filename());
+        const std::size_t dot = name.rfind('.');
+        const std::string stem = name.substr(0, dot), extension = dot == std::string::npos ? "" : name.substr(dot);
+        const bool certificate = !stem.empty() && stem.find_first_not_of("0123456789") == std::string::npos &&
+                                 (extension == ".xls" || extension == ".pdf");
+        if (!certificate && name != core::kRegisterFile && name.rfind(".~", 0) != 0)
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // The reason part of an engine error, for "... cannot be opened (reason)."
 std::string reason(const host::Error& e)
@@ -167,6 +187,7 @@ void GenerateCommand::writeRegister(const import::StatementText& text, const imp
 GenerateOutcome GenerateCommand::runPipeline()
 {
     m_registerLine.clear();
+    m_removedOthers.clear();
     // What interrupted runs left goes; their folders meanwhile, as the old certificates do.
     std::vector<std::jthread> removals;
     auto removeOld = [&](const fs::path& folder) {
@@ -204,6 +225,13 @@ GenerateOutcome GenerateCommand::runPipeline()
         workbook = host::Workbook::open(templatePath);
     } catch (const host::Error& e) {
         report("The template workbook " + templateText + " cannot be opened (" + reason(e) + ").",
+               core::kInvalidTemplateTitle);
+        return GenerateOutcome::Failed;
+    }
+    // Its drawing records go unread into every certificate and into the saved template.
+    if (const std::optional<std::string> damage = workbook.drawingDamage()) {
+        report("The template workbook " + templateText + " cannot be used: " + *damage +
+                   ". Open it in a spreadsheet program and save it again, or use a fresh copy of TDS16A.xls.",
                core::kInvalidTemplateTitle);
         return GenerateOutcome::Failed;
     }
@@ -251,22 +279,30 @@ GenerateOutcome GenerateCommand::runPipeline()
 
     if (!save())
         return GenerateOutcome::Failed;
-    if (const fs::path old = output.commit(); !old.empty())
+    if (const fs::path old = output.commit(); !old.empty()) {
+        m_removedOthers = notMadeHere(old);
         removeOld(old);
+    }
     report("Certificates Successfully Generated and saved to " + core::pathText(run.shownFolder), "Done!");
     return GenerateOutcome::Succeeded;
 }
 
 void removeInDetachedProcess(const fs::path& folder)
 {
+    QProcess removal;
 #ifdef _WIN32
-    const bool started = QProcess::startDetached(QStringLiteral("cmd.exe"), {QStringLiteral("/d"), QStringLiteral("/c"),
-        QStringLiteral("rd"), QStringLiteral("/s"), QStringLiteral("/q"), QString::fromStdWString(folder.wstring())});
+    removal.setProgram(QStringLiteral("cmd.exe"));
+    removal.setArguments({QStringLiteral("/d"), QStringLiteral("/c"), QStringLiteral("rd"), QStringLiteral("/s"),
+                          QStringLiteral("/q"), QString::fromStdWString(folder.wstring())});
 #else
-    const bool started = QProcess::startDetached(QStringLiteral("rm"), {QStringLiteral("-rf"), QStringLiteral("--"),
-                                                                        QString::fromStdString(folder.string())});
+    removal.setProgram(QStringLiteral("rm"));
+    removal.setArguments({QStringLiteral("-rf"), QStringLiteral("--"), QString::fromStdString(folder.string())});
 #endif
-    if (!started)
+    // Not the caller's standard streams: `$(certwright generate)` would wait for the removal.
+    removal.setStandardInputFile(QProcess::nullDevice());
+    removal.setStandardOutputFile(QProcess::nullDevice());
+    removal.setStandardErrorFile(QProcess::nullDevice());
+    if (!removal.startDetached())
         certificates::removeRunFolder(folder);
 }
 

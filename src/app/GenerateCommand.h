@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <vector>
 #include <optional>
 
 namespace cw::app {
@@ -48,6 +49,9 @@ public:
     // What the register of the last run says: its certificates, and whether the statement's own
     // sums agree with its records (see reg::summaryLine). Empty when no register was written.
     const std::string& registerLine() const { return m_registerLine; }
+    // The files and folders the last run removed with the old Form16A that Certwright had not
+    // made there (a note, signed PDFs): the user is told, since Form16A is replaced whole.
+    const std::vector<std::string>& removedOthers() const { return m_removedOthers; }
 
 private:
     GenerateOutcome runPipeline();
@@ -61,6 +65,7 @@ private:
     FolderRemover m_removeOld;
     certificates::CertificateCounts m_made;
     std::string m_registerLine;
+    std::vector<std::string> m_removedOthers;
 };
 
 // Removes a folder of old certificates in a process of its own, which outlives this one, so a

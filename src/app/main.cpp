@@ -9,6 +9,9 @@
 #include "app/cli/SignCli.h"
 #ifdef CERTWRIGHT_WITH_PRINTER
 #include "printing/gui/CertificatePrinter.h"
+#include "printing/CertificateFolder.h"
+#include "widgets/MessageBox.h"
+#include "core/AppFiles.h"
 #endif
 #include "app/GenerateCommand.h"
 #include "app/WorkingFolder.h"
@@ -59,6 +62,11 @@ int runWindow(int argc, char** argv, const std::string& givenFolder)
     cw::app::MainWindow window(appFolder);
 #ifdef CERTWRIGHT_WITH_PRINTER
     window.setPrintWindowOpener([appFolder](QWidget* parent) {
+        // Its PDF saves would go through a linked Form16A to wherever the link points.
+        if (auto refusal = cw::printing::linkedFolderRefusal(appFolder / cw::core::kOutputFolder)) {
+            cw::widgets::MessageBox::show(parent, cw::core::Message{*refusal, "Error!", cw::core::Icon::Critical});
+            return;
+        }
         cw::printing::PrintDialog print(appFolder, parent);
         print.exec();
     });
@@ -185,7 +193,14 @@ int runCertwright(int argc, char** argv)
 
     for (CLI::App* command : app.get_subcommands({}))
         command->group("Commands");
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help and --version end here too, with status 0; a usage error is a refusal before
+        // any work, which the commands report as 2.
+        const int code = app.exit(e);
+        return code == 0 ? 0 : 2;
+    }
 
 #ifdef CERTWRIGHT_WITH_GUI
     if (app.get_subcommands().empty())

@@ -6,6 +6,7 @@
 #include "host/Workbook.h"
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <string>
 #include <system_error>
@@ -105,7 +106,7 @@ bool isCertificateTemporary(const std::string& name)
            host::Workbook::isTemporaryName(name, certificate);
 }
 
-void removeFilesIn(const fs::path& folder, bool (*ours)(const std::string&))
+void removeFilesIn(const fs::path& folder, const std::function<bool(const std::string&)>& ours)
 {
     std::error_code ec;
     for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
@@ -193,11 +194,21 @@ std::vector<fs::path> clearLeftovers(const fs::path& appFolder)
     }
     runFolders.insert(runFolders.end(), setAside.begin(), setAside.end());
 
-    removeFilesIn(appFolder, [](const std::string& name) {
+    const auto templateTemporary = [](const std::string& name) {
         return host::Workbook::isTemporaryName(name, std::string(core::kTemplateFile));
-    });
-    if (fs::is_directory(fs::symlink_status(output, ec)))
+    };
+    removeFilesIn(appFolder, templateTemporary);
+    // A linked template is saved beside the file the link points to, and so are its leftovers.
+    const fs::path templateFile = fs::canonical(appFolder / core::kTemplateFile, ec);
+    if (!ec && templateFile.parent_path() != fs::canonical(appFolder, ec)) {
+        const std::string target = templateFile.filename().string();
+        removeFilesIn(templateFile.parent_path(),
+                      [&target](const std::string& name) { return host::Workbook::isTemporaryName(name, target); });
+    }
+    if (fs::is_directory(fs::symlink_status(output, ec))) {
         removeFilesIn(output, isCertificateTemporary);
+        host::Workbook::removeTemporaryFiles(output);
+    }
     return runFolders;
 }
 

@@ -146,6 +146,29 @@ std::vector<DrawingObject> Workbook::drawingObjects(int index) const
     return out;
 }
 
+std::optional<std::string> Workbook::drawingDamage() const
+{
+    const bool hasGroup = std::any_of(m_rawGlobals.begin(), m_rawGlobals.end(),
+                                      [](const RawRecord& r) { return r.type == rt::MsoDrawingGroup; });
+    const auto group = biff::DrawingGroup::read(m_rawGlobals);
+    if (hasGroup && !group)
+        return std::string("the store of its pictures (the drawing group) is damaged");
+    for (int i = 0; i < sheetCount(); ++i) {
+        const Sheet& s = sheet(i);
+        for (const std::vector<RawRecord>* list : {&s.rawBeforeCells(), &s.rawAfterCells()}) {
+            if (std::none_of(list->begin(), list->end(), [](const RawRecord& r) { return r.type == rt::MsoDrawing; }))
+                continue;
+            const auto d = biff::SheetDrawing::read(*list);
+            if (!d)
+                return "the drawing layer (pictures, comments, shapes) of sheet \"" + s.name() + "\" is damaged";
+            for (std::uint32_t blip : d->blipReferences())
+                if (blip > (group ? group->storeSize() : 0))
+                    return "a picture on sheet \"" + s.name() + "\" refers to a picture the workbook does not hold";
+        }
+    }
+    return std::nullopt;
+}
+
 void Workbook::addWarning(std::string text)
 {
     if (std::find(m_warnings.begin(), m_warnings.end(), text) == m_warnings.end())

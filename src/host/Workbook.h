@@ -64,6 +64,13 @@ public:
     // a path that takes the final name takes the temporary one too) and the earlier
     // ".NAME.<16 hex digits>.tmp".
     static bool isTemporaryName(std::string_view name, std::string_view target);
+    // A free temporary name beside `target` of this kind, for any file written under a
+    // temporary name and renamed into place: one naming, so that one clean-up finds them all.
+    static std::filesystem::path temporaryPathFor(const std::filesystem::path& target);
+    // Removes from `folder` the files (not links, not folders) named as temporary files of any
+    // target are: what saves killed midway left. Only for a folder of the program's own, under
+    // its lock, where no save is under way.
+    static void removeTemporaryFiles(const std::filesystem::path& folder) noexcept;
     // The .xls bytes, without touching the file system.
     std::vector<std::uint8_t> toBytes() const;
     static Workbook fromBytes(const std::vector<std::uint8_t>& bytes, const std::string& nameForErrors);
@@ -106,6 +113,11 @@ public:
     // The top-level objects of a sheet's drawing layer: pictures with their bytes, comments
     // with their cells, shapes, charts, controls. Empty when it has none (or none we can read).
     std::vector<DrawingObject> drawingObjects(int sheet) const;
+    // What is wrong with the drawing records the workbook carries as they were read (its
+    // pictures' store, a sheet's drawing, a picture reference past the store), named for the
+    // user; nothing when they hold together as the format requires. Such records would be
+    // copied unread into every saved copy.
+    std::optional<std::string> drawingDamage() const;
     // What the sheet operations could not carry, each said once, as sentences for the user
     // (without a capital or a full stop, to go inside a message).
     const std::vector<std::string>& warnings() const { return m_warnings; }

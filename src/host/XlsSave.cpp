@@ -229,6 +229,28 @@ bool Workbook::isTemporaryName(std::string_view name, std::string_view target)
            name.substr(name.size() - 4) == ".tmp";
 }
 
+fs::path Workbook::temporaryPathFor(const fs::path& target)
+{
+    return temporaryPath(target);
+}
+
+void Workbook::removeTemporaryFiles(const fs::path& folder) noexcept
+{
+    try {
+        std::error_code ec;
+        for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            std::error_code ignored;
+            if (name.size() >= 6 && name.size() <= 18 && name.compare(0, 2, ".~") == 0 &&
+                name.find_first_not_of(kHexDigits, 2) == std::string::npos && it->is_regular_file(ignored) &&
+                !it->is_symlink(ignored))
+                fs::remove(it->path(), ignored);
+        }
+    } catch (...) {
+        // Out of memory on the way: what is left goes next time.
+    }
+}
+
 void Workbook::save(const fs::path& path, SaveMode mode) const
 {
     saveBytes(toBytes(), path, mode);

@@ -311,6 +311,12 @@ private:
 
 StatementKind statementKind(const StatementText& text)
 {
+    // "Line 2 is not a batch header" would send the user looking for a record that is there.
+    if (text.lineCount() == 1)
+        throw StatementError(1, "The text file " + text.shownName() +
+                                    " is a single line: its records are not on lines of their own, so the file has "
+                                    "lost its line breaks, or it is no e-TDS statement. Please put a valid Form 26Q "
+                                    "text file.");
     const LineFields batch = text.line(kBatchLine);
     if (batch.type() != "BH")
         throw StatementError(kBatchLine, "Line 2 of " + text.shownName() +

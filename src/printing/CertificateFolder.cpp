@@ -55,6 +55,17 @@ std::vector<std::string> printListNames(const fs::path& outputFolder)
     return names;
 }
 
+std::optional<std::string> linkedFolderRefusal(const fs::path& outputFolder)
+{
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(outputFolder, ec)))
+        return std::nullopt;
+    const fs::path target = fs::read_symlink(outputFolder, ec);
+    return core::pathText(outputFolder) + " is a link" + (ec ? std::string() : " to " + core::pathText(target)) +
+           ", not a folder of its own: Certwright keeps its certificates and their PDFs only inside the working "
+           "folder. Remove the link, then generate the certificates again.";
+}
+
 bool isCertificateName(const std::string& name)
 {
     return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,11 @@ namespace cw::printing {
 // user put there, is never printed or mailed as a certificate. A folder that is missing or
 // cannot be read gives what could be read, possibly nothing.
 std::vector<std::string> printListNames(const std::filesystem::path& outputFolder);
+
+// Why the output folder may not be used: it is a link (to another folder, to /etc), through which
+// the PDFs and their temporary files would be written outside the working folder. Nothing when it
+// is a folder of its own or absent.
+std::optional<std::string> linkedFolderRefusal(const std::filesystem::path& outputFolder);
 
 // True for the name of a certificate workbook: its serial number, digits only ("007", "1000").
 // Only such names are turned into file names, so that a name given on the command line never

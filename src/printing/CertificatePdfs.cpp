@@ -351,6 +351,10 @@ void writeMerged(const fs::path& folder, const std::vector<std::string>& names, 
 PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std::string> names,
                                   const PdfRunOptions& options)
 {
+    if (std::optional<std::string> refusal = linkedFolderRefusal(outputFolder))
+        throw std::runtime_error(*refusal);
+    // Callers hold the folder's lock: a temporary file there is one a killed run left.
+    host::Workbook::removeTemporaryFiles(outputFolder);
     if (names.empty())
         names = printListNames(outputFolder);
     PdfRunResult result;

@@ -1,11 +1,11 @@
 #include "printing/PendingFile.h"
 
 #include "core/PathText.h"
+#include "host/Workbook.h"
 
 #include <cerrno>
 #include <algorithm>
 #include <cstdio>
-#include <random>
 #include <stdexcept>
 #include <system_error>
 
@@ -34,15 +34,9 @@ std::FILE* openNew(const fs::path& p, const char* mode)
 
 PendingFile::PendingFile(fs::path target) : m_target(std::move(target))
 {
-    // "." and random letters, exactly as long as the target's name.
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    const std::size_t length = std::max<std::size_t>(2, m_target.filename().native().size());
-    std::random_device random;
+    // Named as the workbook engine names its temporary files, so that one clean-up finds both.
     for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string name = ".";
-        while (name.size() < length)
-            name += kLetters[random() % (sizeof kLetters - 1)];
-        const fs::path candidate = m_target.parent_path() / name;
+        const fs::path candidate = host::Workbook::temporaryPathFor(m_target);
         errno = 0;
         if (std::FILE* f = openNew(candidate, "wbx")) {
             std::fclose(f);

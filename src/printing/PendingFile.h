@@ -7,8 +7,8 @@ namespace cw::printing {
 
 // A new file beside `target`, to be moved into its place in one step once it is complete: a
 // rename, which replaces a link at the target rather than writing through it, and never leaves
-// a half-written target. Its name is hidden and no longer than the target's own, so that a
-// target whose name fits its folder always has room for it. Removed unless committed.
+// a half-written target. Its name is hidden and named as the workbook engine's temporary files
+// are. Removed unless committed; what a killed run left, the next writing run removes.
 class PendingFile {
 public:
     // Throws std::runtime_error naming the target when the folder cannot take a new file.

@@ -128,6 +128,26 @@ TEST_F(Ackn, CommandLineShowsOrChangesOnlyTheGivenEntries)
               (AcknEntries{"25", {"", "123456789012345", "333333333333333", ""}, {"15/07/2008", "15/10/2008", "15/01/2009", ""}}));
 }
 
+// Two runs at once, the second while the first has read the register and not yet saved it: the
+// second is refused and says so, the first's change is saved; one after the other, both stay.
+TEST_F(Ackn, RunsAtOnceNeverLoseAChange)
+{
+    cw::app::AcknOptions first, second;
+    first.serial = "9";
+    second.prn[0] = "1";
+    std::ostringstream secondOut, secondErr;
+    int secondStatus = -1;
+    first.afterRead = [&] { secondStatus = cw::app::runAckn(folder.path(), second, secondOut, secondErr); };
+    ASSERT_EQ(cli(first), 0) << err.str();
+    EXPECT_EQ(secondStatus, 1);
+    EXPECT_NE(secondErr.str().find("Another Certwright is working in"), std::string::npos) << secondErr.str();
+    EXPECT_NE(secondErr.str().find("Nothing was saved."), std::string::npos) << secondErr.str();
+    EXPECT_EQ(loadAcknRegister(path()).serial, "9");
+    ASSERT_EQ(cli(second), 0) << err.str();
+    const AcknEntries both = loadAcknRegister(path());
+    EXPECT_EQ(std::make_pair(both.serial, both.prn[0]), std::make_pair(std::string("9"), std::string("1")));
+}
+
 TEST_F(Ackn, ABadEntryIsNamedAndNothingIsSaved)
 {
     const std::string before = cw::test::readBytes(path());

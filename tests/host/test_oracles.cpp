@@ -140,6 +140,22 @@ TEST(Oracles, RestyledTemplatesGiveCertificatesWithTheirPicturesAndComment)
     ASSERT_EQ(cw::test::runCommand(certwright + " pdf --folder " + q(dir / "lo") + " 099", out), 0);
     for (const char* kind : {"is an EMF picture", "is a WMF picture"})
         EXPECT_NE(out.find(kind), std::string::npos) << out;
+
+    // 512 bytes zeroed across a picture-store entry's header: the template is refused, named,
+    // before any work, and stays as it was; no Form16A is made.
+    const fs::path damaged = dir / "damaged";
+    std::string bytes = cw::test::readBytes(dir / "lo" / "TDS16A.xls");
+    const std::size_t entry = bytes.find(std::string("\x62\x00\x07\xF0", 4)); // an FBSE of a PNG
+    ASSERT_NE(entry, std::string::npos);
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(entry), 512, '\0');
+    cw::test::writeBytes(damaged / "TDS16A.xls", bytes);
+    cw::test::writeBytes(damaged / "TDS.txt", cw::test::readBytes(app / "TDS.txt"));
+    EXPECT_EQ(cw::test::runCommand(certwright + " generate --folder " + q(damaged) + " 2>&1", out), 1) << out;
+    EXPECT_NE(out.find("The template workbook " + (damaged / "TDS16A.xls").string() +
+                       " cannot be used: the store of its pictures (the drawing group) is damaged."),
+              std::string::npos) << out;
+    EXPECT_EQ(cw::test::readBytes(damaged / "TDS16A.xls"), bytes);
+    EXPECT_FALSE(fs::exists(damaged / "Form16A"));
 }
 
 } // namespace

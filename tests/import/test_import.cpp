@@ -85,7 +85,9 @@ TEST(StatementText, WhatIsNoStatementTextIsNamedForWhatItIs)
 {
     auto message = [](const std::string& bytes) {
         try {
-            textOf(bytes).forEachLine([](int, const import::LineFields&) { return true; });
+            const import::StatementText text = textOf(bytes);
+            text.forEachLine([](int, const import::LineFields&) { return true; });
+            import::statementKind(text);
             return std::string();
         } catch (const import::StatementError& e) {
             return std::string(e.what());
@@ -107,6 +109,7 @@ TEST(StatementText, WhatIsNoStatementTextIsNamedForWhatItIs)
         {utf16(statement, false), "The text file TDS.txt is written in UTF-16."},
         {utf32le, "The text file TDS.txt is written in UTF-32."},
         {"1^FH\r\n" + std::string(70000, 'x'), "Line 2 of TDS.txt is 70000 characters long, far longer than any record"},
+        {"1^FH^NS1^2^BH^1^0^26Q", "The text file TDS.txt is a single line: its records are not on lines of their own"},
         {"1^\"open^2\n", "Line 1 of TDS.txt: field 2 opens a double quote that the line does not close."},
     };
     for (const auto& [bytes, start] : cases)

@@ -52,18 +52,21 @@ int runAckn(const std::filesystem::path& folder, const AcknOptions& options, std
     std::error_code ec;
     const std::filesystem::path templatePath = std::filesystem::absolute(folder / core::kTemplateFile, ec).lexically_normal();
     try {
-        ackn::AcknEntries entries = ackn::loadAcknRegister(templatePath);
         if (!options.anyValue()) {
-            print(entries, out);
+            print(ackn::loadAcknRegister(templatePath), out);
             return 0;
         }
-        // One writing command per folder: a generate running there would save its older copy
-        // of the template over these entries.
+        // One writing command per folder, from before the read: a generate or another ackn
+        // running there would save its older copy of the template over these entries, or these
+        // over its own.
         const AppFolderLock lock(folder);
         if (lock.refusal()) {
             err << lock.refusal()->prompt << "\nNothing was saved.\n";
             return 1;
         }
+        ackn::AcknEntries entries = ackn::loadAcknRegister(templatePath);
+        if (options.afterRead)
+            options.afterRead();
         // Writing under a spreadsheet program that holds the template would be lost on its save.
         if (auto inUse = templateInUse("TDS16A", templatePath)) {
             err << inUse->prompt << "\nNothing was saved.\n";

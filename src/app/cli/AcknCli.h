@@ -2,6 +2,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -13,6 +14,9 @@ struct AcknOptions {
     std::optional<std::string> serial;
     std::array<std::optional<std::string>, 4> prn;
     std::array<std::optional<std::string>, 4> filedOn;
+    // Called once the register is read, before it is changed: a test runs a second command
+    // there to show that the two cannot interleave.
+    std::function<void()> afterRead;
 
     bool anyValue() const;
 };

@@ -79,6 +79,12 @@ int runGenerate(const std::filesystem::path& folder, std::ostream& out, std::ost
         out << countsLine(command.made()) << '\n';
         if (!command.registerLine().empty())
             out << command.registerLine() << '\n';
+        if (const std::vector<std::string>& others = command.removedOthers(); !others.empty()) {
+            out << "Removed with the old Form16A, which every run replaces, though Certwright had not made them:";
+            for (std::size_t i = 0; i < others.size(); ++i)
+                out << (i ? ", " : " ") << others[i];
+            out << ".\n";
+        }
     }
     return outcome == GenerateOutcome::Succeeded ? 0 : 1;
 }

@@ -70,22 +70,33 @@ std::string readHidden(const std::string& prompt, std::ostream& err)
 // The password or PIN: the first line of --password-file, else asked for on a terminal.
 std::string secret(const SigningKey& command, const std::string& prompt, std::ostream& err)
 {
-    if (!command.passwordFile.empty()) {
-        std::ifstream in(command.passwordFile, std::ios::binary);
-        if (!in)
-            throw std::runtime_error(core::pathText(command.passwordFile) + " cannot be read");
-        std::string line;
-        std::getline(in, line);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        return line;
-    }
+    if (!command.passwordFile.empty())
+        return readFirstLine(command.passwordFile);
     if (!standardInputIsTerminal())
         throw std::runtime_error("the password is read from a terminal or from --password-file FILE");
     return readHidden(prompt, err);
 }
 
 } // namespace
+
+std::string readFirstLine(const fs::path& file)
+{
+    // A folder opens as a stream on some systems and reads as an empty line, which would then be
+    // tried as the password and called wrong.
+    std::error_code ec;
+    if (fs::is_directory(file, ec))
+        throw std::runtime_error(core::pathText(file) + " is a folder, not a file holding the password");
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw std::runtime_error(core::pathText(file) + (fs::exists(file, ec) ? " cannot be read" : " does not exist"));
+    std::string line;
+    std::getline(in, line);
+    if (in.bad())
+        throw std::runtime_error(core::pathText(file) + " cannot be read");
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
 
 std::unique_ptr<printing::PdfSigner> makeSigner(const SigningKey& command, std::ostream& err)
 {
@@ -117,6 +128,10 @@ int runPdf(const fs::path& appFolder, const PdfCommand& command, std::ostream& o
                 << "lists them, e.g. 001\n";
             return 2;
         }
+    if (std::optional<std::string> refusal = printing::linkedFolderRefusal(outputFolder)) {
+        err << "certwright pdf: " << *refusal << "\n";
+        return 2;
+    }
     std::vector<std::string> list = command.names.empty() ? printing::printListNames(outputFolder) : command.names;
     if (list.empty()) {
         err << "certwright pdf: no certificates in " << core::pathText(outputFolder) << "\n";

@@ -26,6 +26,10 @@ struct SigningKey {
     std::filesystem::path passwordFile;   // --password-file
 };
 
+// The first line of a file holding a password, without its line end. Throws, naming the file,
+// when it is missing, a folder or unreadable.
+std::string readFirstLine(const std::filesystem::path& file);
+
 // The signer of `key` (null when it names none), its password or PIN from the password file,
 // else asked for on a terminal (prompting on `err`). Throws with a message for the user.
 std::unique_ptr<printing::PdfSigner> makeSigner(const SigningKey& key, std::ostream& err);

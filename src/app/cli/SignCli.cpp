@@ -46,18 +46,6 @@ std::optional<SignBox> parseSignBox(const std::string& text)
     }
 }
 
-std::string firstLine(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw std::runtime_error(core::pathText(file) + " cannot be read");
-    std::string line;
-    std::getline(in, line);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return line;
-}
-
 QByteArray readAll(const fs::path& file)
 {
     QFile in(QString::fromStdString(core::pathText(file)));
@@ -165,7 +153,7 @@ int runSign(const SignCommand& command, std::ostream& out, std::ostream& err)
         if (command.key.pkcs12.empty() && command.key.nickname.empty())
             throw std::runtime_error("give the signing key with --sign FILE.p12 or --sign-cert NICKNAME");
         if (!command.inputPasswordFile.empty())
-            inputPassword = firstLine(command.inputPasswordFile);
+            inputPassword = readFirstLine(command.inputPasswordFile);
         fs::create_directories(outFolder, ec);
         if (!fs::is_directory(outFolder, ec))
             throw std::runtime_error("the folder " + core::pathText(outFolder) + " cannot be made");

@@ -319,8 +319,10 @@ void MainWindow::printCertificates()
 
 void MainWindow::showHelp()
 {
-    MessageBox::show(this, {helpText() + "\rWorking folder: " + core::pathText(m_appFolder) + "\r", "Help!",
-                            core::Icon::Information});
+    MessageBox::show(this, {helpText() + "\rWorking folder: " + core::pathText(m_appFolder) +
+                                "\r\rForm16A is the program's own output: every Generate replaces it whole. Keep "
+                                "signed PDFs and your own files in another folder.\r",
+                            "Help!", core::Icon::Information});
 }
 
 void MainWindow::showAbout()

@@ -58,9 +58,16 @@ std::optional<DrawingGroup> DrawingGroup::read(const std::vector<RawRecord>& glo
             return std::nullopt;
         if (h->type == art::BStoreContainer) {
             for (std::size_t e = h->body(); e < h->end();) {
+                // Each entry is an FBSE; a picture it embeds is a BLIP record that fills it.
                 const auto entry = art::header(body, e, h->end());
-                if (!entry)
+                if (!entry || entry->type != art::FBSE || entry->length < kFbseFixed)
                     return std::nullopt;
+                const std::size_t blip = entry->body() + kFbseFixed + body[entry->body() + 33];
+                if (blip < entry->end()) {
+                    const auto picture = art::header(body, blip, entry->end());
+                    if (!picture || !art::blipType(picture->type))
+                        return std::nullopt;
+                }
                 g.m_entries.emplace_back(body.begin() + static_cast<std::ptrdiff_t>(entry->at),
                                          body.begin() + static_cast<std::ptrdiff_t>(entry->end()));
                 e = entry->end();

@@ -15,7 +15,7 @@ std::optional<Header> header(const std::vector<std::uint8_t>& art, std::size_t a
     h.instance = static_cast<std::uint16_t>(verInst >> 4);
     h.type = le16(&art[at + 2]);
     h.length = le32(&art[at + 4]);
-    if (h.length > end - at - 8)
+    if (h.length > end - at - 8 || !validType(h.type))
         return std::nullopt;
     return h;
 }

@@ -46,7 +46,13 @@ struct Header {
     bool container() const { return version == 0x0F && type != FBSE; }
 };
 
-// The record at `at`, when its header and body fit before `end`.
+// Whether a record type is one an OfficeArt record may have: the format puts every type at
+// 0xF000 and above, so a header that was zeroed or overwritten shows here.
+inline bool validType(std::uint16_t type) { return type >= 0xF000; }
+// The picture records a store entry embeds (the BLIP types, [MS-ODRAW] 2.2.23).
+inline bool blipType(std::uint16_t type) { return type >= 0xF018 && type <= 0xF117; }
+
+// The record at `at`, when its header and body fit before `end` and its type is valid.
 std::optional<Header> header(const std::vector<std::uint8_t>& art, std::size_t at, std::size_t end);
 
 // Appends a record header.

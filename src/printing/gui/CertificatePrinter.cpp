@@ -143,6 +143,10 @@ int runPrintCommand(const fs::path& appFolder, const std::string& printerName, c
                 << "lists them, e.g. 001\n";
             return 2;
         }
+    if (std::optional<std::string> refusal = linkedFolderRefusal(outputFolder)) {
+        err << "certwright print: " << *refusal << "\n";
+        return 2;
+    }
     std::vector<std::string> list = names.empty() ? printListNames(outputFolder) : names;
     if (list.empty()) {
         err << "certwright print: no certificates in " << core::pathText(outputFolder) << "\n";
