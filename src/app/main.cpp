@@ -4,6 +4,7 @@
 #include "app/cli/CommandLineHelp.h"
 #include "app/cli/GenerateCli.h"
 #include "app/cli/Inspect.h"
+#include "app/cli/MailCli.h"
 #include "app/cli/PdfCli.h"
 #include "app/cli/SignCli.h"
 #ifdef CERTWRIGHT_WITH_PRINTER
@@ -160,6 +161,10 @@ int runCertwright(int argc, char** argv)
                      "Open encrypted PDFs with the password on the first line of FILE")
         ->type_name("FILE");
 
+    std::string mailFolder;
+    cw::app::MailCommand mailCommand;
+    auto* mail = cw::app::addMailCommand(app, mailCommand, mailFolder);
+
 #ifdef CERTWRIGHT_WITH_PRINTER
     std::string printFolder, printerName;
     std::vector<std::string> printNames;
@@ -210,7 +215,7 @@ int runCertwright(int argc, char** argv)
 
     // The command's own --folder, else the program's, else the working folder.
     std::string given = folderOption;
-    for (const std::string* own : {&generateFolder, &checkFolder, &pdfFolder, &acknFolder
+    for (const std::string* own : {&generateFolder, &checkFolder, &pdfFolder, &acknFolder, &mailFolder
 #ifdef CERTWRIGHT_WITH_PRINTER
                                    , &printFolder
 #endif
@@ -226,6 +231,10 @@ int runCertwright(int argc, char** argv)
     if (*pdf) {
         auto session = cw::app::startGuiSession(argc, argv);
         return cw::app::runPdf(folder.path, pdfCommand, std::cout, std::cerr);
+    }
+    if (*mail) {
+        auto session = cw::app::startGuiSession(argc, argv);
+        return cw::app::runMail(folder.path, mailCommand, std::cout, std::cerr);
     }
 #ifdef CERTWRIGHT_WITH_PRINTER
     if (*print) {

@@ -1,9 +1,12 @@
 #include "mail/MailRun.h"
 
 #include "core/AppFiles.h"
+#include "core/CertificateLayout.h"
 #include "core/Failure.h"
 #include "core/PathText.h"
 #include "mail/SendLog.h"
+#include "host/Sheet.h"
+#include "host/Workbook.h"
 #include "printing/CertificatePdfs.h"
 
 #include <QCryptographicHash>
@@ -12,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <thread>
@@ -72,6 +76,19 @@ OutgoingMessage messageOf(const MailPlan& plan, const DeducteePlan& d, const Mai
     return m;
 }
 
+// The deductee's PAN as the certificate shows it: what its message goes by, should the
+// certificate have been changed or replaced since the register was written.
+std::string printedPan(const fs::path& workbook)
+{
+    try {
+        const host::Workbook book = host::Workbook::open(workbook);
+        return book.sheetCount() ? book.sheet(0).text(core::layout::form::kDeducteePan.row, core::layout::form::kDeducteePan.col)
+                                 : std::string();
+    } catch (const std::exception&) {
+        return {}; // unreadable: the PDF maker names why
+    }
+}
+
 } // namespace
 
 std::string fileSha256(const fs::path& file)
@@ -113,22 +130,28 @@ MailPlan planMail(const MailOptions& options)
     if (!options.dryRun || fs::exists(options.folder / kSendLogFile, ec))
         log = std::make_unique<SendLog>(options.folder / kSendLogFile);
     for (const Deductee& d : plan.list.deductees) {
-        DeducteePlan p{d, plan.book.find(d.pan), {}, {}, {}, {}, {}, {}};
+        DeducteePlan p{d, plan.book.find(d.pan), {}, {}, {}, {}, {}, {}, {}};
         std::string lastSent;
         for (const Certificate& c : d.certificates) {
             if (!wanted.empty() && !wanted.count(c.file))
                 continue;
-            const std::string sha = fileSha256(output / core::pathFromText(c.file + ".xls"));
-            if (log && !options.resend) {
-                if (const auto on = log->sentOn(d.pan, c.file, sha)) {
-                    lastSent = *on;
-                    continue;
-                }
+            const fs::path workbook = output / core::pathFromText(c.file + ".xls");
+            const std::string sha = fileSha256(workbook);
+            const std::optional<std::string> sentAsIs = log ? log->sentOn(d.pan, c.file, sha) : std::nullopt;
+            if (sentAsIs && !options.resend) {
+                lastSent = *sentAsIs;
+                continue;
             }
             p.toSend.push_back(c);
             p.workbookSha256.push_back(sha);
-            if (log && log->sentOn(d.pan, c.file, {}, true))
+            // Only a certificate whose bytes changed since it was sent is a correction; one sent
+            // again unchanged (--resend) replaces nothing.
+            if (!sentAsIs && log && log->sentOn(d.pan, c.file, {}, true))
                 p.replaced.push_back(c.number);
+            const std::string printed = printedPan(workbook);
+            if (printed != d.pan)
+                p.fault += (p.fault.empty() ? "" : "; ") + c.file + ".xls shows PAN \"" + printed +
+                           "\", the register " + d.pan;
         }
         if (p.toSend.empty() && lastSent.empty())
             continue; // none of its certificates was asked for
@@ -146,6 +169,8 @@ int printPlan(const MailPlan& plan, std::ostream& out)
         out << d.deductee.pan << "  " << d.deductee.name << "  ";
         if (!d.alreadySentOn.empty())
             out << "already sent on " << d.alreadySentOn << "\n";
+        else if (!d.fault.empty())
+            ++missing, out << "not to be sent: " << d.fault << "\n";
         else if (!d.addressee)
             ++missing, out << "no address in " << core::pathText(plan.bookFile.filename()) << ": " << numbers(d.toSend) << "\n";
         else
@@ -161,6 +186,10 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
     for (DeducteePlan& d : plan.deductees) {
         if (!d.alreadySentOn.empty()) {
             d.status = "already sent on " + d.alreadySentOn;
+        } else if (!d.fault.empty()) {
+            d.status = status::kFailed;
+            d.detail = d.fault;
+            ++faults;
         } else if (!d.addressee) {
             d.status = "no address";
             ++faults;
@@ -230,6 +259,9 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
                                                                                                             : status::kFailed;
                 d.detail = r.reply;
                 log.finish(id, d.status, r.reply);
+                if (r.senderRefused && sent == 0)
+                    throw SmtpError("the server " + options.smtp.url + " takes no message from <" + options.smtp.from +
+                                    ">: " + r.reply);
                 if (r.outcome == SendResult::Sent)
                     ++sent;
                 else
@@ -237,7 +269,7 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
                 out << d.deductee.pan << "  " << d.deductee.name << "  " << d.status << " to " << entry.addresses << "  "
                     << numbers(d.toSend) << (r.outcome == SendResult::Sent ? "" : ": " + r.reply) << "\n" << std::flush;
                 ++done;
-                if (r.connectionLost || (options.progress && !options.progress(done, sending.size())))
+                if (r.connectionLost || r.senderRefused || (options.progress && !options.progress(done, sending.size())))
                     stopped = true;
             }
         }
@@ -251,6 +283,8 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
     for (const DeducteePlan& d : plan.deductees) {
         if (!d.alreadySentOn.empty())
             ++skipped, out << d.deductee.pan << "  " << d.deductee.name << "  already sent on " << d.alreadySentOn << "\n";
+        else if (!d.fault.empty())
+            out << d.deductee.pan << "  " << d.deductee.name << "  not sent: " << d.fault << "\n";
         else if (!d.addressee)
             out << d.deductee.pan << "  " << d.deductee.name << "  no address in "
                 << core::pathText(plan.bookFile.filename()) << "\n";

@@ -50,6 +50,7 @@ struct DeducteePlan {
     std::vector<std::string> workbookSha256;     // of toSend
     std::vector<std::string> replaced;           // of toSend, those sent before with other bytes
     std::string alreadySentOn;                   // when all were sent before unchanged
+    std::string fault;                           // why it must not be sent: a certificate shows another PAN
     std::string status, detail;                  // after the run
 };
 
@@ -66,7 +67,7 @@ MailPlan planMail(const MailOptions& options);
 
 // Sends the plan, writing a line per deductee on `out`. Returns 0 when every deductee with
 // certificates has its message now or from before, 1 when any had no address, was refused or
-// failed. Throws core::Failure or SmtpError (no connection, the login refused) before anything
+// failed. Throws core::Failure or SmtpError (no connection, the login or the sender refused) before anything
 // is marked sent.
 int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out);
 

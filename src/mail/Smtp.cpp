@@ -7,6 +7,7 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <memory>
@@ -42,17 +43,39 @@ struct MimeDeleter {
     void operator()(curl_mime* m) const { curl_mime_free(m); }
 };
 
-// The server's replies as they come in; the last one is what the message is logged with.
+// The server's replies as they come in: the last one, and the last refusal (4xx, 5xx), which
+// curl follows with a QUIT whose "221" would otherwise hide it.
+struct Replies {
+    std::string last, refusal;
+    std::string command, refused; // the last command sent, the one the refusal answered
+};
+
 int keepReplies(CURL*, curl_infotype type, char* data, size_t size, void* user)
 {
-    if (type == CURLINFO_HEADER_IN) {
+    if (type == CURLINFO_HEADER_OUT) {
+        const std::string line(data, size);
+        static_cast<Replies*>(user)->command = line.substr(0, line.find_first_of(" \r\n"));
+    } else if (type == CURLINFO_HEADER_IN) {
         std::string line(data, size);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
-        if (!line.empty())
-            *static_cast<std::string*>(user) = line;
+        if (line.empty())
+            return 0;
+        auto* replies = static_cast<Replies*>(user);
+        replies->last = line;
+        if (line[0] == '4' || line[0] == '5')
+            replies->refusal = line, replies->refused = replies->command;
     }
     return 0;
+}
+
+// The code of a reply line, 0 when it has none.
+long replyCode(const std::string& line)
+{
+    if (line.size() < 3 || !std::isdigit(static_cast<unsigned char>(line[0])) ||
+        !std::isdigit(static_cast<unsigned char>(line[1])) || !std::isdigit(static_cast<unsigned char>(line[2])))
+        return 0;
+    return std::stol(line.substr(0, 3));
 }
 
 std::string joined(const std::vector<Recipient>& list)
@@ -90,6 +113,12 @@ std::string smtpUrl(const std::string& url)
     const std::size_t close = host.rfind(']');
     const std::size_t colon = host.rfind(':');
     const bool hasPort = colon != std::string::npos && (close == std::string::npos || colon > close);
+    if (hasPort) {
+        const std::string port = host.substr(colon + 1);
+        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+            std::stol(port) == 0 || std::stol(port) > 65535 || colon == 0)
+            return {};
+    }
     return (implicit ? "smtps://" : "smtp://") + host + (hasPort ? "" : implicit ? ":465" : ":587");
 }
 
@@ -172,7 +201,6 @@ SmtpSession::SmtpSession(SmtpSettings settings, int retries, int firstBackoffMs)
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, 60L);
     curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, keepReplies);
-    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, &m_lastReply);
     curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
 }
 
@@ -183,11 +211,16 @@ SmtpSession::~SmtpSession()
 
 int SmtpSession::perform(std::string& reply)
 {
-    m_lastReply.clear();
+    Replies replies;
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, &replies);
     const CURLcode code = curl_easy_perform(m_curl);
-    reply = m_lastReply;
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, nullptr);
+    const std::string& server = code == CURLE_OK || replies.refusal.empty() ? replies.last : replies.refusal;
+    reply = server;
     if (code != CURLE_OK && (reply.empty() || code == CURLE_LOGIN_DENIED || connectionFault(code)))
-        reply = curl_easy_strerror(code) + (m_lastReply.empty() ? std::string() : " (" + m_lastReply + ")");
+        reply = curl_easy_strerror(code) + (server.empty() ? std::string() : " (" + server + ")");
+    m_lastCode = code == CURLE_OK ? 0 : replyCode(server);
+    m_refusedCommand = code == CURLE_OK ? std::string() : replies.refused;
     return code;
 }
 
@@ -240,14 +273,18 @@ SendResult SmtpSession::send(const OutgoingMessage& message)
     SendResult result;
     for (int attempt = 0;; ++attempt) {
         const int code = perform(result.reply);
-        long response = 0;
-        curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &response);
+        // The refusing reply's own code: curl's response code may be a later one's.
+        const long response = m_lastCode;
         if (code == CURLE_OK) {
             result.outcome = SendResult::Sent;
             break;
         }
+        // A recipient or this message's content refused for good is this deductee's; the sender
+        // refused (no login, a from address the server won't take) is every message's.
         if (response >= 500 && response < 600 && code != CURLE_LOGIN_DENIED) {
-            result.outcome = SendResult::Refused;
+            const bool ours = m_refusedCommand == "RCPT" || m_refusedCommand == "DATA";
+            result.outcome = ours ? SendResult::Refused : SendResult::Failed;
+            result.senderRefused = !ours;
             break;
         }
         if (attempt >= m_retries) {

@@ -49,6 +49,7 @@ struct SendResult {
     enum Outcome { Sent, Refused, Failed } outcome = Failed;
     std::string reply;       // the server's last reply, or what went wrong
     bool connectionLost = false; // the server can no longer be reached: later messages would fail too
+    bool senderRefused = false;  // the server takes no message from us (no login, the from address)
 };
 
 // Thrown before anything is sent: the server can't be reached, TLS fails, the login is refused.
@@ -76,7 +77,8 @@ private:
     SmtpSettings m_settings;
     int m_retries, m_backoffMs;
     CURL* m_curl = nullptr;
-    std::string m_lastReply;
+    long m_lastCode = 0;          // of the last failed transfer's refusing reply
+    std::string m_refusedCommand; // and the command it answered: "MAIL", "RCPT", "DATA"...
     std::string m_domain;
 };
 
