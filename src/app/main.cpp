@@ -123,15 +123,8 @@ int runCertwright(int argc, char** argv)
         "pdf", "Write Form16A/NNN.pdf beside each certificate workbook (all of them when no names are given)");
     pdf->add_option("--folder", pdfFolder, "The folder holding Form16A")->type_name("DIR");
     pdf->add_option("NAMES", pdfCommand.names, "Certificates as the print window lists them, e.g. 001 007")->type_name("");
-    auto* signP12 = pdf->add_option("--sign", pdfCommand.key.pkcs12, "Sign each PDF with the certificate and key of FILE.p12")
-                        ->type_name("FILE");
-    pdf->add_option("--sign-cert", pdfCommand.key.nickname, "Sign with the certificate of this nickname in an NSS database")
-        ->excludes(signP12)
-        ->type_name("NICKNAME");
-    pdf->add_option("--nss-dir", pdfCommand.key.nssDir, "The NSS database for --sign-cert (default: ~/.pki/nssdb)")
-        ->type_name("DIR");
-    pdf->add_option("--password-file", pdfCommand.key.passwordFile, "Read the password or PIN from the first line of FILE")
-        ->type_name("FILE");
+    cw::app::addSigningOptions(pdf, pdfCommand.key, "Sign each PDF with the certificate and key of FILE.p12",
+                               "--password-file", "Read the password or PIN from the first line of FILE");
     pdf->add_option("--merge", pdfCommand.mergedFile, "Write the certificates as one PDF file, in certificate order")
         ->type_name("FILE");
     pdf->add_flag("--protect", pdfCommand.protect, "Each PDF opens with its deductee's PAN (AES-256)");
@@ -143,16 +136,8 @@ int runCertwright(int argc, char** argv)
         ->required()
         ->type_name("DIR");
     sign->add_option("--out", signCommand.out, "The folder for the signed PDFs (default: DIR/Signed)")->type_name("DIR");
-    auto* signWithP12 = sign->add_option("--sign", signCommand.key.pkcs12, "Sign with the certificate and key of FILE.p12")
-                            ->type_name("FILE");
-    sign->add_option("--sign-cert", signCommand.key.nickname, "Sign with the certificate of this nickname in an NSS database")
-        ->excludes(signWithP12)
-        ->type_name("NICKNAME");
-    sign->add_option("--nss-dir", signCommand.key.nssDir, "The NSS database for --sign-cert (default: ~/.pki/nssdb)")
-        ->type_name("DIR");
-    sign->add_option("--sign-password-file", signCommand.key.passwordFile,
-                     "Read the password or PIN of the key from the first line of FILE")
-        ->type_name("FILE");
+    cw::app::addSigningOptions(sign, signCommand.key, "Sign with the certificate and key of FILE.p12",
+                               "--sign-password-file", "Read the password or PIN of the key from the first line of FILE");
     sign->add_flag("--protect", signCommand.protect, "Each PDF opens with its deductee's PAN (AES-256)");
     sign->add_option("--sign-box", signCommand.signBox,
                      "Where the signature shows when the text does not say: page from 1, box in points from its lower left")

@@ -12,16 +12,16 @@ namespace {
 TEST(SmtpUrl, DefaultPortsAndWhatIsNotAServer)
 {
     const std::pair<const char*, const char*> urls[] = {
-        {"smtp://mail.example.test", "smtp://mail.example.test:587"},
-        {"smtps://mail.example.test/", "smtps://mail.example.test:465"},
+        {"smtp://127.0.0.1", "smtp://127.0.0.1:587"},
+        {"smtps://127.0.0.1/", "smtps://127.0.0.1:465"},
         {"smtp://127.0.0.1:2525", "smtp://127.0.0.1:2525"},
         {"smtp://[::1]", "smtp://[::1]:587"},
-        {"http://mail.example.test", ""},
+        {"http://127.0.0.1", ""},
         {"smtp://", ""},
         {"smtp://127.0.0.1:", ""},
         {"smtp://127.0.0.1:99999", ""},
-        {"smtp://user@mail.example.test", ""},
-        {"smtp://mail.example.test/path", ""},
+        {"smtp://user@127.0.0.1", ""},
+        {"smtp://127.0.0.1/path", ""},
     };
     for (const auto& [url, expected] : urls)
         EXPECT_EQ(smtpUrl(url), expected) << url;

@@ -61,4 +61,16 @@ void useCommandListHelp(CLI::App& program)
     program.set_help_all_flag("-h,--help", "Print this help and exit");
 }
 
+void addSigningOptions(CLI::App* command, SigningKey& key, const std::string& signHelp,
+                       const std::string& passwordOption, const std::string& passwordHelp)
+{
+    auto* p12 = command->add_option("--sign", key.pkcs12, signHelp)->type_name("FILE");
+    command->add_option("--sign-cert", key.nickname, "Sign with the certificate of this nickname in an NSS database")
+        ->excludes(p12)
+        ->type_name("NICKNAME");
+    command->add_option("--nss-dir", key.nssDir, "The NSS database for --sign-cert (default: ~/.pki/nssdb)")
+        ->type_name("DIR");
+    command->add_option(passwordOption, key.passwordFile, passwordHelp)->type_name("FILE");
+}
+
 } // namespace cw::app

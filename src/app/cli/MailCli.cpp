@@ -1,6 +1,7 @@
 #include "app/cli/MailCli.h"
 
 #include "app/AppFolderLock.h"
+#include "app/cli/CommandLineHelp.h"
 #include "core/Failure.h"
 #include "core/PathText.h"
 #include "mail/MailRun.h"
@@ -16,13 +17,6 @@
 #include <ostream>
 #include <stdexcept>
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <termios.h>
-#include <unistd.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -43,58 +37,11 @@ std::string remembered(const QSettings& settings, const char* name, const std::s
     return settings.value(key(name), QString::fromStdString(fallback)).toString().toStdString();
 }
 
-bool inputIsTerminal()
-{
-#ifdef _WIN32
-    return _isatty(_fileno(stdin)) != 0;
-#else
-    return isatty(STDIN_FILENO) != 0;
-#endif
-}
-
-// A line from the terminal, not shown as it is typed.
-std::string readHidden(const std::string& prompt, std::ostream& err)
-{
-    err << prompt << std::flush;
-    std::string line;
-#ifdef _WIN32
-    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode = 0;
-    GetConsoleMode(in, &mode);
-    SetConsoleMode(in, mode & ~ENABLE_ECHO_INPUT);
-    std::getline(std::cin, line);
-    SetConsoleMode(in, mode);
-#else
-    termios old{};
-    const bool terminal = tcgetattr(STDIN_FILENO, &old) == 0;
-    if (terminal) {
-        termios quiet = old;
-        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
-    std::getline(std::cin, line);
-    if (terminal)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
-#endif
-    err << "\n";
-    return line;
-}
-
 // The mail server's password: the first line of --password-file, else asked for on a terminal.
 std::string serverPassword(const MailCommand& command, const mail::SmtpSettings& smtp, std::ostream& err)
 {
-    if (!command.passwordFile.empty()) {
-        std::ifstream in(command.passwordFile, std::ios::binary);
-        std::string line;
-        if (!in || !std::getline(in, line))
-            throw std::runtime_error(core::pathText(command.passwordFile) + " cannot be read");
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        return line;
-    }
-    if (!inputIsTerminal())
-        throw std::runtime_error("the password of \"" + smtp.user + "\" is read from a terminal or from --password-file FILE");
-    return readHidden("Password of \"" + smtp.user + "\" at " + smtp.url + ": ", err);
+    return readSecret(command.passwordFile, "Password of \"" + smtp.user + "\" at " + smtp.url + ": ",
+                      "the password of \"" + smtp.user + "\" is read from a terminal or from --password-file FILE", err);
 }
 
 int printLog(const fs::path& appFolder, const MailCommand& command, std::ostream& out, std::ostream& err)
@@ -198,14 +145,8 @@ CLI::App* addMailCommand(CLI::App& program, MailCommand& c, std::string& folder)
     mail->add_option("--rate", c.rate, "At most N messages a minute (0: no limit)")->type_name("N");
     mail->add_flag("--dry-run", c.dryRun, "Print who would get which certificates; send and write nothing");
     mail->add_flag("--resend", c.resend, "Send certificates sent before with the same workbook again");
-    auto* p12 = mail->add_option("--sign", c.key.pkcs12, "Sign each PDF with the certificate and key of FILE.p12")
-                    ->type_name("FILE");
-    mail->add_option("--sign-cert", c.key.nickname, "Sign with the certificate of this nickname in an NSS database")
-        ->excludes(p12)
-        ->type_name("NICKNAME");
-    mail->add_option("--nss-dir", c.key.nssDir, "The NSS database for --sign-cert (default: ~/.pki/nssdb)")->type_name("DIR");
-    mail->add_option("--sign-password-file", c.key.passwordFile, "Read the password or PIN of the key from the first line of FILE")
-        ->type_name("FILE");
+    addSigningOptions(mail, c.key, "Sign each PDF with the certificate and key of FILE.p12", "--sign-password-file",
+                      "Read the password or PIN of the key from the first line of FILE");
     mail->add_flag("--protect", c.protect, "Each PDF opens with its deductee's PAN (AES-256)");
     mail->add_flag("--log", c.log, "Print the send log: who got what, when, and the server's reply");
     mail->add_option("--csv", c.csv, "With --log: write the log to FILE as CSV")->type_name("FILE");

@@ -30,6 +30,8 @@ namespace cw::app {
 
 namespace {
 
+constexpr const char* kNoTerminal = "the password is read from a terminal or from --password-file FILE";
+
 bool standardInputIsTerminal()
 {
 #ifdef _WIN32
@@ -67,16 +69,6 @@ std::string readHidden(const std::string& prompt, std::ostream& err)
     return line;
 }
 
-// The password or PIN: the first line of --password-file, else asked for on a terminal.
-std::string secret(const SigningKey& command, const std::string& prompt, std::ostream& err)
-{
-    if (!command.passwordFile.empty())
-        return readFirstLine(command.passwordFile);
-    if (!standardInputIsTerminal())
-        throw std::runtime_error("the password is read from a terminal or from --password-file FILE");
-    return readHidden(prompt, err);
-}
-
 } // namespace
 
 std::string readFirstLine(const fs::path& file)
@@ -98,14 +90,24 @@ std::string readFirstLine(const fs::path& file)
     return line;
 }
 
+std::string readSecret(const fs::path& passwordFile, const std::string& prompt, const std::string& noTerminal,
+                       std::ostream& err)
+{
+    if (!passwordFile.empty())
+        return readFirstLine(passwordFile);
+    if (!standardInputIsTerminal())
+        throw std::runtime_error(noTerminal);
+    return readHidden(prompt, err);
+}
+
 std::unique_ptr<printing::PdfSigner> makeSigner(const SigningKey& command, std::ostream& err)
 {
     if (!command.pkcs12.empty())
         return printing::PdfSigner::fromPkcs12(command.pkcs12,
-                                               secret(command, "Password of " + core::pathText(command.pkcs12) + ": ", err));
+                                               readSecret(command.passwordFile, "Password of " + core::pathText(command.pkcs12) + ": ", kNoTerminal, err));
     if (!command.nickname.empty())
         return printing::PdfSigner::fromNssCertificate(command.nickname, command.nssDir,
-                                                       secret(command, "PIN for \"" + command.nickname + "\": ", err));
+                                                       readSecret(command.passwordFile, "PIN for \"" + command.nickname + "\": ", kNoTerminal, err));
     return nullptr;
 }
 

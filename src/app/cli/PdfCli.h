@@ -30,6 +30,11 @@ struct SigningKey {
 // when it is missing, a folder or unreadable.
 std::string readFirstLine(const std::filesystem::path& file);
 
+// A password: the first line of `passwordFile` when one is given, else typed on a terminal
+// without echo after `prompt` on `err`. Throws with `noTerminal` when neither is possible.
+std::string readSecret(const std::filesystem::path& passwordFile, const std::string& prompt,
+                       const std::string& noTerminal, std::ostream& err);
+
 // The signer of `key` (null when it names none), its password or PIN from the password file,
 // else asked for on a terminal (prompting on `err`). Throws with a message for the user.
 std::unique_ptr<printing::PdfSigner> makeSigner(const SigningKey& key, std::ostream& err);
