@@ -29,24 +29,6 @@ namespace {
 // Deductees whose PDFs are made at a time: the temporary files stay few whatever the run's size.
 constexpr std::size_t kChunk = 64;
 
-std::string numbers(const std::vector<Certificate>& certificates)
-{
-    std::string s;
-    for (const Certificate& c : certificates)
-        s += (s.empty() ? "" : ", ") + c.number;
-    return s;
-}
-
-std::string addresses(const Addressee& a)
-{
-    std::string s;
-    for (const std::string& t : a.to)
-        s += (s.empty() ? "" : ", ") + t;
-    for (const std::string& c : a.cc)
-        s += ", cc " + c;
-    return s;
-}
-
 std::string replaceAll(std::string text, const std::string& field, const std::string& value)
 {
     for (std::size_t at = text.find(field); at != std::string::npos; at = text.find(field, at + value.size()))
@@ -91,6 +73,24 @@ std::string printedPan(const fs::path& workbook)
 
 } // namespace
 
+std::string certificateNumbers(const std::vector<Certificate>& certificates)
+{
+    std::string s;
+    for (const Certificate& c : certificates)
+        s += (s.empty() ? "" : ", ") + c.number;
+    return s;
+}
+
+std::string addressText(const Addressee& a)
+{
+    std::string s;
+    for (const std::string& t : a.to)
+        s += (s.empty() ? "" : ", ") + t;
+    for (const std::string& c : a.cc)
+        s += ", cc " + c;
+    return s;
+}
+
 std::string fileSha256(const fs::path& file)
 {
     QFile f(QString::fromStdString(core::pathText(file)));
@@ -105,7 +105,7 @@ std::string filledIn(const std::string& text, const CertificateList& list, const
                      const std::vector<Certificate>& certificates)
 {
     const std::pair<const char*, std::string> fields[] = {
-        {"{name}", deductee.name}, {"{pan}", deductee.pan}, {"{certificates}", numbers(certificates)},
+        {"{name}", deductee.name}, {"{pan}", deductee.pan}, {"{certificates}", certificateNumbers(certificates)},
         {"{quarter}", list.quarter}, {"{year}", list.financialYear}, {"{deductor}", list.deductor}, {"{tan}", list.tan}};
     std::string out = text;
     for (const auto& [field, value] : fields)
@@ -172,9 +172,9 @@ int printPlan(const MailPlan& plan, std::ostream& out)
         else if (!d.fault.empty())
             ++missing, out << "not to be sent: " << d.fault << "\n";
         else if (!d.addressee)
-            ++missing, out << "no address in " << core::pathText(plan.bookFile.filename()) << ": " << numbers(d.toSend) << "\n";
+            ++missing, out << "no address in " << core::pathText(plan.bookFile.filename()) << ": " << certificateNumbers(d.toSend) << "\n";
         else
-            out << addresses(*d.addressee) << "  " << numbers(d.toSend) << "\n";
+            out << addressText(*d.addressee) << "  " << certificateNumbers(d.toSend) << "\n";
     }
     return missing ? 1 : 0;
 }
@@ -230,7 +230,7 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
             const printing::PdfRunResult made = printing::writeCertificatePdfs(output, names, pdfOptions);
             for (std::size_t i = from; i < to && !stopped; ++i) {
                 DeducteePlan& d = *sending[i];
-                LoggedMessage entry{0, {}, d.deductee.pan, d.deductee.name, addresses(*d.addressee), {}, {}, {}, {}};
+                LoggedMessage entry{0, {}, d.deductee.pan, d.deductee.name, addressText(*d.addressee), {}, {}, {}, {}};
                 std::string unmade;
                 for (std::size_t k = 0; k < d.toSend.size(); ++k) {
                     const Certificate& c = d.toSend[k];
@@ -267,9 +267,9 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
                 else
                     ++faults;
                 out << d.deductee.pan << "  " << d.deductee.name << "  " << d.status << " to " << entry.addresses << "  "
-                    << numbers(d.toSend) << (r.outcome == SendResult::Sent ? "" : ": " + r.reply) << "\n" << std::flush;
+                    << certificateNumbers(d.toSend) << (r.outcome == SendResult::Sent ? "" : ": " + r.reply) << "\n" << std::flush;
                 ++done;
-                if (r.connectionLost || r.senderRefused || (options.progress && !options.progress(done, sending.size())))
+                if (r.connectionLost || r.senderRefused || (options.progress && !options.progress(d, done, sending.size())))
                     stopped = true;
             }
         }

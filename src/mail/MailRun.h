@@ -28,6 +28,8 @@ inline constexpr const char* kDefaultBody =
 std::string filledIn(const std::string& text, const CertificateList& list, const Deductee& deductee,
                      const std::vector<Certificate>& certificates);
 
+struct DeducteePlan;
+
 struct MailOptions {
     std::filesystem::path folder;       // the working folder: Form16A, the log
     std::filesystem::path addressBook;  // empty: the folder's default one
@@ -38,8 +40,8 @@ struct MailOptions {
     std::vector<std::string> names;     // certificates to send (all when empty)
     std::string subject = kDefaultSubject, body = kDefaultBody;
     int retries = 3, backoffMs = 1000;
-    // Called after each deductee; false stops the run after the message under way.
-    std::function<bool(std::size_t done, std::size_t total)> progress;
+    // Called after each deductee sent to, with its outcome; false stops the run there.
+    std::function<bool(const DeducteePlan& finished, std::size_t done, std::size_t total)> progress;
 };
 
 // One deductee of the run and what became of it.
@@ -73,6 +75,11 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out);
 
 // What --dry-run prints.
 int printPlan(const MailPlan& plan, std::ostream& out);
+
+// "004/2024-25, 007/2024-25"
+std::string certificateNumbers(const std::vector<Certificate>& certificates);
+// "a@example.test, cc b@example.test"
+std::string addressText(const Addressee& addressee);
 
 // The sha256 of a file, in hex; empty when it cannot be read.
 std::string fileSha256(const std::filesystem::path& file);

@@ -5,12 +5,11 @@
 #include "core/Failure.h"
 #include "core/PathText.h"
 #include "mail/MailRun.h"
+#include "mail/MailSettings.h"
 #include "mail/SendLog.h"
 #include "printing/CertificateFolder.h"
 #include "printing/PdfSigner.h"
 #include "printing/PendingFile.h"
-
-#include <QSettings>
 
 #include <fstream>
 #include <iostream>
@@ -24,24 +23,20 @@ namespace cw::app {
 
 namespace {
 
-// Where the window and later runs find the mail server's settings; never the password.
-QSettings mailSettings()
+// The mail server's password: the first line of --password-file, else the keyring's when the
+// user chose to remember it there, else asked for on a terminal.
+std::string serverPassword(const MailCommand& command, const mail::MailSettings& settings, std::ostream& err)
 {
-    return QSettings(QStringLiteral("Certwright"), QStringLiteral("Certwright"));
-}
-
-QString key(const char* name) { return QStringLiteral("mail/") + QString::fromLatin1(name); }
-
-std::string remembered(const QSettings& settings, const char* name, const std::string& fallback = {})
-{
-    return settings.value(key(name), QString::fromStdString(fallback)).toString().toStdString();
-}
-
-// The mail server's password: the first line of --password-file, else asked for on a terminal.
-std::string serverPassword(const MailCommand& command, const mail::SmtpSettings& smtp, std::ostream& err)
-{
-    return readSecret(command.passwordFile, "Password of \"" + smtp.user + "\" at " + smtp.url + ": ",
-                      "the password of \"" + smtp.user + "\" is read from a terminal or from --password-file FILE", err);
+    if (command.passwordFile.empty() && settings.rememberPassword) {
+        try {
+            if (auto kept = mail::systemKeyring()->read(mail::keyringAccount(settings.url, settings.user)))
+                return *kept;
+        } catch (const mail::KeyringError& e) {
+            err << "certwright mail: " << e.what() << "\n";
+        }
+    }
+    return readSecret(command.passwordFile, "Password of \"" + settings.user + "\" at " + settings.url + ": ",
+                      "the password of \"" + settings.user + "\" is read from a terminal or from --password-file FILE", err);
 }
 
 int printLog(const fs::path& appFolder, const MailCommand& command, std::ostream& out, std::ostream& err)
@@ -80,48 +75,24 @@ int printLog(const fs::path& appFolder, const MailCommand& command, std::ostream
     return 0;
 }
 
-// The run's options from the command and the settings; the given ones are remembered unless
-// `remember` is false. Throws std::runtime_error for a setting that can't be used.
-mail::MailOptions optionsOf(const fs::path& appFolder, const MailCommand& command, bool remember)
+// The server settings: the command's, else the remembered ones. Those given are remembered
+// unless `remember` is false. Throws std::runtime_error for settings that can't be used.
+mail::MailSettings settingsOf(const MailCommand& command, bool remember)
 {
-    QSettings settings = mailSettings();
-    mail::MailOptions o;
-    o.folder = appFolder;
-    o.addressBook = command.addresses;
-    o.dryRun = command.dryRun;
-    o.resend = command.resend;
-    o.protect = command.protect;
-    o.names = command.names;
-    o.smtp.url = command.smtp.value_or(remembered(settings, "smtp"));
-    o.smtp.user = command.user.value_or(remembered(settings, "user"));
-    o.smtp.from = command.from.value_or(remembered(settings, "from"));
-    o.smtp.caFile = command.caFile.value_or(core::pathFromText(remembered(settings, "caFile")));
-    o.ratePerMinute = command.rate.value_or(settings.value(key("rate"), 0).toInt());
-    o.subject = remembered(settings, "subject", mail::kDefaultSubject);
-    o.body = remembered(settings, "body", mail::kDefaultBody);
+    mail::MailSettings s = mail::loadMailSettings();
+    s.url = command.smtp.value_or(s.url);
+    s.user = command.user.value_or(s.user);
+    s.from = command.from.value_or(s.from);
+    s.caFile = command.caFile.value_or(s.caFile);
+    s.ratePerMinute = command.rate.value_or(s.ratePerMinute);
     if (command.dryRun)
-        return o;
-    if (o.smtp.url.empty())
-        throw std::runtime_error("no mail server: give it with --smtp smtp://HOST[:PORT] or smtps://HOST[:PORT]");
-    if (mail::smtpUrl(o.smtp.url).empty())
-        throw std::runtime_error("\"" + o.smtp.url + "\" is not a mail server: give smtp://HOST[:PORT] (STARTTLS) or "
-                                 "smtps://HOST[:PORT] (TLS)");
-    if (!mail::isMailAddress(o.smtp.from))
-        throw std::runtime_error(o.smtp.from.empty() ? std::string("no sender: give the address to send from with --from ADDRESS")
-                                                     : "\"" + o.smtp.from + "\" (--from) is not an e-mail address");
-    std::error_code ec;
-    if (!o.smtp.caFile.empty() && !fs::is_regular_file(o.smtp.caFile, ec))
-        throw std::runtime_error("the CA file " + core::pathText(o.smtp.caFile) + " is not there");
-    if (o.ratePerMinute < 0)
-        throw std::runtime_error("--rate is a number of messages per minute, 0 for no limit");
-    if (remember) {
-        settings.setValue(key("smtp"), QString::fromStdString(o.smtp.url));
-        settings.setValue(key("user"), QString::fromStdString(o.smtp.user));
-        settings.setValue(key("from"), QString::fromStdString(o.smtp.from));
-        settings.setValue(key("caFile"), QString::fromStdString(core::pathText(o.smtp.caFile)));
-        settings.setValue(key("rate"), o.ratePerMinute);
-    }
-    return o;
+        return s;
+    const std::string problem = mail::mailSettingsProblem(s);
+    if (!problem.empty())
+        throw std::runtime_error(problem + " (--smtp URL, --from ADDRESS, --ca-file FILE, --rate N)");
+    if (remember)
+        mail::saveMailSettings(s);
+    return s;
 }
 
 } // namespace
@@ -179,12 +150,18 @@ int runMail(const fs::path& appFolder, const MailCommand& command, std::ostream&
     }
     bool sending = false;
     try {
-        mail::MailOptions options = optionsOf(appFolder, command, !command.dryRun);
+        const mail::MailSettings settings = settingsOf(command, !command.dryRun);
+        mail::MailOptions options = mail::optionsOf(settings, appFolder);
+        options.addressBook = command.addresses;
+        options.dryRun = command.dryRun;
+        options.resend = command.resend;
+        options.protect = command.protect;
+        options.names = command.names;
         mail::MailPlan plan = mail::planMail(options);
         if (command.dryRun)
             return mail::printPlan(plan, out);
         if (!options.smtp.user.empty())
-            options.smtp.password = serverPassword(command, options.smtp, err);
+            options.smtp.password = serverPassword(command, settings, err);
         const std::unique_ptr<printing::PdfSigner> signer = makeSigner(command.key, err);
         options.signer = signer.get();
         sending = true;

@@ -13,6 +13,8 @@
 #include "core/Failure.h"
 #include "core/PathText.h"
 #include "core/Version.h"
+#include "mail/MailSettings.h"
+#include "mail/gui/MailWindow.h"
 #include "widgets/ClickableLabel.h"
 #include "widgets/Contact.h"
 #include "widgets/MailLink.h"
@@ -89,10 +91,11 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     m_checkButton = makeButton(buttonFrame, "checkButton", "&Check Statement");
     m_acknButton = makeButton(buttonFrame, "acknButton", "&Acknowledgement No./ Sr. No.");
     m_printButton = makeButton(buttonFrame, "printButton", "&Print Certificates");
+    QPushButton* mailButton = makeButton(buttonFrame, "mailButton", "&E-mail Certificates");
     QPushButton* helpButton = makeButton(buttonFrame, "helpButton", "&Help");
     QPushButton* exitButton = makeButton(buttonFrame, "exitButton", "E&xit");
     auto* buttons = new QVBoxLayout(buttonFrame);
-    for (QPushButton* button : {m_generateButton, m_checkButton, m_acknButton, m_printButton, helpButton, exitButton}) {
+    for (QPushButton* button : {m_generateButton, m_checkButton, m_acknButton, m_printButton, mailButton, helpButton, exitButton}) {
         button->setMinimumHeight(button->sizeHint().height() * 5 / 4);
         buttons->addWidget(button);
     }
@@ -167,6 +170,7 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     connect(m_checkButton, &QPushButton::clicked, this, &MainWindow::checkStatement);
     connect(m_acknButton, &QPushButton::clicked, this, &MainWindow::editAcknowledgements);
     connect(m_printButton, &QPushButton::clicked, this, &MainWindow::printCertificates);
+    connect(mailButton, &QPushButton::clicked, this, &MainWindow::emailCertificates);
     connect(helpButton, &QPushButton::clicked, this, &MainWindow::showHelp);
     connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(aboutPicture, &AboutMePicture::clicked, this, &MainWindow::showAbout);
@@ -315,6 +319,19 @@ void MainWindow::printCertificates()
     }
     if (m_openPrintWindow)
         m_openPrintWindow(this);
+}
+
+void MainWindow::emailCertificates()
+{
+    // The window makes PDFs from Form16A and writes the send log while it is open.
+    const AppFolderLock lock(m_appFolder);
+    if (lock.refusal()) {
+        MessageBox::show(this, *lock.refusal());
+        return;
+    }
+    const std::unique_ptr<mail::Keyring> keyring = mail::systemKeyring();
+    mail::MailWindow window(m_appFolder, *keyring, this);
+    window.exec();
 }
 
 void MainWindow::showHelp()

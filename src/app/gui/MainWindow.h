@@ -18,7 +18,7 @@ namespace cw::app {
 
 struct CheckRun;
 
-// The main window: the Generate command, the acknowledgement dialog, printing, help, About and
+// The main window: the Generate command, the acknowledgement dialog, printing, e-mail, help, About and
 // Exit, over the application folder given (the executable's folder in the program, a scratch
 // folder in tests). Each handler only translates between the window and a command of the core.
 class MainWindow : public QWidget {
@@ -53,6 +53,7 @@ private:
     void showCheck();
     void editAcknowledgements();
     void printCertificates();
+    void emailCertificates();
     void showHelp();
     void showAbout();
     void mailSupport();
