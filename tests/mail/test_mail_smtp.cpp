@@ -214,11 +214,13 @@ TEST_F(MailFixture, CommandStopsBeforeSendingAndRemembersAllButThePassword)
         EXPECT_EQ(certwright.exitCode(), r.status) << out;
         EXPECT_NE(out.find(r.says), std::string::npos) << out;
         EXPECT_EQ(receivedIn(serverDir.path()).size(), r.received);
-        if (r.status == 2 && fs::exists(run.app / mail::kSendLogFile))
+        if (r.status == 2 && fs::exists(run.app / mail::kSendLogFile)) {
             for (const std::string& s : sentStatuses())
                 EXPECT_EQ(s.find(" sent"), std::string::npos) << s;
-        if (r.args.front() == "--dry-run")
+        }
+        if (r.args.front() == "--dry-run") {
             EXPECT_FALSE(fs::exists(run.app / mail::kSendLogFile)); // a dry run writes nothing
+        }
     }
     const std::string settings = readBytes(home / "config/Certwright/Certwright.conf");
     EXPECT_NE(settings.find(server.url), std::string::npos) << settings;

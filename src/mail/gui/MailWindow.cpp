@@ -240,9 +240,11 @@ bool MailWindow::askPassword(const MailSettings& settings)
 {
     if (settings.user.empty() || !m_password.empty())
         return true;
-    if (settings.rememberPassword) {
+    const std::string account = keyringAccount(settings.url, settings.user);
+    // A kept password the server refused is not tried again: the user is asked.
+    if (settings.rememberPassword && !m_keptPasswordRefused) {
         try {
-            if (auto kept = m_keyring.read(keyringAccount(settings.url, settings.user))) {
+            if (auto kept = m_keyring.read(account)) {
                 m_password = *kept;
                 return true;
             }
@@ -258,6 +260,14 @@ bool MailWindow::askPassword(const MailSettings& settings)
     if (!ok)
         return false;
     m_password = typed.toStdString();
+    if (settings.rememberPassword) {
+        try {
+            m_keyring.write(account, m_password);
+            m_keptPasswordRefused = false;
+        } catch (const KeyringError& e) {
+            m_summary->setText(QString::fromStdString(e.what()));
+        }
+    }
     return true;
 }
 
@@ -315,8 +325,10 @@ void MailWindow::finishSend()
     m_thread->deleteLater();
     m_thread = nullptr;
     const std::shared_ptr<MailWindowRun> run = m_run;
-    if (run->loginFailed)
+    if (run->loginFailed) {
         m_password.clear(); // asked again at the next Send
+        m_keptPasswordRefused = true;
+    }
     m_progress->setRange(0, 1);
     m_progress->setValue(run->failure ? 0 : 1);
     showPlan();
@@ -334,8 +346,9 @@ void MailWindow::showLog()
 
 void MailWindow::reject()
 {
-    // The run writes the log as each message goes; it ends at Cancel, not at Close.
-    if (m_thread)
+    // The run writes the log as each message goes; it ends at Cancel, not at Close. Reading the
+    // folder may be left: the window waits for it as it goes.
+    if (m_thread && !m_run->options.dryRun)
         return;
     QDialog::reject();
 }

@@ -31,14 +31,14 @@ public:
 
     bool busy() const { return m_thread != nullptr; }
 
+    // Close, refused while a send is under way: the run ends at Cancel.
+    void reject() override;
+
 signals:
     // The table shows the folder's deductees, or the label why there are none.
     void planShown();
     // A send ended: every row shows its outcome.
     void sendFinished();
-
-protected:
-    void reject() override;
 
 private:
     void loadPlan();
@@ -54,7 +54,8 @@ private:
 
     std::filesystem::path m_folder;
     Keyring& m_keyring;
-    std::string m_password; // typed or kept this session; never written anywhere
+    std::string m_password; // typed or kept this session; never written anywhere but the keyring
+    bool m_keptPasswordRefused = false;
     std::shared_ptr<MailWindowRun> m_run;
     QThread* m_thread = nullptr;
     std::map<std::string, int> m_rows; // by PAN
