@@ -77,7 +77,7 @@ MailSettingsDialog::MailSettingsDialog(Keyring& keyring, const std::string& pass
     m_from = named(new QLineEdit(qs(m_settings.from), this), "senderAddress");
     m_caFile = named(new QLineEdit(qs(core::pathText(m_settings.caFile)), this), "caFile");
     m_caFile->setPlaceholderText(QStringLiteral("the system's certificates"));
-    auto* browse = named(new QPushButton(QStringLiteral("&Browse…"), this), "caFileBrowse");
+    auto* browse = named(new QPushButton(QStringLiteral("Br&owse…"), this), "caFileBrowse");
     browse->setAutoDefault(false);
     connect(browse, &QPushButton::clicked, this, [this] {
         const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("CA Certificates"), m_caFile->text(),
@@ -103,16 +103,21 @@ MailSettingsDialog::MailSettingsDialog(Keyring& keyring, const std::string& pass
     ca->addWidget(m_caFile, 1);
     ca->addWidget(browse);
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Ser&ver:"), server);
+    // Rows of two widgets get their label's mnemonic only through a buddy of their own.
+    auto* serverLabel = new QLabel(QStringLiteral("Ser&ver:"), this);
+    serverLabel->setBuddy(m_host);
+    auto* caLabel = new QLabel(QStringLiteral("C&A file:"), this);
+    caLabel->setBuddy(m_caFile);
+    form->addRow(serverLabel, server);
     form->addRow(QStringLiteral("S&ecurity:"), m_security);
     form->addRow(QStringLiteral("&User:"), m_user);
     form->addRow(QStringLiteral("Pass&word:"), m_password);
     form->addRow(QString(), m_remember);
     form->addRow(QStringLiteral("&From:"), m_from);
-    form->addRow(QStringLiteral("C&A file:"), ca);
-    form->addRow(QStringLiteral("R&ate:"), m_rate);
+    form->addRow(caLabel, ca);
+    form->addRow(QStringLiteral("Ra&te:"), m_rate);
     form->addRow(QStringLiteral("Su&bject:"), m_subject);
-    form->addRow(QStringLiteral("Message:"), m_body);
+    form->addRow(QStringLiteral("&Message:"), m_body);
     form->addRow(QString(), m_protect);
     auto* fields = named(new QLabel(QStringLiteral("Fields: {name} {pan} {certificates} {quarter} {year} {deductor} {tan}"), this),
                          "templateFields");

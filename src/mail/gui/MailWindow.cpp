@@ -15,6 +15,8 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <QScreen>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QThread>
@@ -117,6 +119,7 @@ MailWindow::MailWindow(fs::path folder, Keyring& keyring, QWidget* parent)
     m_progress->setObjectName(QStringLiteral("sendProgress"));
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
+    m_progress->hide(); // until a send starts
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("sendSummary"));
     m_summary->setWordWrap(true);
@@ -224,6 +227,13 @@ void MailWindow::showPlan()
         m_rows[d.deductee.pan] = row++;
     }
     m_table->resizeColumnsToContents();
+    // Wide enough for every column where the screen allows, so that no outcome is cut off.
+    int wanted = m_table->verticalScrollBar()->sizeHint().width() + 4 * m_table->frameWidth();
+    for (int column = 0; column < Columns; ++column)
+        wanted += m_table->columnWidth(column);
+    const int room = screen() ? screen()->availableGeometry().width() * 9 / 10 : wanted;
+    if (const int more = std::min(wanted, room) - m_table->viewport()->width(); more > 0)
+        resize(width() + more, height());
     emit planShown();
 }
 
@@ -295,6 +305,7 @@ void MailWindow::send()
         return !run->cancelled.load();
     };
     m_progress->setRange(0, 0);
+    m_progress->show();
     m_summary->setText(QStringLiteral("Making the PDFs and sending…"));
     m_thread = QThread::create([run = m_run] {
         guarded(*run, [&] {
