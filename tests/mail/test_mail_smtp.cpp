@@ -269,5 +269,34 @@ TEST_F(MailFixture, AKilledRunLosesNoneAndMarksTheOneThatMayArriveTwice)
     EXPECT_EQ(log[4].note, "");
 }
 
+// Protected PDFs open only with the PAN of the deductee they went to; a deductee with no address
+// is reported after the others were sent, and the run says it is not done.
+TEST_F(MailFixture, ProtectedAttachmentsOpenWithTheirDeducteesPanAndNoAddressIsReported)
+{
+    std::string csv = "PAN;E-mail\n";
+    for (const auto& [pan, address] : kBook)
+        if (pan != "AAAPD1234D")
+            csv += pan + ";" + address + "\n";
+    writeBytes(run.app / mail::kAddressBookCsv, csv);
+    SmtpServer server(serverDir.path());
+    mail::MailOptions o = options(server);
+    o.protect = true;
+    mail::MailPlan plan = mail::planMail(o);
+    std::ostringstream out;
+    EXPECT_EQ(mail::sendMail(plan, o, out), 1);
+    EXPECT_NE(out.str().find("AAAPD1234D  DEEPA NAIR  no address in Deductee addresses.csv"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("3 message(s) sent, 0 deductee(s) already sent, 1 not sent"), std::string::npos) << out.str();
+    const std::vector<Received> got = receivedIn(serverDir.path());
+    ASSERT_EQ(got.size(), 3u);
+    for (const Received& m : got) {
+        const std::string pan = std::find_if(kBook.begin(), kBook.end(), [&](const auto& e) { return e.second == m.envelope.at(1); })->first;
+        for (const auto& [name, file] : m.attachments) {
+            EXPECT_EQ(printing::test::pdfPageCount(file), -1) << name;
+            EXPECT_GT(printing::test::pdfPageCount(file, pan), 0) << name;
+            EXPECT_EQ(printing::test::pdfPageCount(file, "AAAPD1234D"), -1) << name;
+        }
+    }
+}
+
 } // namespace
 } // namespace cw::test
