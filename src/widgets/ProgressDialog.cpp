@@ -16,7 +16,8 @@ ProgressDialog::ProgressDialog(QWidget* parent)
 
 void ProgressDialog::setProgress(int done, int total)
 {
-    if (total <= 0)
+    // Cancelled: reset() hid it, and the reports that follow until the work stops must not bring it back.
+    if (total <= 0 || wasCanceled())
         return;
     if (m_bar->value() < 0) { // new or reset: the delay starts now
         m_bar->setRange(0, total);

@@ -16,7 +16,7 @@ public:
     explicit ProgressDialog(QWidget* parent);
 
     // `done` of `total`; the first report after construction or reset() starts the delay,
-    // the last (done == total) resets the dialog, which hides it.
+    // the last (done == total) resets the dialog, which hides it. Once cancelled, nothing.
     void setProgress(int done, int total);
 
 private:
