@@ -1,11 +1,19 @@
 // The main window clicked through as a user would: what each Generate outcome leaves on the
-// buttons, the window and the disk; the acknowledgement guard; About; the contact link; Exit.
+// buttons, the window and the disk; a long run with the window answering meanwhile; the
+// acknowledgement guard; About; the contact link; Exit.
+#include "SyntheticStatement.h"
 #include "WindowTests.h"
+#include "app/GenerateCommand.h"
 #include "app/gui/MainWindow.h"
+#include "widgets/MessageBox.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 using namespace cw::test;
@@ -18,10 +26,17 @@ struct Window {
     MessageRecorder recorder;
     MainWindow window{folder.path()};
     QSignalSpy ended{&window, &MainWindow::programEnded};
+    QSignalSpy finished{&window, &MainWindow::generateFinished};
     Window()
     {
         window.show();
         (void)QTest::qWaitForWindowExposed(&window);
+    }
+    // Clicks Generate and waits for the run to end; false when it never does.
+    bool generate()
+    {
+        button("generateButton")->click();
+        return finished.wait(300000);
     }
     QPushButton* button(const char* name) { return child<QPushButton>(&window, name); }
     const std::vector<cw::core::Message>& messages() const { return recorder.messages; }
@@ -56,7 +71,7 @@ private slots:
                 writeBytes(w.folder / ".~lock.TDS16A.xls#", "Asha Rao,ACCOUNTS,asha,06.12.2024 10:15,file:///x;");
             const std::string templateBefore = readBytes(w.folder.templatePath());
 
-            w.button("generateButton")->click();
+            QVERIFY(w.generate());
             QCOMPARE(w.messages().size(), size_t(1));
             const QString prompt = QString::fromStdString(w.messages()[0].prompt);
             const QString folder = QString::fromStdString(w.folder.path().string());
@@ -69,6 +84,48 @@ private slots:
             if (c.programEnds) // before anything was touched
                 QVERIFY2(readBytes(w.folder.templatePath()) == templateBefore, c.promptStart);
         }
+    }
+
+    // The run goes on its own thread: the window keeps turning its event loop, refuses to close
+    // and to start a second run, and the message box comes while the run waits for its OK.
+    void aLongRunLeavesTheWindowAnswering()
+    {
+        Window w;
+        writeBytes(w.folder.statementPath(), largeStatement(3000).text());
+        cw::widgets::MessageBox::recordInstead(nullptr); // real boxes: the run must wait for OK
+        int turnsDuringRun = 0;
+        bool closeRefused = true, boxWhileRunning = false;
+        QStringList boxes;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes << box->text();
+                boxWhileRunning = w.finished.count() == 0;
+                box->accept();
+            }
+            if (w.finished.count() > 0)
+                return;
+            closeRefused = !w.window.close() && closeRefused;
+            ++turnsDuringRun;
+            w.button("generateButton")->click();
+        });
+        probe.start(5);
+        const bool ended = w.generate();
+        QTest::qWait(0); // a box the run did not wait for is still open here
+        probe.stop();
+        cw::widgets::MessageBox::recordInstead(&w.recorder.messages);
+        QVERIFY(ended);
+        QVERIFY(turnsDuringRun > 0);
+        QVERIFY(closeRefused);
+        QVERIFY(w.window.isVisible());
+        QCOMPARE(boxes.size(), 1); // one run only, its box answered before its end
+        QVERIFY2(boxes[0].startsWith(QStringLiteral("Certificates Successfully Generated")), qPrintable(boxes[0]));
+        QVERIFY(boxWhileRunning);
+        QCOMPARE(w.finished.count(), 1);
+        QCOMPARE(w.finished[0][0].value<cw::app::GenerateOutcome>(), cw::app::GenerateOutcome::Succeeded);
+        QVERIFY(!w.window.findChild<QProgressDialog*>(QStringLiteral("GenerateProgress")));
+        QVERIFY(w.button("printButton")->isEnabled());
+        QVERIFY(fs::exists(w.folder / "Form16A" / "997.xls"));
     }
 
     void acknowledgementButtonOpensTheDialogOnlyPastTheGuard()

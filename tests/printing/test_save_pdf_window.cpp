@@ -1,8 +1,10 @@
 // The print window's "Save as PDF…": the marked certificates merged or one file each, signed
-// with a .p12, a wrong password shown before any PDF is written.
+// with a .p12, a wrong password shown before any PDF is written, Cancel while the PDFs are written.
 #include "PrintTestSupport.h"
+#include "SyntheticStatement.h"
 #include "TestSupport.h"
 #include "WindowTests.h"
+#include "app/GenerateCommand.h"
 #include "printing/gui/PrintDialog.h"
 #include "printing/gui/SavePdfDialog.h"
 #include "widgets/MessageBox.h"
@@ -10,8 +12,10 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QtTest>
 
 namespace fs = std::filesystem;
@@ -88,6 +92,33 @@ private slots:
         QCOMPARE(cw::test::runCommand("pdfsig -upw AAAFR4321K " + cw::test::shellQuote(m_form16a / "003.pdf"), out), 0);
         QVERIFY2(out.find("Signature is Valid") != std::string::npos, out.c_str());
         QVERIFY2(out.find("Window Signer") != std::string::npos, out.c_str());
+    }
+
+    // The PDFs are written on a thread of their own; Cancel at the first report stops the run
+    // well before its end, and a merged file is then not written at all.
+    void cancelStopsTheRunUnderWay()
+    {
+        const fs::path app = cw::printing::test::freshFolder("save-pdf-cancel");
+        cw::printing::test::generateSampleCertificates(app);
+        cw::test::writeBytes(app / "TDS.txt", cw::test::largeStatement(300).text());
+        cw::test::RecordingReporter reporter;
+        QCOMPARE(cw::app::GenerateCommand(app, reporter).run(), cw::app::GenerateOutcome::Succeeded);
+
+        SavePdfDialog dialog(app / "Form16A", {});
+        dialog.mergedChoice()->setChecked(true);
+        dialog.mergedFileEdit()->setText(QString::fromStdString((app / "all.pdf").string()));
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, [&] {
+            auto* progress = dialog.findChild<QProgressDialog*>();
+            if (progress && progress->value() > 0)
+                progress->findChild<QPushButton*>()->click();
+        });
+        probe.start(1);
+        const auto r = dialog.save();
+        QVERIFY(r.cancelled);
+        QVERIFY2(r.done.size() < 300, std::to_string(r.done.size()).c_str());
+        QVERIFY(!fs::exists(app / "all.pdf"));
+        QVERIFY(!dialog.findChild<QProgressDialog*>());
     }
 
     void theButtonAsksForMarkedCertificates()

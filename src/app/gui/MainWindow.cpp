@@ -39,6 +39,14 @@ struct CheckRun {
     std::optional<core::Message> failure;
 };
 
+// A Generate run: its reporter, how it ended, and the buttons as it found them.
+struct GenerateRun {
+    std::unique_ptr<GuiReporter> reporter;
+    GenerateOutcome outcome = GenerateOutcome::Failed;
+    bool acknEnabled = false;
+    bool printEnabled = false;
+};
+
 using widgets::ClickableLabel;
 using widgets::MessageBox;
 using widgets::openMailTo;
@@ -182,6 +190,12 @@ MainWindow::~MainWindow()
 {
     if (m_checkThread)
         m_checkThread->wait();
+    if (m_generateThread) {
+        // The run finishes the template it is writing, without the window.
+        m_generateRun->reporter->abandon();
+        m_generateThread->wait();
+        delete m_generateThread;
+    }
 }
 
 void MainWindow::setPrintWindowOpener(std::function<void(QWidget*)> opener)
@@ -205,27 +219,39 @@ std::string MainWindow::helpText()
 
 void MainWindow::generate()
 {
-    // Progress reports let events through; a second click meanwhile must not start a second run.
-    if (m_generating)
+    // A second click while a run is under way must not start a second run.
+    if (m_generateThread)
         return;
-    m_generating = true;
-    const bool acknEnabled = m_acknButton->isEnabled();
-    const bool printEnabled = m_printButton->isEnabled();
+    auto run = std::make_shared<GenerateRun>();
+    run->acknEnabled = m_acknButton->isEnabled();
+    run->printEnabled = m_printButton->isEnabled();
+    run->reporter = std::make_unique<GuiReporter>(this);
+    m_generateRun = run;
     // The other commands read or print the template and the certificates this run rewrites.
     m_acknButton->setEnabled(false);
     m_printButton->setEnabled(false);
 
-    GenerateOutcome outcome;
-    {
-        GuiReporter reporter(this);
-        const auto templatePath = m_appFolder / core::kTemplateFile;
-        GenerateCommand command(m_appFolder, reporter, [&] { return templateInUse("TDS16A", templatePath); });
-        command.setOldCertificatesRemover(removeInDetachedProcess); // the window stays responsive
-        outcome = command.run();
-    }
-    m_generating = false;
+    // The guard reads the desktop's window titles over a connection of its own, and the old
+    // certificates go in a process of their own: neither needs the window's thread.
+    m_generateThread = QThread::create([run, folder = m_appFolder] {
+        const auto templatePath = folder / core::kTemplateFile;
+        GenerateCommand command(folder, *run->reporter, [templatePath] { return templateInUse("TDS16A", templatePath); });
+        command.setOldCertificatesRemover(removeInDetachedProcess);
+        run->outcome = command.run();
+    });
+    connect(m_generateThread, &QThread::finished, this, &MainWindow::finishGenerate);
+    m_generateThread->start();
+}
 
-    switch (outcome) {
+void MainWindow::finishGenerate()
+{
+    // Queued after the run's last progress report, so none is left to reach the reporter.
+    m_generateThread->deleteLater();
+    m_generateThread = nullptr;
+    const std::shared_ptr<GenerateRun> run = std::move(m_generateRun);
+    run->reporter.reset();
+
+    switch (run->outcome) {
     case GenerateOutcome::Succeeded:
         m_acknButton->setEnabled(true);
         m_printButton->setEnabled(true);
@@ -243,11 +269,13 @@ void MainWindow::generate()
     case GenerateOutcome::EndProgram:
         // Template in use, statement missing or nothing to certify: the buttons are left as
         // the run found them, and the program ends.
-        m_acknButton->setEnabled(acknEnabled);
-        m_printButton->setEnabled(printEnabled);
-        endProgram();
+        m_acknButton->setEnabled(run->acknEnabled);
+        m_printButton->setEnabled(run->printEnabled);
         break;
     }
+    if (run->outcome == GenerateOutcome::EndProgram)
+        endProgram();
+    emit generateFinished(run->outcome);
 }
 
 void MainWindow::checkStatement()
@@ -370,7 +398,7 @@ void MainWindow::endProgram()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Closing mid-run would leave the template half written.
-    if (m_generating) {
+    if (m_generateThread) {
         event->ignore();
         return;
     }

@@ -17,6 +17,9 @@ class ClickableLabel;
 namespace cw::app {
 
 struct CheckRun;
+struct GenerateRun;
+class GuiReporter;
+enum class GenerateOutcome;
 
 // The main window: the Generate command, the acknowledgement dialog, printing, e-mail, help, About and
 // Exit, over the application folder given (the executable's folder in the program, a scratch
@@ -43,12 +46,16 @@ signals:
     // deductee records, a failed workbook operation): the window has closed; the program
     // should exit with `exitCode`.
     void programEnded(int exitCode);
+    // A Generate run has ended: its last message answered, the buttons set for what it left,
+    // the window closed when the run ends the program.
+    void generateFinished(cw::app::GenerateOutcome outcome);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void generate();
+    void finishGenerate();
     void checkStatement();
     void showCheck();
     void editAcknowledgements();
@@ -63,7 +70,10 @@ private:
     std::filesystem::path m_appFolder;
     std::function<void(QWidget*)> m_openPrintWindow;
     std::function<std::filesystem::path(QWidget*)> m_chooseReport;
-    bool m_generating = false;
+    // Generate runs away from the event loop; its messages and progress come back through the
+    // reporter, its outcome through the thread's end.
+    QThread* m_generateThread = nullptr;
+    std::shared_ptr<GenerateRun> m_generateRun;
     // The check reads the statement away from the event loop; its outcome comes back here.
     QThread* m_checkThread = nullptr;
     std::shared_ptr<CheckRun> m_checkRun;

@@ -3,8 +3,8 @@
 #include "core/PathText.h"
 #include "printing/PdfSigner.h"
 #include "widgets/MessageBox.h"
+#include "widgets/ProgressDialog.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -13,14 +13,13 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
 #include <QVBoxLayout>
 
 #include <atomic>
-#include <thread>
+#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -132,6 +131,8 @@ void SavePdfDialog::choosePkcs12()
 PdfRunResult SavePdfDialog::save()
 {
     PdfRunResult result;
+    if (m_saving) // Save again before the progress shows: the run under way writes the same files
+        return result;
     std::unique_ptr<PdfSigner> signer;
     PdfRunOptions options;
     try {
@@ -149,36 +150,36 @@ PdfRunResult SavePdfDialog::save()
         return result;
     }
 
-    // The run goes on a thread of its own while this one shows its progress.
-    QProgressDialog progress(QStringLiteral("Saving certificates as PDF…"), QStringLiteral("Cancel"), 0,
-                             static_cast<int>(m_names.size()), this);
-    progress.setWindowModality(Qt::WindowModal);
+    // The PDFs are written on a thread of their own. This one shows their progress and waits for
+    // the end in an event loop of its own, so that save() still returns what the run did.
+    widgets::ProgressDialog progress(this);
+    progress.setLabelText(QStringLiteral("Saving certificates as PDF…"));
+    progress.setCancelButtonText(QStringLiteral("Cancel"));
     progress.setMinimumDuration(300);
     std::atomic<bool> cancelled{false};
-    std::atomic<std::size_t> reached{0};
-    options.progress = [&](std::size_t done, std::size_t) {
-        reached = done;
+    connect(&progress, &QProgressDialog::canceled, this, [&cancelled] { cancelled = true; });
+    options.progress = [&progress, &cancelled](std::size_t done, std::size_t total) {
+        QMetaObject::invokeMethod(
+            &progress, [&progress, done, total] { progress.setProgress(static_cast<int>(done), static_cast<int>(total)); },
+            Qt::QueuedConnection);
         return !cancelled.load();
     };
     std::string failure;
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
+    const std::unique_ptr<QThread> worker(QThread::create([&] {
         try {
             result = writeCertificatePdfs(m_outputFolder, m_names, options);
         } catch (const std::exception& e) {
             failure = e.what();
         }
-        finished = true;
-    });
-    while (!finished) {
-        progress.setValue(static_cast<int>(reached.load()));
-        if (progress.wasCanceled())
-            cancelled = true;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(10);
-    }
-    worker.join();
-    progress.setValue(progress.maximum());
+    }));
+    QEventLoop untilFinished;
+    connect(worker.get(), &QThread::finished, &untilFinished, &QEventLoop::quit);
+    progress.setProgress(0, static_cast<int>(m_names.size())); // the delay runs from now
+    m_saving = true;
+    worker->start();
+    untilFinished.exec();
+    worker->wait();
+    m_saving = false;
 
     if (!failure.empty())
         widgets::MessageBox::show(this, {failure, kTitle, core::Icon::Critical});

@@ -55,6 +55,7 @@ private:
     QLineEdit* m_nickname;
     QLineEdit* m_password;
     QCheckBox* m_protect;
+    bool m_saving = false;
 };
 
 } // namespace cw::printing
