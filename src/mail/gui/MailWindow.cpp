@@ -158,9 +158,11 @@ MailWindow::MailWindow(fs::path folder, Keyring& keyring, QWidget* parent)
 
 MailWindow::~MailWindow()
 {
+    // Closed while the folder was being read: the reading ends on its own, its outcome unused.
     if (m_thread) {
         m_run->cancelled = true;
         m_thread->wait();
+        delete m_thread;
     }
 }
 
