@@ -84,6 +84,8 @@ TEST(SheetInsertRows, NewRowsTakeFormatsOfRowAboveAndRangesMove)
     s.printArea().push_back(rangeOrThrow("A1:L8"));
     s.printTitleRows() = std::make_pair(2, 3);
 
+    EXPECT_THROW(s.insertRows(kMaxRows, 1), Error); // past the last row: nowhere to insert
+    EXPECT_THROW(s.insertRows(-1, 1), Error);
     s.insertRows(4, 7);
     for (int r = 4; r < 11; ++r) {
         ASSERT_TRUE(s.hasCell(r, 1)) << r;
