@@ -10,6 +10,7 @@
 #include "core/Failure.h"
 #include "core/PathText.h"
 #include "host/Error.h"
+#include "host/SafeWrite.h"
 #include "import/Statement.h"
 #include "import/WorkSheets.h"
 
@@ -165,6 +166,7 @@ void GenerateCommand::writeRegister(const import::StatementText& text, const imp
     run.plan = &plan;
     run.made = &m_made;
     run.statementName = std::string(core::kStatementFile);
+    run.writer = m_writer;
     std::error_code ec;
     run.statementBytes = fs::file_size(m_folder / core::kStatementFile, ec);
     if (ec)
@@ -211,7 +213,7 @@ GenerateOutcome GenerateCommand::runPipeline()
     // What can be checked is checked before any work: the template can be saved, and Form16A
     // can be replaced by a fresh folder.
     try {
-        host::Workbook::checkCanSave(templatePath);
+        host::checkCanReplace(templatePath);
     } catch (const host::Error& e) {
         report("The template workbook " + templateText + " cannot be saved: " + e.message() +
                    ". Certwright saves it at the end of every run; nothing was changed.",
@@ -239,7 +241,7 @@ GenerateOutcome GenerateCommand::runPipeline()
     // leaves the template file as it was.
     auto save = [&]() {
         try {
-            workbook.save(templatePath);
+            workbook.save(templatePath, host::SaveMode::Durable, m_writer);
             return true;
         } catch (const host::Error& e) {
             report("The template workbook " + templateText + " could not be saved (" + reason(e) + ").",
@@ -263,6 +265,7 @@ GenerateOutcome GenerateCommand::runPipeline()
     run.folder = output.folder();
     run.shownFolder = m_folder / core::kOutputFolder;
     run.reporter = &m_reporter;
+    run.writer = m_writer;
     readRegister(workbook, templatePath, run);
     const certificates::CertificatePlan plan = certificates::planCertificates(statement);
     run.plan = &plan;

@@ -2,6 +2,7 @@
 
 #include "certificates/CertificateGenerator.h"
 #include "core/Messages.h"
+#include "host/SafeWrite.h"
 
 #include <filesystem>
 #include <functional>
@@ -43,6 +44,10 @@ public:
     using FolderRemover = std::function<void(const std::filesystem::path&)>;
     void setOldCertificatesRemover(FolderRemover remover) { m_removeOld = std::move(remover); }
 
+    // How the run's files (the certificates, the register, the template) get their bytes: by
+    // default host::writeAll; a test hands one that fails midway, as a full disk does.
+    void setByteWriter(host::ByteWriter writer) { m_writer = std::move(writer); }
+
     GenerateOutcome run();
     // What the last run made.
     const certificates::CertificateCounts& made() const { return m_made; }
@@ -63,6 +68,7 @@ private:
     core::Reporter& m_reporter;
     Guard m_guard;
     FolderRemover m_removeOld;
+    host::ByteWriter m_writer;
     certificates::CertificateCounts m_made;
     std::string m_registerLine;
     std::vector<std::string> m_removedOthers;

@@ -3,12 +3,14 @@
 #include "app/GenerateCommand.h"
 #include "core/AppFiles.h"
 #include "core/PathText.h"
+#include "host/Error.h"
+#include "host/SafeWrite.h"
 
 #include <QStandardPaths>
 #include <QString>
 
-#include <cstdio>
-#include <random>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -26,8 +28,9 @@ core::Message problem(std::string prompt)
     return {std::move(prompt), kProblemTitle, core::Icon::Critical};
 }
 
-// Copies `source` to `target` through a temporary file beside the target, so an interrupted copy
-// never leaves a half template that later starts would keep; an existing target stays as it is.
+// Copies `source` to `target` through a temporary file beside the target (host::replaceFile), so
+// an interrupted copy never leaves a half template that later starts would keep; an existing
+// target stays as it is. The copy is the user's to change, whatever the installed file's mode.
 std::optional<core::Message> copyIfMissing(const fs::path& source, const fs::path& target)
 {
     std::error_code ec;
@@ -38,24 +41,18 @@ std::optional<core::Message> copyIfMissing(const fs::path& source, const fs::pat
         return problem("The installed copy of " + name + " is missing from " +
                        core::pathText(source.parent_path()) + ". Please reinstall Certwright.");
 
-    std::random_device random;
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(random()));
-    const fs::path temporary = target.parent_path() / ("." + name + "." + hex + ".tmp");
-    fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, ec);
-    // The copy is the user's to change, whatever the installed file's mode.
-    if (!ec)
-        fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
-    std::error_code lookup;
-    if (!ec && !fs::exists(fs::symlink_status(target, lookup)))
-        fs::rename(temporary, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
+    std::ifstream in(source, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (!in)
+        return problem("The installed copy of " + name + " in " + core::pathText(source.parent_path()) +
+                       " cannot be read. Please reinstall Certwright.");
+    try {
+        host::replaceFile(target, bytes.str());
+    } catch (const host::Error& e) {
         return problem(name + " could not be copied into " + core::pathText(target.parent_path()) + ": " +
-                       ec.message() + ".");
+                       e.message() + ".");
     }
-    fs::remove(temporary, ec);
     return std::nullopt;
 }
 

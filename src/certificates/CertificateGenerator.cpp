@@ -246,7 +246,7 @@ void saveCertificate(const CertificateRun& run, const std::vector<std::uint8_t>&
 {
     const std::string file = serialText(serial) + ".xls";
     try {
-        Workbook::saveBytes(bytes, run.folder / file, host::SaveMode::NewFile);
+        Workbook::saveBytes(bytes, run.folder / file, host::SaveMode::NewFile, run.writer);
     } catch (const host::Error& e) {
         throw core::Failure("The certificate " + core::pathText(run.shownFolder / file) + " could not be saved (" +
                                 e.message() + "). Form16A keeps the certificates of the last complete run.",

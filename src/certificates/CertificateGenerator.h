@@ -30,6 +30,7 @@ struct CertificateRun {
     std::filesystem::path folder;            // where the certificates are written (the run's own)
     std::filesystem::path shownFolder;       // where the user finds them: Form16A
     core::Reporter* reporter = nullptr;      // progress and the template's "Left out" notes
+    host::ByteWriter writer;                 // puts each file's bytes into it; empty: host::writeAll
 };
 
 // The records' sums, in paise (one type for the statement's records and the certificates' rows).

@@ -3,7 +3,7 @@
 #include "core/AppFiles.h"
 #include "core/PathText.h"
 #include "host/Error.h"
-#include "host/Workbook.h"
+#include "host/SafeWrite.h"
 
 #include <algorithm>
 #include <functional>
@@ -103,7 +103,7 @@ bool isCertificateTemporary(const std::string& name)
         return false;
     const std::string certificate = name.substr(1, end + 3);
     return certificate.find_first_not_of("0123456789") == certificate.size() - 4 &&
-           host::Workbook::isTemporaryName(name, certificate);
+           host::isTemporaryName(name, certificate);
 }
 
 void removeFilesIn(const fs::path& folder, const std::function<bool(const std::string&)>& ours)
@@ -195,7 +195,7 @@ std::vector<fs::path> clearLeftovers(const fs::path& appFolder)
     runFolders.insert(runFolders.end(), setAside.begin(), setAside.end());
 
     const auto templateTemporary = [](const std::string& name) {
-        return host::Workbook::isTemporaryName(name, std::string(core::kTemplateFile));
+        return host::isTemporaryName(name, std::string(core::kTemplateFile));
     };
     removeFilesIn(appFolder, templateTemporary);
     // A linked template is saved beside the file the link points to, and so are its leftovers.
@@ -203,11 +203,11 @@ std::vector<fs::path> clearLeftovers(const fs::path& appFolder)
     if (!ec && templateFile.parent_path() != fs::canonical(appFolder, ec)) {
         const std::string target = templateFile.filename().string();
         removeFilesIn(templateFile.parent_path(),
-                      [&target](const std::string& name) { return host::Workbook::isTemporaryName(name, target); });
+                      [&target](const std::string& name) { return host::isTemporaryName(name, target); });
     }
     if (fs::is_directory(fs::symlink_status(output, ec))) {
         removeFilesIn(output, isCertificateTemporary);
-        host::Workbook::removeTemporaryFiles(output);
+        host::removeTemporaryFiles(output);
     }
     return runFolders;
 }

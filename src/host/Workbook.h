@@ -2,6 +2,7 @@
 
 #include "host/Drawing.h"
 #include "host/Format.h"
+#include "host/SafeWrite.h"
 #include "host/Sheet.h"
 
 #include <filesystem>
@@ -27,11 +28,12 @@ struct DefinedName {
     std::uint8_t keyboardShortcut = 0;
 };
 
-// How a save writes. Durable replaces the file atomically: a temporary file beside it, synced
-// to the disk, then a rename; a link is saved through to its target, and the file keeps its
-// mode and owner. NewFile writes straight under a name that must be free, without a sync: for
-// the thousands of certificates of a run, which go into a folder of the run's own that is
-// discarded when anything fails, so a temporary name and a sync per file would only cost time.
+// How a save writes. Durable replaces the file atomically (replaceFile): a temporary file beside
+// it, synced to the disk, then a rename; a link is saved through to its target, and the file
+// keeps its mode and owner. NewFile (writeNewFile) writes straight under a name that must be
+// free, without a sync: for the thousands of certificates of a run, which go into a folder of
+// the run's own that is discarded when anything fails, so a temporary name and a sync per file
+// would only cost time.
 enum class SaveMode { Durable, NewFile };
 
 // A workbook: sheets in order, the formatting tables and the defined names.
@@ -48,29 +50,15 @@ public:
 
     // Reads a .xls (BIFF8) workbook. Throws Error naming the file and the reason.
     static Workbook open(const std::filesystem::path& path);
-    // Writes the workbook as .xls. A failed save throws Error (message: the reason alone) and
-    // leaves any old file at `path` as it was, and no partial file under its name. A read-only
-    // file is refused, not replaced.
-    void save(const std::filesystem::path& path, SaveMode mode = SaveMode::Durable) const;
+    // Writes the workbook as .xls (see SafeWrite.h), its bytes put into the file by `writer`.
+    // A failed save throws Error (message: the reason alone) and leaves any old file at `path`
+    // as it was, and no partial file under its name. A read-only file is refused, not replaced.
+    void save(const std::filesystem::path& path, SaveMode mode = SaveMode::Durable,
+              const ByteWriter& writer = {}) const;
     // Saves bytes made by toBytes() as save() does: for callers that make the bytes of many
     // workbooks at once and create their files one at a time.
     static void saveBytes(const std::vector<std::uint8_t>& bytes, const std::filesystem::path& path,
-                          SaveMode mode = SaveMode::Durable);
-    // Throws the Error a durable save to `path` would end with for want of permission, without
-    // changing anything: the file (through links) is read-only, or its folder takes no new file.
-    static void checkCanSave(const std::filesystem::path& path);
-    // Whether a file named `name` is a temporary file left beside `target` by an interrupted
-    // save: this version's names ("." "~" and hex digits, no longer than the target's name, so
-    // a path that takes the final name takes the temporary one too) and the earlier
-    // ".NAME.<16 hex digits>.tmp".
-    static bool isTemporaryName(std::string_view name, std::string_view target);
-    // A free temporary name beside `target` of this kind, for any file written under a
-    // temporary name and renamed into place: one naming, so that one clean-up finds them all.
-    static std::filesystem::path temporaryPathFor(const std::filesystem::path& target);
-    // Removes from `folder` the files (not links, not folders) named as temporary files of any
-    // target are: what saves killed midway left. Only for a folder of the program's own, under
-    // its lock, where no save is under way.
-    static void removeTemporaryFiles(const std::filesystem::path& folder) noexcept;
+                          SaveMode mode = SaveMode::Durable, const ByteWriter& writer = {});
     // The .xls bytes, without touching the file system.
     std::vector<std::uint8_t> toBytes() const;
     static Workbook fromBytes(const std::vector<std::uint8_t>& bytes, const std::string& nameForErrors);

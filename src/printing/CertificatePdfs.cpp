@@ -2,6 +2,7 @@
 
 #include "core/PathText.h"
 #include "host/Error.h"
+#include "host/SafeWrite.h"
 #include "host/Sheet.h"
 #include "host/Workbook.h"
 #include "printing/NumberFormat.h"
@@ -354,7 +355,7 @@ PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std:
     if (std::optional<std::string> refusal = linkedFolderRefusal(outputFolder))
         throw std::runtime_error(*refusal);
     // Callers hold the folder's lock: a temporary file there is one a killed run left.
-    host::Workbook::removeTemporaryFiles(outputFolder);
+    host::removeTemporaryFiles(outputFolder);
     if (names.empty())
         names = printListNames(outputFolder);
     PdfRunResult result;

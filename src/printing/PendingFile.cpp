@@ -1,13 +1,7 @@
 #include "printing/PendingFile.h"
 
 #include "core/PathText.h"
-#include "host/Workbook.h"
-
-#include <cerrno>
-#include <algorithm>
-#include <cstdio>
-#include <stdexcept>
-#include <system_error>
+#include "host/Error.h"
 
 namespace fs = std::filesystem;
 
@@ -15,70 +9,31 @@ namespace cw::printing {
 
 namespace {
 
-std::FILE* openNew(const fs::path& p, const char* mode)
+template <typename Step>
+void reported(const fs::path& target, Step step)
 {
-#ifdef _WIN32
-    const std::wstring m(mode, mode + std::char_traits<char>::length(mode));
-    return _wfopen(p.c_str(), m.c_str());
-#else
-    return std::fopen(p.c_str(), mode);
-#endif
-}
-
-[[noreturn]] void fail(const fs::path& target, const std::string& why)
-{
-    throw PendingFileError(core::pathText(target) + ": cannot be written (" + why + ")", why);
+    try {
+        step();
+    } catch (const host::Error& e) {
+        throw PendingFileError(core::pathText(target) + ": cannot be written (" + e.message() + ")", e.message());
+    }
 }
 
 } // namespace
 
 PendingFile::PendingFile(fs::path target) : m_target(std::move(target))
 {
-    // Named as the workbook engine names its temporary files, so that one clean-up finds both.
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const fs::path candidate = host::Workbook::temporaryPathFor(m_target);
-        errno = 0;
-        if (std::FILE* f = openNew(candidate, "wbx")) {
-            std::fclose(f);
-            m_path = candidate;
-            return;
-        }
-        if (errno != EEXIST)
-            fail(m_target, std::generic_category().message(errno ? errno : EIO));
-    }
-    fail(m_target, "no free temporary name");
-}
-
-PendingFile::~PendingFile()
-{
-    if (!m_committed && !m_path.empty()) {
-        std::error_code ec;
-        fs::remove(m_path, ec);
-    }
+    reported(m_target, [this] { m_file.emplace(m_target); });
 }
 
 void PendingFile::write(std::string_view bytes)
 {
-    std::FILE* f = openNew(m_path, "wb");
-    if (!f)
-        fail(m_target, std::generic_category().message(errno ? errno : EIO));
-    errno = 0;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
-    const int err = errno;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok)
-        fail(m_target, std::generic_category().message(err ? err : EIO));
+    reported(m_target, [&] { m_file->write(bytes); });
 }
 
 void PendingFile::commit()
 {
-    std::error_code ec;
-    if (fs::is_directory(fs::symlink_status(m_target, ec)))
-        fail(m_target, "a folder has that name");
-    fs::rename(m_path, m_target, ec);
-    if (ec)
-        fail(m_target, ec.message());
-    m_committed = true;
+    reported(m_target, [this] { m_file->commit(); });
 }
 
 } // namespace cw::printing

@@ -311,7 +311,7 @@ void writeRegister(const std::filesystem::path& file, const RegisterRun& run, co
                           run, first, std::min(kCertificatesPerSheet, count - first));
     }
     try {
-        wb.save(file, host::SaveMode::NewFile);
+        wb.save(file, host::SaveMode::NewFile, run.writer);
     } catch (const host::Error& e) {
         throw core::Failure("The register " + core::pathText(file.parent_path().filename() / file.filename()) +
                                 " could not be saved (" + e.message() +

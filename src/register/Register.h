@@ -3,6 +3,7 @@
 #include "certificates/CertificateGenerator.h"
 #include "certificates/CertificateGroups.h"
 #include "core/AppFiles.h"
+#include "host/SafeWrite.h"
 #include "import/RecordSums.h"
 #include "import/Statement.h"
 
@@ -26,6 +27,7 @@ struct RegisterRun {
     std::string statementName;       // "TDS.txt"
     std::uintmax_t statementBytes = 0;
     std::string runTime;             // "07/12/2026 14:05"
+    host::ByteWriter writer;         // puts the file's bytes into it; empty: host::writeAll
 };
 
 // One challan: what the statement states of its deductee records, what those records add up

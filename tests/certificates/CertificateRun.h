@@ -53,7 +53,12 @@ struct CertificateRun {
         wb.save(templatePath());
         writeBytes(app / "TDS.txt", statement.text());
     }
-    app::GenerateOutcome generate() { return app::GenerateCommand(app, reporter).run(); }
+    app::GenerateOutcome generate()
+    {
+        app::GenerateCommand command(app, reporter);
+        command.setByteWriter(writer);
+        return command.run();
+    }
     void editTemplate(const std::function<void(Workbook&)>& edit) const
     {
         Workbook wb = Workbook::open(templatePath());
@@ -76,6 +81,7 @@ struct CertificateRun {
     Workbook certificate(const std::string& file) const { return Workbook::open(output() / file); }
 
     fs::path app;
+    host::ByteWriter writer; // how the run's files get their bytes; empty: as they normally do
 };
 
 // A statement date as the certificates show it: "15062008" gives "15.06.2008", "7022009" "7.02.2009".

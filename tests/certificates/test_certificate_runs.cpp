@@ -4,7 +4,6 @@
 
 #include "certificates/OutputFolder.h"
 #include "host/Ascii.h"
-#include "host/SaveHooks.h"
 
 #include <csignal>
 #include <cstdio>
@@ -129,10 +128,10 @@ TEST(CertificateRuns, ARunThatCannotFinishChangesNothing)
                                   "Form16A keeps the certificates of the last complete run."},
         {"no deductee records", [](CertificateRun& r) { writeBytes(r.app / "TDS.txt", statementOf({Challan{}}).text()); },
          GenerateOutcome::EndProgram, "No deductee records found. Please re-import the file."},
-        {"disk full", [](CertificateRun&) { cw::host::detail::failSaveAfterBytes = 3000; },
+        {"disk full", [](CertificateRun& r) { r.writer = diskFullAfter(3000); },
          GenerateOutcome::Failed, "001.xls could not be saved (" + std::make_error_code(std::errc::no_space_on_device).message() +
                                       "). Form16A keeps the certificates of the last complete run."},
-        {"template save fails", [](CertificateRun& r) { writeBytes(r.app / "TDS.txt", "1^FH\r\n2^BH^1^0^27Q\r\n"); cw::host::detail::failSaveAfterBytes = 0; },
+        {"template save fails", [](CertificateRun& r) { writeBytes(r.app / "TDS.txt", "1^FH\r\n2^BH^1^0^27Q\r\n"); r.writer = diskFullAfter(0); },
          GenerateOutcome::Failed, "TDS16A.xls could not be saved (" + std::make_error_code(std::errc::no_space_on_device).message() + ")."},
         {"output folder a file", [](CertificateRun& r) { fs::remove_all(r.output()); writeBytes(r.output(), "a file"); },
          GenerateOutcome::Failed, "Form16A is a file, not a folder. The certificates go into a folder of that name: move it away and try again."},
@@ -161,7 +160,6 @@ TEST(CertificateRuns, ARunThatCannotFinishChangesNothing)
         c.prepare(run);
         const auto before = snapshot(run.app);
         EXPECT_EQ(run.generate(), c.outcome);
-        cw::host::detail::failSaveAfterBytes = -1;
         const std::string prompt = run.reporter.lastPrompt();
         EXPECT_EQ(prompt.substr(prompt.size() - std::min(prompt.size(), c.message.size())), c.message) << prompt;
         EXPECT_EQ(snapshot(run.app), before);

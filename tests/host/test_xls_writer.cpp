@@ -6,7 +6,6 @@
 
 #include "TestSupport.h"
 #include "host/Error.h"
-#include "host/SaveHooks.h"
 #include "host/Workbook.h"
 #include "host/biff/RecordReader.h"
 #include "host/biff/RecordWriter.h"
@@ -346,17 +345,16 @@ TEST(Save, ReplacesTheFileOrLeavesTheOldOneAsItWas)
         s.setValue(r, 0, std::string("line ") + std::to_string(r));
     const fs::path target = dir / "TDS16A.xls";
     cw::test::writeBytes(target, "old");
-    for (std::int64_t after : {0, 1000, 30000}) {
-        detail::failSaveAfterBytes = after;
-        const auto e = errorOf([&] { wb.save(target); });
+    for (std::size_t after : {0, 1000, 30000}) {
+        const ByteWriter full = cw::test::diskFullAfter(after);
+        const auto e = errorOf([&] { wb.save(target, SaveMode::Durable, full); });
         ASSERT_TRUE(e) << "the save did not fail";
         EXPECT_EQ(std::make_tuple(e->code(), e->file()), std::make_tuple(Error::Code::Io, target.string()));
         EXPECT_NE(std::string(e->what()).find("No space left on device"), std::string::npos) << e->what();
-        EXPECT_TRUE(errorOf([&] { wb.save(dir / "001.xls"); }));
+        EXPECT_TRUE(errorOf([&] { wb.save(dir / "001.xls", SaveMode::NewFile, full); }));
         EXPECT_EQ(cw::test::readBytes(target), "old");
         EXPECT_EQ(entries(), std::vector<std::string>{"TDS16A.xls"}) << "after " << after << " bytes";
     }
-    detail::failSaveAfterBytes = -1;
     wb.save(target);
     const Bytes bytes = wb.toBytes();
     EXPECT_EQ(cw::test::readBytes(target), std::string(bytes.begin(), bytes.end()));

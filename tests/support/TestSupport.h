@@ -4,7 +4,9 @@
 // material beside the checkout, and running a command while capturing its output.
 
 #include "core/Messages.h"
+#include "host/SafeWrite.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -31,6 +33,18 @@ private:
 std::string readBytes(const std::filesystem::path& file);
 // Writes the bytes, making the parent folders; the test fails at once when it can't.
 void writeBytes(const std::filesystem::path& file, const std::string& bytes);
+
+// A writer that puts the first `n` bytes of a file on the disk and fails there as a full disk
+// does, for saves that must fail midway.
+inline host::ByteWriter diskFullAfter(std::size_t n)
+{
+    return [n](std::FILE* f, std::string_view bytes) {
+        const std::size_t head = std::min(n, bytes.size());
+        if (std::fwrite(bytes.data(), 1, head, f) != head || head < bytes.size())
+            return std::make_error_code(std::errc::no_space_on_device);
+        return std::error_code{};
+    };
+}
 
 // A reporter that keeps every message and the last progress report.
 struct RecordingReporter : core::Reporter {

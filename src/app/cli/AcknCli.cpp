@@ -7,6 +7,7 @@
 #include "certificates/OutputFolder.h"
 #include "core/PathText.h"
 #include "host/Error.h"
+#include "host/SafeWrite.h"
 #include "host/Workbook.h"
 
 #include <iomanip>
@@ -75,7 +76,7 @@ int runAckn(const std::filesystem::path& folder, const AcknOptions& options, std
         for (const std::filesystem::path& left : certificates::clearLeftovers(folder))
             certificates::removeRunFolder(left);
         try {
-            host::Workbook::checkCanSave(templatePath);
+            host::checkCanReplace(templatePath);
         } catch (const host::Error& e) {
             err << "The template workbook " << core::pathText(templatePath) << " cannot be saved: " << e.message()
                 << ".\nNothing was saved.\n";
