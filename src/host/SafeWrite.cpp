@@ -204,10 +204,10 @@ std::error_code writeAll(std::FILE* file, std::string_view bytes)
     return {};
 }
 
-FileReplacement::FileReplacement(const fs::path& target) : m_target(target)
+FileReplacement::FileReplacement(const fs::path& target, AtALink links) : m_target(target)
 {
-    std::error_code ec;
-    m_file = linkedFile(target, ec);
+    std::error_code ec, absent; // a target not there yet is no failure
+    m_file = links == AtALink::Replace && fs::is_symlink(fs::symlink_status(target, absent)) ? target : linkedFile(target, ec);
     if (ec)
         fail(ec.message());
     if (fs::is_directory(m_file, ec))

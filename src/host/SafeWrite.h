@@ -15,8 +15,15 @@ namespace cw::host {
 using ByteWriter = std::function<std::error_code(std::FILE* file, std::string_view bytes)>;
 std::error_code writeAll(std::FILE* file, std::string_view bytes);
 
+// What a replacement does with a link under the target's name.
+enum class AtALink {
+    WriteThrough, // to the file it ends at; the link stays: a shared template
+    Replace,      // the link goes, the file it pointed at stays as it was: files of a folder of the
+                  // program's own, where a link was put by somebody else
+};
+
 // A replacement for `target`, written under a temporary name beside the file it replaces. A
-// link is written through to the file it ends at, and stays a link; the replacement takes the
+// link is written through to the file it ends at, and stays a link (unless AtALink::Replace); the replacement takes the
 // old file's mode and, where the process may give them, its owner and group. Until commit()
 // the old file stays byte for byte as it was; without commit() the temporary file goes.
 // Failures throw Error(Io) naming `target` with the reason alone as message().
@@ -24,7 +31,7 @@ class FileReplacement {
 public:
     // Refuses a folder under the name and a read-only file (its owner's write permission off is
     // a choice, even where the system would let us write); then makes the temporary file.
-    explicit FileReplacement(const std::filesystem::path& target);
+    explicit FileReplacement(const std::filesystem::path& target, AtALink links = AtALink::WriteThrough);
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;

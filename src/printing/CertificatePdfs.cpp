@@ -246,7 +246,8 @@ std::optional<LaidOut> layOut(PdfBytesWriter& writer, const fs::path& folder, co
 // Its own PDF file, protected and signed as asked.
 void writeOne(QByteArray pdf, const LaidOut& laid, const fs::path& target, const PdfRunOptions& options)
 {
-    PendingFile file(target);
+    // A link among the certificates was not made by us: the user's file it points at is kept.
+    PendingFile file(target, host::AtALink::Replace);
     if (options.protect)
         pdf = protectPdf(pdf, laid.pan);
     if (options.signer)

@@ -21,9 +21,9 @@ void reported(const fs::path& target, Step step)
 
 } // namespace
 
-PendingFile::PendingFile(fs::path target) : m_target(std::move(target))
+PendingFile::PendingFile(fs::path target, host::AtALink links) : m_target(std::move(target))
 {
-    reported(m_target, [this] { m_file.emplace(m_target); });
+    reported(m_target, [&] { m_file.emplace(m_target, links); });
 }
 
 void PendingFile::write(std::string_view bytes)

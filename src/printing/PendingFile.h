@@ -18,12 +18,12 @@ struct PendingFileError : std::runtime_error {
 
 // A host::FileReplacement whose failures read as the PDF and CSV writers report them: made
 // before the work, so that a folder that takes no new file is found first, then written once
-// and moved into place (through a link at the target, which stays a link). What a killed run
+// and moved into place (through a link at the target, which stays a link, unless told to replace it). What a killed run
 // left, the next writing run removes.
 class PendingFile {
 public:
     // Throws PendingFileError naming the target when the folder cannot take a new file.
-    explicit PendingFile(std::filesystem::path target);
+    explicit PendingFile(std::filesystem::path target, host::AtALink links = host::AtALink::WriteThrough);
 
     const std::filesystem::path& target() const { return m_target; }
 

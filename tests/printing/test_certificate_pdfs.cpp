@@ -91,17 +91,14 @@ TEST_F(CertificatePdfs, NamesThatAreNotCertificateNamesAreRefusedAndNothingIsWri
     EXPECT_TRUE(pdfsIn(app.parent_path()).empty());
 }
 
-TEST_F(CertificatePdfs, AFileIsReplacedWholeThroughALinkAtTheTarget)
+TEST_F(CertificatePdfs, AFileIsReplacedWholeAndALinkAtTheTargetIsNotFollowed)
 {
-    const fs::path elsewhere = app / "elsewhere.pdf";
-    cw::test::writeBytes(elsewhere, "an older PDF");
-    fs::create_symlink(elsewhere, form16a / "001.pdf");
+    const fs::path victim = app / "victim.txt";
+    cw::test::writeBytes(victim, "the user's own file");
+    fs::create_symlink(victim, form16a / "001.pdf");
     EXPECT_EQ(pdf({.names = {"001"}}), 0);
-    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(form16a / "001.pdf")));
-    EXPECT_EQ(pdfPageCount(elsewhere), 1);
-    fs::remove(form16a / "001.pdf");
-    fs::remove(elsewhere);
-    EXPECT_EQ(pdf({.names = {"001"}}), 0);
+    EXPECT_EQ(cw::test::readBytes(victim), "the user's own file");
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(form16a / "001.pdf")));
     EXPECT_EQ(pdfPageCount(form16a / "001.pdf"), 1);
     // Only the PDF itself is left: no temporary file beside it.
     std::size_t files = 0;
