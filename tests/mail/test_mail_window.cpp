@@ -222,6 +222,44 @@ private slots:
         QCOMPARE(child<QTableWidget>(w.get(), "deducteeTable")->rowCount(), 0);
     }
 
+    void anotherFolderListsAndSendsTheDeducteesOfItsPdfs()
+    {
+        TempFolder pdfs("portal-pdfs");
+        QProcess make;
+        make.start("/usr/bin/python3", {QString::fromStdString((fs::path(CERTWRIGHT_SOURCE_DIR) / "tests/portal/make_portal_pdfs.py").string()),
+                                        QString::fromStdString(pdfs.path().string()), "--mail"});
+        if (!make.waitForFinished(60000) || make.exitCode() != 0)
+            QSKIP("python3-reportlab is missing");
+        const auto w = openWindow();
+        auto* source = child<QComboBox>(w.get(), "certificatesFrom");
+        const auto* table = child<QTableWidget>(w.get(), "deducteeTable");
+        const int form16a = table->rowCount();
+        fs::path chosen; // none at first: Form16A stays
+        w->setFolderChooser([&](QWidget*, const QString&) { return chosen; });
+        emit source->activated(source->count() - 1);
+        QCOMPARE(source->currentIndex(), 0);
+        chosen = pdfs.path();
+        QSignalSpy shown(w.get(), &mail::MailWindow::planShown);
+        emit source->activated(source->count() - 1);
+        QVERIFY(shown.wait(60000));
+        std::map<std::string, std::string> rows;
+        for (int row = 0; row < table->rowCount(); ++row)
+            rows[cell(table, row, 0)] = cell(table, row, 3);
+        QCOMPARE(rows.size(), std::size_t(5)); // A B C, PANNOTAVBL, one the book lacks
+        QCOMPARE(rows["AAAPA1234A"], std::string("QWERTYU, QWERTYU"));
+        for (const char* refused : {"letter.pdf", "nopan.pdf", "twopans.pdf"})
+            QVERIFY(child<QLabel>(w.get(), "mailCaption")->text().contains(refused));
+        QVERIFY(sendAndWait(*w));
+        const std::vector<Received> got = receivedIn(m_serverDir->path());
+        QCOMPARE(got.size(), std::size_t(3));
+        for (const Received& r : got)
+            QVERIFY(r.attachments.count("asha.pdf") ? r.envelope[1] == "asha@example.test" : r.envelope[1] != "asha@example.test");
+        source->setCurrentIndex(0);
+        emit source->activated(0);
+        QVERIFY(shown.wait(60000));
+        QCOMPARE(table->rowCount(), form16a);
+    }
+
     void theMainWindowOpensItHoldingTheFolderLock()
     {
         app::MainWindow main(m_run->app);
