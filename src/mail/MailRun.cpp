@@ -60,7 +60,8 @@ std::map<std::string, std::string> makePdfs(const std::vector<const Certificate*
     if (!options.pdfFolder.empty()) {
         if (asTheyAre(options))
             return unmade;
-        const portal::PdfPreparation how{options.signer, options.protect, std::nullopt, options.inputPassword};
+        const portal::PdfPreparation how{options.signer, options.protect, std::nullopt, options.inputPassword,
+                                         "sign it first with certwright sign --sign-box and send that folder unsigned"};
         for (const Certificate* c : certificates)
             try {
                 portal::preparePdf(c->source, attachedFile(*c, options, pdfs), how);
@@ -153,7 +154,7 @@ std::string filledIn(const std::string& text, const CertificateList& list, const
                      const std::vector<Certificate>& certificates)
 {
     const std::pair<const char*, std::string> fields[] = {
-        {"{name}", deductee.name}, {"{pan}", deductee.pan}, {"{certificates}", certificateNumbers(certificates)},
+        {"{name}", deductee.name.empty() ? "Sir/Madam" : deductee.name}, {"{pan}", deductee.pan}, {"{certificates}", certificateNumbers(certificates)},
         {"{quarter}", list.quarter}, {"{year}", list.financialYear}, {"{deductor}", list.deductor}, {"{tan}", list.tan}};
     std::string out = text;
     for (const auto& [field, value] : fields)

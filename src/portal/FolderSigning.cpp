@@ -29,7 +29,7 @@ QByteArray readAll(const fs::path& file)
 
 // Where the visible signature goes: over the caption of the signature on the last page, else the
 // box asked for; refused without either.
-printing::SignaturePlace placeFor(const CertificateFields& fields, const std::optional<SignBox>& asked)
+printing::SignaturePlace placeFor(const CertificateFields& fields, const std::optional<SignBox>& asked, const std::string& hint)
 {
     printing::SignaturePlace place;
     if (!fields.signatureBox.isEmpty() && !fields.pageSizes.empty()) {
@@ -42,7 +42,7 @@ printing::SignaturePlace placeFor(const CertificateFields& fields, const std::op
     }
     if (!asked)
         throw std::runtime_error("its last page has no \"Signature of person responsible for deduction of tax\" to put the "
-                                 "signature over; give its place with --sign-box PAGE:X,Y,W,H");
+                                 "signature over; " + hint);
     if (static_cast<std::size_t>(asked->page) > fields.pageSizes.size())
         throw std::runtime_error("it has no page " + std::to_string(asked->page) + " for --sign-box");
     const QSizeF size = fields.pageSizes[static_cast<std::size_t>(asked->page - 1)];
@@ -99,7 +99,7 @@ CertificateFields preparePdf(const fs::path& file, const fs::path& target, const
         openWith = fields.pan;
     }
     if (how.signer)
-        pdf = how.signer->sign(pdf, placeFor(fields, how.box), openWith);
+        pdf = how.signer->sign(pdf, placeFor(fields, how.box, how.noPlaceHint), openWith);
     printing::PendingFile written(target);
     written.write({pdf.constData(), static_cast<std::size_t>(pdf.size())});
     written.commit();

@@ -31,6 +31,8 @@ struct PdfPreparation {
     bool protect = false;                        // opens with the deductee's PAN
     std::optional<SignBox> box;                  // where the signature goes without a caption for it
     std::string inputPassword;                   // opens encrypted originals
+    // Told when a file has no place for the signature, after the reason.
+    std::string noPlaceHint = "give its place with --sign-box PAGE:X,Y,W,H";
 };
 
 // `file` signed and/or protected as asked, written to `target`; its fields. Throws core::Failure

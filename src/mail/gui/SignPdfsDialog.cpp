@@ -138,7 +138,8 @@ void SignPdfsDialog::sign()
     }
     // Each file's line reaches the dialog as it is done; the pool of threads stays off the event loop.
     QPointer<SignPdfsDialog> dialog(this);
-    const portal::PdfPreparation how{signer.get(), m_protect->isChecked(), std::nullopt, {}};
+    const portal::PdfPreparation how{signer.get(), m_protect->isChecked(), std::nullopt, {},
+                                     "sign it with certwright sign --sign-box PAGE:X,Y,W,H"};
     auto summary = std::make_shared<QString>();
     m_thread = QThread::create([dialog, files = std::move(files), out, how, signer, summary] {
         portal::quietPdfLibrary();
