@@ -1,6 +1,7 @@
 // "E-mail Certificates" against a real mail server on 127.0.0.1: the settings kept in the user's
 // settings and the password only in the keyring, every deductee's outcome shown as it is sent,
-// Cancel, a refused password asked for again, the folder locked while the window is open.
+// Cancel, a refused password asked for again, the folder locked while the window is open; another
+// folder of PDFs made elsewhere listed and sent by their PANs, and signed alone.
 #include "MailTestSupport.h"
 #include "WindowTests.h"
 #include "app/AppFolderLock.h"
@@ -9,6 +10,7 @@
 #include "mail/SendLog.h"
 #include "mail/gui/MailSettingsDialog.h"
 #include "mail/gui/MailWindow.h"
+#include "mail/gui/SignPdfsDialog.h"
 #include "widgets/MessageBox.h"
 
 #include <QCheckBox>
@@ -16,6 +18,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -222,7 +225,7 @@ private slots:
         QCOMPARE(child<QTableWidget>(w.get(), "deducteeTable")->rowCount(), 0);
     }
 
-    void anotherFolderListsAndSendsTheDeducteesOfItsPdfs()
+    void anotherFolderListsSendsAndSignsItsPdfs()
     {
         TempFolder pdfs("portal-pdfs");
         QProcess make;
@@ -258,6 +261,28 @@ private slots:
         emit source->activated(0);
         QVERIFY(shown.wait(60000));
         QCOMPARE(table->rowCount(), form16a);
+
+        const fs::path key = pdfs.path() / "key.pem", cert = pdfs.path() / "cert.pem", p12 = pdfs.path() / "key" / "signer.p12";
+        fs::create_directory(p12.parent_path());
+        std::string out;
+        if (runCommand("openssl req -x509 -newkey rsa:2048 -nodes -keyout " + shellQuote(key) + " -out " + shellQuote(cert) +
+                           " -days 30 -subj /CN=Signer 2>/dev/null && openssl pkcs12 -export -in " + shellQuote(cert) + " -inkey " +
+                           shellQuote(key) + " -out " + shellQuote(p12) + " -passout pass:pw", out) != 0)
+            QSKIP("openssl is missing");
+        mail::SignPdfsDialog sign([](QWidget*, const QString&) { return fs::path(); }, pdfs.path());
+        child<QLineEdit>(&sign, "signKeyFile")->setText(QString::fromStdString(p12.string()));
+        child<QLineEdit>(&sign, "signKeyPassword")->setText("pw");
+        QCOMPARE(child<QLineEdit>(&sign, "signKeyPassword")->echoMode(), QLineEdit::Password);
+        QSignalSpy signedAll(&sign, &mail::SignPdfsDialog::signingFinished);
+        child<QPushButton>(&sign, "signButton")->click();
+        QVERIFY(signedAll.wait(120000));
+        QStringList lines;
+        for (int i = 0; i < child<QListWidget>(&sign, "signResults")->count(); ++i)
+            lines << child<QListWidget>(&sign, "signResults")->item(i)->text();
+        QVERIFY2(lines.filter("Signed/asha.pdf: PAN AAAPA1234A").size() == 1 && lines.filter("letter.pdf: no label").size() == 1 &&
+                     lines.last().startsWith("6 of 9 PDF file(s) signed"),
+                 qPrintable(lines.join('\n')));
+        QVERIFY(fs::exists(pdfs.path() / "Signed" / "chetan.pdf"));
     }
 
     void theMainWindowOpensItHoldingTheFolderLock()
