@@ -7,6 +7,8 @@
 #include "host/Sheet.h"
 #include "host/Workbook.h"
 #include "printing/CertificateFolder.h"
+#include "portal/CertificateText.h"
+#include "portal/FolderSigning.h"
 #include "printing/NumberFormat.h"
 
 #include <map>
@@ -52,7 +54,7 @@ void readCertificates(const host::Workbook& book, const host::Sheet& sheet, cons
         const auto [it, added] = byPan.emplace(pan, list.deductees.size());
         if (added)
             list.deductees.push_back({pan, shown(book, sheet, r, 3), {}});
-        list.deductees[it->second].certificates.push_back({first, serial});
+        list.deductees[it->second].certificates.push_back({first, serial, {}});
     }
     if (!table)
         throw core::Failure(name + ": the sheet \"" + sheet.name() + "\" has no table of certificates.",
@@ -83,7 +85,51 @@ CertificateList readRegister(const fs::path& outputFolder)
     if (!sheets)
         throw core::Failure(name + " has no sheet \"Certificates\": it is not a register Certwright wrote.",
                             core::kErrorTitle, core::Icon::Critical);
+    for (Deductee& d : list.deductees)
+        for (Certificate& c : d.certificates)
+            c.source = outputFolder / core::pathFromText(c.file + ".xls");
     return list;
+}
+
+PdfFolderList readPdfFolder(const fs::path& folder, const std::string& password)
+{
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec))
+        throw core::Failure("There is no folder " + core::pathText(folder) + " of certificate PDFs.", core::kFileNotFoundTitle,
+                            core::Icon::Critical);
+    const std::vector<fs::path> files = portal::pdfFilesIn(folder);
+    if (files.empty())
+        throw core::Failure(core::pathText(folder) + " has no PDF files.", core::kFileNotFoundTitle, core::Icon::Critical);
+    portal::quietPdfLibrary();
+    PdfFolderList out;
+    std::map<std::string, std::size_t> byPan;
+    for (const fs::path& file : files) {
+        portal::CertificateRead read = portal::readCertificatePdf(file, password);
+        if (const auto* refused = std::get_if<core::Failure>(&read)) {
+            out.refused.push_back(refused->message().prompt);
+            continue;
+        }
+        const auto& fields = std::get<portal::CertificateFields>(read);
+        CertificateList& list = out.list;
+        if (list.tan.empty())
+            list.tan = fields.tan;
+        if (list.quarter.empty())
+            list.quarter = fields.quarter;
+        // The financial year is the one before the assessment year: 2025-26 assesses 2024-25.
+        const std::string& ay = fields.assessmentYear;
+        if (list.financialYear.empty() && ay.size() == 7 && ay[4] == '-')
+            try {
+                const int from = std::stoi(ay.substr(0, 4)) - 1;
+                list.financialYear = std::to_string(from) + "-" + std::to_string((from + 1) % 100 + 100).substr(1);
+            } catch (const std::exception&) {
+            }
+        const auto [it, added] = byPan.emplace(fields.pan, list.deductees.size());
+        if (added)
+            list.deductees.push_back({fields.pan, {}, {}});
+        const std::string name = core::pathText(file.filename());
+        list.deductees[it->second].certificates.push_back({fields.certificateNo.empty() ? name : fields.certificateNo, name, file});
+    }
+    return out;
 }
 
 } // namespace cw::mail

@@ -8,9 +8,11 @@
 // on each certificate, never one guessed from file names or order.
 namespace cw::mail {
 
+// A certificate as a run sends it: its file, whose sha256 the send log keys it by, and its number.
 struct Certificate {
-    std::string number; // "004/2024-25"
-    std::string file;   // "004": Form16A/004.xls
+    std::string number;           // "004/2024-25"
+    std::string file;             // "004": Form16A/004.xls; a PDF made elsewhere by its file name
+    std::filesystem::path source; // Form16A/004.xls, or the PDF
 };
 
 struct Deductee {
@@ -27,5 +29,15 @@ struct CertificateList {
 // Reads Form16A/Register.xls of `outputFolder`. Throws core::Failure naming the file when it is
 // missing or not a register.
 CertificateList readRegister(const std::filesystem::path& outputFolder);
+
+// The certificate PDFs of a folder made elsewhere, by the deductee's PAN printed in each.
+struct PdfFolderList {
+    CertificateList list;              // deductees by PAN in the order of their first file; no names
+    std::vector<std::string> refused;  // "FILE: why" for each file that is not sent
+};
+
+// Reads every *.pdf of `folder`; `password` opens encrypted ones. Throws core::Failure when it
+// is no folder or has no PDF files.
+PdfFolderList readPdfFolder(const std::filesystem::path& folder, const std::string& password = {});
 
 } // namespace cw::mail

@@ -7,6 +7,7 @@
 #include "mail/SendLog.h"
 #include "host/Sheet.h"
 #include "host/Workbook.h"
+#include "portal/FolderSigning.h"
 #include "printing/CertificatePdfs.h"
 
 #include <QCryptographicHash>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <map>
 #include <chrono>
 #include <optional>
 #include <ostream>
@@ -36,6 +38,53 @@ std::string replaceAll(std::string text, const std::string& field, const std::st
     return text;
 }
 
+// Made elsewhere and neither signed nor protected: sent as they are.
+bool asTheyAre(const MailOptions& options)
+{
+    return !options.pdfFolder.empty() && !options.signer && !options.protect;
+}
+
+// The PDF a certificate goes as: ours made into `pdfs`, one made elsewhere prepared there or its own file.
+fs::path attachedFile(const Certificate& c, const MailOptions& options, const fs::path& pdfs)
+{
+    if (options.pdfFolder.empty())
+        return pdfs / core::pathFromText(c.file + ".pdf");
+    return asTheyAre(options) ? c.source : pdfs / core::pathFromText(c.file);
+}
+
+// The PDFs of `certificates` made into `pdfs`; the reason for each that could not be, by file.
+std::map<std::string, std::string> makePdfs(const std::vector<const Certificate*>& certificates, const MailOptions& options,
+                                            const fs::path& pdfs)
+{
+    std::map<std::string, std::string> unmade;
+    if (!options.pdfFolder.empty()) {
+        if (asTheyAre(options))
+            return unmade;
+        const portal::PdfPreparation how{options.signer, options.protect, std::nullopt, options.inputPassword,
+                                         "sign it first with certwright sign --sign-box and send that folder unsigned"};
+        for (const Certificate* c : certificates)
+            try {
+                portal::preparePdf(c->source, attachedFile(*c, options, pdfs), how);
+            } catch (const core::Failure& f) {
+                unmade[c->file] = f.message().prompt;
+            } catch (const std::exception& e) {
+                unmade[c->file] = core::pathText(c->source) + ": " + e.what();
+            }
+        return unmade;
+    }
+    std::vector<std::string> names;
+    for (const Certificate* c : certificates)
+        names.push_back(c->file);
+    printing::PdfRunOptions pdfOptions;
+    pdfOptions.targetFolder = pdfs;
+    pdfOptions.protect = options.protect;
+    pdfOptions.signer = options.signer;
+    const fs::path output = options.folder / core::kOutputFolder;
+    for (const printing::Skipped& s : printing::writeCertificatePdfs(output, names, pdfOptions).skipped)
+        unmade[s.name] = s.name + ".xls: " + s.reason;
+    return unmade;
+}
+
 OutgoingMessage messageOf(const MailPlan& plan, const DeducteePlan& d, const MailOptions& options, const fs::path& pdfs)
 {
     OutgoingMessage m;
@@ -54,7 +103,7 @@ OutgoingMessage messageOf(const MailPlan& plan, const DeducteePlan& d, const Mai
                  ": the certificate was corrected.\n\n" + m.body;
     }
     for (const Certificate& c : d.toSend)
-        m.attachments.push_back({"Form 16A " + c.file + ".pdf", pdfs / core::pathFromText(c.file + ".pdf")});
+        m.attachments.push_back({options.pdfFolder.empty() ? "Form 16A " + c.file + ".pdf" : c.file, attachedFile(c, options, pdfs)});
     return m;
 }
 
@@ -105,7 +154,7 @@ std::string filledIn(const std::string& text, const CertificateList& list, const
                      const std::vector<Certificate>& certificates)
 {
     const std::pair<const char*, std::string> fields[] = {
-        {"{name}", deductee.name}, {"{pan}", deductee.pan}, {"{certificates}", certificateNumbers(certificates)},
+        {"{name}", deductee.name.empty() ? "Sir/Madam" : deductee.name}, {"{pan}", deductee.pan}, {"{certificates}", certificateNumbers(certificates)},
         {"{quarter}", list.quarter}, {"{year}", list.financialYear}, {"{deductor}", list.deductor}, {"{tan}", list.tan}};
     std::string out = text;
     for (const auto& [field, value] : fields)
@@ -116,8 +165,15 @@ std::string filledIn(const std::string& text, const CertificateList& list, const
 MailPlan planMail(const MailOptions& options)
 {
     MailPlan plan;
-    const fs::path output = options.folder / core::kOutputFolder;
-    plan.list = readRegister(output);
+    if (options.pdfFolder.empty()) {
+        plan.list = readRegister(options.folder / core::kOutputFolder);
+    } else {
+        PdfFolderList read = readPdfFolder(options.pdfFolder, options.inputPassword);
+        plan.list = std::move(read.list);
+        plan.refused = std::move(read.refused);
+        if (plan.list.deductor.empty())
+            plan.list.deductor = options.smtp.from; // PDFs made elsewhere do not name the deductor by a label
+    }
     plan.bookFile = options.addressBook.empty() ? AddressBook::defaultFile(options.folder) : options.addressBook;
     if (plan.bookFile.empty())
         throw core::Failure(std::string("No address book: put the deductees' addresses in \"") + kAddressBookCsv + "\" or \"" +
@@ -131,12 +187,13 @@ MailPlan planMail(const MailOptions& options)
         log = std::make_unique<SendLog>(options.folder / kSendLogFile);
     for (const Deductee& d : plan.list.deductees) {
         DeducteePlan p{d, plan.book.find(d.pan), {}, {}, {}, {}, {}, {}, {}};
+        if (p.deductee.name.empty() && p.addressee)
+            p.deductee.name = p.addressee->name;
         std::string lastSent;
         for (const Certificate& c : d.certificates) {
             if (!wanted.empty() && !wanted.count(c.file))
                 continue;
-            const fs::path workbook = output / core::pathFromText(c.file + ".xls");
-            const std::string sha = fileSha256(workbook);
+            const std::string sha = fileSha256(c.source);
             const std::optional<std::string> sentAsIs = log ? log->sentOn(d.pan, c.file, sha) : std::nullopt;
             if (sentAsIs && !options.resend) {
                 lastSent = *sentAsIs;
@@ -148,7 +205,7 @@ MailPlan planMail(const MailOptions& options)
             // again unchanged (--resend) replaces nothing.
             if (!sentAsIs && log && log->sentOn(d.pan, c.file, {}, true))
                 p.replaced.push_back(c.number);
-            const std::string printed = printedPan(workbook);
+            const std::string printed = options.pdfFolder.empty() ? printedPan(c.source) : d.pan;
             if (printed != d.pan)
                 p.fault += (p.fault.empty() ? "" : "; ") + c.file + ".xls shows PAN \"" + printed +
                            "\", the register " + d.pan;
@@ -164,7 +221,9 @@ MailPlan planMail(const MailOptions& options)
 
 int printPlan(const MailPlan& plan, std::ostream& out)
 {
-    int missing = 0;
+    std::size_t missing = plan.refused.size();
+    for (const std::string& r : plan.refused)
+        out << "not to be sent: " << r << "\n";
     for (const DeducteePlan& d : plan.deductees) {
         out << d.deductee.pan << "  " << d.deductee.name << "  ";
         if (!d.alreadySentOn.empty())
@@ -182,7 +241,7 @@ int printPlan(const MailPlan& plan, std::ostream& out)
 int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
 {
     std::vector<DeducteePlan*> sending;
-    int faults = 0;
+    std::size_t faults = plan.refused.size();
     for (DeducteePlan& d : plan.deductees) {
         if (!d.alreadySentOn.empty()) {
             d.status = "already sent on " + d.alreadySentOn;
@@ -211,7 +270,6 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
         const auto gap = options.ratePerMinute > 0 ? std::chrono::milliseconds(60000 / options.ratePerMinute)
                                                    : std::chrono::milliseconds(0);
         auto next = std::chrono::steady_clock::now();
-        const fs::path output = options.folder / core::kOutputFolder;
         for (std::size_t from = 0; from < sending.size() && !stopped; from += kChunk) {
             const std::size_t to = std::min(sending.size(), from + kChunk);
             QTemporaryDir pdfs;
@@ -219,26 +277,20 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
                 throw core::Failure("No folder for the PDFs to attach can be made: " + pdfs.errorString().toStdString(),
                                     core::kErrorTitle, core::Icon::Critical);
             const fs::path pdfFolder = core::pathFromText(pdfs.path().toStdString());
-            std::vector<std::string> names;
+            std::vector<const Certificate*> certificates;
             for (std::size_t i = from; i < to; ++i)
                 for (const Certificate& c : sending[i]->toSend)
-                    names.push_back(c.file);
-            printing::PdfRunOptions pdfOptions;
-            pdfOptions.targetFolder = pdfFolder;
-            pdfOptions.protect = options.protect;
-            pdfOptions.signer = options.signer;
-            const printing::PdfRunResult made = printing::writeCertificatePdfs(output, names, pdfOptions);
+                    certificates.push_back(&c);
+            const std::map<std::string, std::string> unmadeBy = makePdfs(certificates, options, pdfFolder);
             for (std::size_t i = from; i < to && !stopped; ++i) {
                 DeducteePlan& d = *sending[i];
                 LoggedMessage entry{0, {}, d.deductee.pan, d.deductee.name, addressText(*d.addressee), {}, {}, {}, {}};
                 std::string unmade;
                 for (std::size_t k = 0; k < d.toSend.size(); ++k) {
                     const Certificate& c = d.toSend[k];
-                    for (const printing::Skipped& s : made.skipped)
-                        if (s.name == c.file)
-                            unmade += (unmade.empty() ? "" : "; ") + c.file + ".xls: " + s.reason;
-                    entry.certificates.push_back({c.number, c.file, d.workbookSha256[k],
-                                                  fileSha256(pdfFolder / core::pathFromText(c.file + ".pdf"))});
+                    if (const auto it = unmadeBy.find(c.file); it != unmadeBy.end())
+                        unmade += (unmade.empty() ? "" : "; ") + it->second;
+                    entry.certificates.push_back({c.number, c.file, d.workbookSha256[k], fileSha256(attachedFile(c, options, pdfFolder))});
                 }
                 if (!unmade.empty()) {
                     d.status = "failed";
@@ -280,6 +332,8 @@ int sendMail(MailPlan& plan, const MailOptions& options, std::ostream& out)
             }
     }
     std::size_t skipped = 0;
+    for (const std::string& r : plan.refused)
+        out << "not sent: " << r << "\n";
     for (const DeducteePlan& d : plan.deductees) {
         if (!d.alreadySentOn.empty())
             ++skipped, out << d.deductee.pan << "  " << d.deductee.name << "  already sent on " << d.alreadySentOn << "\n";

@@ -38,6 +38,10 @@ struct MailOptions {
     bool dryRun = false, resend = false, protect = false;
     const printing::PdfSigner* signer = nullptr;
     std::vector<std::string> names;     // certificates to send (all when empty)
+    // Not empty: the certificate PDFs of this folder, made elsewhere, by the PAN each shows; the
+    // register and the workbooks are not read. `inputPassword` opens encrypted ones.
+    std::filesystem::path pdfFolder;
+    std::string inputPassword;
     std::string subject = kDefaultSubject, body = kDefaultBody;
     int retries = 3, backoffMs = 1000;
     // Called after each deductee sent to, with its outcome; false stops the run there.
@@ -49,7 +53,7 @@ struct DeducteePlan {
     Deductee deductee;
     const Addressee* addressee = nullptr;        // null: no address
     std::vector<Certificate> toSend;             // new or changed ones
-    std::vector<std::string> workbookSha256;     // of toSend
+    std::vector<std::string> workbookSha256;     // of toSend's sources
     std::vector<std::string> replaced;           // of toSend, those sent before with other bytes
     std::string alreadySentOn;                   // when all were sent before unchanged
     std::string fault;                           // why it must not be sent: a certificate shows another PAN
@@ -61,10 +65,11 @@ struct MailPlan {
     AddressBook book;
     std::filesystem::path bookFile;
     std::vector<DeducteePlan> deductees;
+    std::vector<std::string> refused;            // PDFs of the folder not sent: "FILE: why"
 };
 
-// Reads the register, the address book and the log and says what a run would send. Throws
-// core::Failure (an unusable address book, no register) before anything is sent.
+// Reads the register (or the PDF folder), the address book and the log and says what a run would
+// send. Throws core::Failure (an unusable address book, no register, no PDFs) before anything is sent.
 MailPlan planMail(const MailOptions& options);
 
 // Sends the plan, writing a line per deductee on `out`. Returns 0 when every deductee with

@@ -1,6 +1,7 @@
 // "E-mail Certificates" against a real mail server on 127.0.0.1: the settings kept in the user's
 // settings and the password only in the keyring, every deductee's outcome shown as it is sent,
-// Cancel, a refused password asked for again, the folder locked while the window is open.
+// Cancel, a refused password asked for again, the folder locked while the window is open; another
+// folder of PDFs made elsewhere listed and sent by their PANs, and signed alone.
 #include "MailTestSupport.h"
 #include "WindowTests.h"
 #include "app/AppFolderLock.h"
@@ -9,6 +10,7 @@
 #include "mail/SendLog.h"
 #include "mail/gui/MailSettingsDialog.h"
 #include "mail/gui/MailWindow.h"
+#include "mail/gui/SignPdfsDialog.h"
 #include "widgets/MessageBox.h"
 
 #include <QCheckBox>
@@ -16,6 +18,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -220,6 +223,66 @@ private slots:
         QVERIFY(child<QLabel>(w.get(), "mailCaption")->text().contains("No address book"));
         QVERIFY(!child<QPushButton>(w.get(), "sendButton")->isEnabled());
         QCOMPARE(child<QTableWidget>(w.get(), "deducteeTable")->rowCount(), 0);
+    }
+
+    void anotherFolderListsSendsAndSignsItsPdfs()
+    {
+        TempFolder pdfs("portal-pdfs");
+        QProcess make;
+        make.start("/usr/bin/python3", {QString::fromStdString((fs::path(CERTWRIGHT_SOURCE_DIR) / "tests/portal/make_portal_pdfs.py").string()),
+                                        QString::fromStdString(pdfs.path().string()), "--mail"});
+        if (!make.waitForFinished(60000) || make.exitCode() != 0)
+            QSKIP("python3-reportlab is missing");
+        const auto w = openWindow();
+        auto* source = child<QComboBox>(w.get(), "certificatesFrom");
+        const auto* table = child<QTableWidget>(w.get(), "deducteeTable");
+        const int form16a = table->rowCount();
+        fs::path chosen; // none at first: Form16A stays
+        w->setFolderChooser([&](QWidget*, const QString&) { return chosen; });
+        emit source->activated(source->count() - 1);
+        QCOMPARE(source->currentIndex(), 0);
+        chosen = pdfs.path();
+        QSignalSpy shown(w.get(), &mail::MailWindow::planShown);
+        emit source->activated(source->count() - 1);
+        QVERIFY(shown.wait(60000));
+        std::map<std::string, std::string> rows;
+        for (int row = 0; row < table->rowCount(); ++row)
+            rows[cell(table, row, 0)] = cell(table, row, 3);
+        QCOMPARE(rows.size(), std::size_t(5)); // A B C, PANNOTAVBL, one the book lacks
+        QCOMPARE(rows["AAAPA1234A"], std::string("QWERTYU, QWERTYU"));
+        for (const char* refused : {"letter.pdf", "nopan.pdf", "twopans.pdf"})
+            QVERIFY(child<QLabel>(w.get(), "mailCaption")->text().contains(refused));
+        QVERIFY(sendAndWait(*w));
+        const std::vector<Received> got = receivedIn(m_serverDir->path());
+        QCOMPARE(got.size(), std::size_t(3));
+        for (const Received& r : got)
+            QVERIFY(r.attachments.count("asha.pdf") ? r.envelope[1] == "asha@example.test" : r.envelope[1] != "asha@example.test");
+        source->setCurrentIndex(0);
+        emit source->activated(0);
+        QVERIFY(shown.wait(60000));
+        QCOMPARE(table->rowCount(), form16a);
+
+        const fs::path key = pdfs.path() / "key.pem", cert = pdfs.path() / "cert.pem", p12 = pdfs.path() / "key" / "signer.p12";
+        fs::create_directory(p12.parent_path());
+        std::string out;
+        if (runCommand("openssl req -x509 -newkey rsa:2048 -nodes -keyout " + shellQuote(key) + " -out " + shellQuote(cert) +
+                           " -days 30 -subj /CN=Signer 2>/dev/null && openssl pkcs12 -export -in " + shellQuote(cert) + " -inkey " +
+                           shellQuote(key) + " -out " + shellQuote(p12) + " -passout pass:pw", out) != 0)
+            QSKIP("openssl is missing");
+        mail::SignPdfsDialog sign([](QWidget*, const QString&) { return fs::path(); }, pdfs.path());
+        child<QLineEdit>(&sign, "signKeyFile")->setText(QString::fromStdString(p12.string()));
+        child<QLineEdit>(&sign, "signKeyPassword")->setText("pw");
+        QCOMPARE(child<QLineEdit>(&sign, "signKeyPassword")->echoMode(), QLineEdit::Password);
+        QSignalSpy signedAll(&sign, &mail::SignPdfsDialog::signingFinished);
+        child<QPushButton>(&sign, "signButton")->click();
+        QVERIFY(signedAll.wait(120000));
+        QStringList lines;
+        for (int i = 0; i < child<QListWidget>(&sign, "signResults")->count(); ++i)
+            lines << child<QListWidget>(&sign, "signResults")->item(i)->text();
+        QVERIFY2(lines.filter("Signed/asha.pdf: PAN AAAPA1234A").size() == 1 && lines.filter("letter.pdf: no label").size() == 1 &&
+                     lines.last().startsWith("6 of 9 PDF file(s) signed"),
+                 qPrintable(lines.join('\n')));
+        QVERIFY(fs::exists(pdfs.path() / "Signed" / "chetan.pdf"));
     }
 
     void theMainWindowOpensItHoldingTheFolderLock()

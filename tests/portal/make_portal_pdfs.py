@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # Certificate PDFs as another program lays them out: labels and values in separate table cells,
 # the deductor's PAN and TAN beside the deductee's. All names and numbers are made up.
-#   make_portal_pdfs.py DIR
+#   make_portal_pdfs.py DIR          the files `certwright sign` is tried on
+#   make_portal_pdfs.py DIR --mail   a folder for `certwright mail --pdfs`: a PAN each, one with two files
 import sys
 from reportlab.lib.pagesizes import A4
 from reportlab.lib.styles import getSampleStyleSheet
@@ -47,6 +48,27 @@ def plain(name, **kw):
     write(name, story + verification(caption))
 
 
+def letter(name):
+    write(name, [Paragraph("Dear Sir, please find the invoice for October attached.", body)])
+
+
+def two_pages(name, pans=("ABCPE1234F",)):
+    story, _ = certificate(pans=pans)
+    write(name, story + [PageBreak(), Paragraph("Annexure: details of tax deducted", body)] + verification())
+
+
+if sys.argv[2:] == ["--mail"]:
+    plain("asha.pdf", pans=("AAAPA1234A",))
+    two_pages("asha-annexure.pdf", pans=("AAAPA1234A",))
+    plain("balaji.pdf", deductee_label="PAN OF THE DEDUCTEE", pans=("AAAPB1234B",))
+    plain("chetan.pdf", deductee_label="PAN of the<br/>Deductee", width=[150, 150, 90], pans=("AAAPC1234C",))
+    plain("notavbl.pdf", pans=("PANNOTAVBL",))
+    plain("stranger.pdf", pans=("AAAPZ1234Z",))
+    plain("twopans.pdf", pans=("AAAPA1234A", "AAAPB1234B"))
+    plain("nopan.pdf", pans=("",))
+    letter("letter.pdf")
+    sys.exit(0)
+
 plain("basic.pdf")
 plain("capitals.pdf", deductee_label="PAN OF THE DEDUCTEE")
 plain("notavbl.pdf", pans=("PANNOTAVBL",))
@@ -54,6 +76,5 @@ plain("wrapped.pdf", deductee_label="PAN of the<br/>Deductee", width=[150, 150, 
 plain("twopans.pdf", pans=("ABCPE1234F", "ZYXPW9876Q"))
 plain("nopan.pdf", pans=("",))
 plain("nocaption.pdf", caption=False)
-story, _ = certificate()
-write("twopages.pdf", story + [PageBreak(), Paragraph("Annexure: details of tax deducted", body)] + verification())
-write("letter.pdf", [Paragraph("Dear Sir, please find the invoice for October attached.", body)])
+two_pages("twopages.pdf")
+letter("letter.pdf")

@@ -119,6 +119,10 @@ CLI::App* addMailCommand(CLI::App& program, MailCommand& c, std::string& folder)
     addSigningOptions(mail, c.key, "Sign each PDF with the certificate and key of FILE.p12", "--sign-password-file",
                       "Read the password or PIN of the key from the first line of FILE");
     mail->add_flag("--protect", c.protect, "Each PDF opens with its deductee's PAN (AES-256)");
+    mail->add_option("--pdfs", c.pdfs, "Send the certificate PDFs of DIR, made elsewhere, by the deductee's PAN printed in each")
+        ->type_name("DIR");
+    mail->add_option("--input-password", c.inputPasswordFile, "With --pdfs: open encrypted PDFs with the first line of FILE")
+        ->type_name("FILE");
     mail->add_flag("--log", c.log, "Print the send log: who got what, when, and the server's reply");
     mail->add_option("--csv", c.csv, "With --log: write the log to FILE as CSV")->type_name("FILE");
     mail->add_option("NAMES", c.names, "Only these certificates, as the print window lists them, e.g. 001 007")->type_name("");
@@ -131,6 +135,14 @@ int runMail(const fs::path& appFolder, const MailCommand& command, std::ostream&
         return printLog(appFolder, command, out, err);
     if (!command.csv.empty()) {
         err << "certwright mail: --csv goes with --log\n";
+        return 2;
+    }
+    if (!command.pdfs.empty() && !command.names.empty()) {
+        err << "certwright mail: --pdfs sends every PDF of its folder; give no certificate names with it\n";
+        return 2;
+    }
+    if (command.pdfs.empty() && !command.inputPasswordFile.empty()) {
+        err << "certwright mail: --input-password goes with --pdfs\n";
         return 2;
     }
     for (const std::string& name : command.names)
@@ -157,6 +169,9 @@ int runMail(const fs::path& appFolder, const MailCommand& command, std::ostream&
         options.resend = command.resend;
         options.protect = command.protect;
         options.names = command.names;
+        options.pdfFolder = command.pdfs;
+        if (!command.inputPasswordFile.empty())
+            options.inputPassword = readFirstLine(command.inputPasswordFile);
         mail::MailPlan plan = mail::planMail(options);
         if (command.dryRun)
             return mail::printPlan(plan, out);

@@ -24,6 +24,8 @@ struct MailCommand {
     bool dryRun = false, resend = false, protect = false;
     SigningKey key;                         // its password file is --sign-password-file
     std::vector<std::string> names;
+    std::filesystem::path pdfs;             // --pdfs: certificate PDFs made elsewhere, not Form16A
+    std::filesystem::path inputPasswordFile; // --input-password: opens encrypted ones
 };
 
 // Adds the `mail` command and its options to the program; they fill in `command`.

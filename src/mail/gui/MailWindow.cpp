@@ -1,5 +1,6 @@
 #include "mail/gui/MailWindow.h"
 
+#include "core/AppFiles.h"
 #include "core/Failure.h"
 #include "core/PathText.h"
 #include "mail/MailRun.h"
@@ -7,8 +8,11 @@
 #include "mail/SendLog.h"
 #include "mail/gui/MailSettingsDialog.h"
 #include "mail/gui/SendLogDialog.h"
+#include "mail/gui/SignPdfsDialog.h"
 #include "widgets/MessageBox.h"
 
+#include <QComboBox>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -105,6 +109,18 @@ MailWindow::MailWindow(fs::path folder, Keyring& keyring, QWidget* parent)
 {
     setObjectName(QStringLiteral("mailWindow"));
     setWindowTitle(QString::fromLatin1(kTitle));
+    m_chooser = [](QWidget* parent, const QString& caption) {
+        return core::pathFromText(QFileDialog::getExistingDirectory(parent, caption).toStdString());
+    };
+    m_source = new QComboBox(this);
+    m_source->setObjectName(QStringLiteral("certificatesFrom"));
+    m_source->addItem(QString::fromLatin1(core::kOutputFolder));
+    m_source->addItem(QStringLiteral("another folder…"));
+    auto* sourceLabel = new QLabel(QStringLiteral("Certificates &from:"), this);
+    sourceLabel->setBuddy(m_source);
+    auto* source = new QHBoxLayout;
+    source->addWidget(sourceLabel);
+    source->addWidget(m_source, 1);
     m_caption = new QLabel(this);
     m_caption->setObjectName(QStringLiteral("mailCaption"));
     m_caption->setWordWrap(true);
@@ -128,14 +144,17 @@ MailWindow::MailWindow(fs::path folder, Keyring& keyring, QWidget* parent)
     m_sendButton = button(this, "sendButton", "&Send");
     m_cancelButton = button(this, "cancelSendButton", "&Cancel");
     m_logButton = button(this, "sendLogButton", "Send &Log…");
+    m_signButton = button(this, "signPdfsButton", "Si&gn PDFs…");
     m_closeButton = button(this, "closeMailButton", "Cl&ose");
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_settingsButton);
     buttons->addWidget(m_logButton);
+    buttons->addWidget(m_signButton);
     buttons->addStretch(1);
     for (QPushButton* b : {m_sendButton, m_cancelButton, m_closeButton})
         buttons->addWidget(b);
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(source);
     layout->addWidget(m_caption);
     layout->addWidget(m_table, 1);
     layout->addWidget(m_progress);
@@ -152,6 +171,8 @@ MailWindow::MailWindow(fs::path folder, Keyring& keyring, QWidget* parent)
         m_summary->setText(QStringLiteral("Stopping after the message under way…"));
     });
     connect(m_logButton, &QPushButton::clicked, this, &MailWindow::showLog);
+    connect(m_signButton, &QPushButton::clicked, this, &MailWindow::signPdfs);
+    connect(m_source, qOverload<int>(&QComboBox::activated), this, &MailWindow::chooseSource);
     connect(m_closeButton, &QPushButton::clicked, this, &MailWindow::reject);
     loadPlan();
 }
@@ -172,7 +193,36 @@ void MailWindow::setBusy(bool busy)
     m_sendButton->setEnabled(!busy && m_run && m_run->plan);
     m_cancelButton->setEnabled(busy);
     m_logButton->setEnabled(!busy);
+    m_signButton->setEnabled(!busy);
+    m_source->setEnabled(!busy);
     m_closeButton->setEnabled(!busy);
+}
+
+void MailWindow::chooseSource(int index)
+{
+    if (index == m_source->count() - 1) { // "another folder…"
+        const fs::path folder = m_chooser(this, QStringLiteral("The folder of certificate PDFs"));
+        if (folder.empty()) {
+            m_source->setCurrentIndex(m_sourceIndex);
+            return;
+        }
+        const QString text = QString::fromStdString(core::pathText(folder));
+        index = m_source->findText(text);
+        if (index < 0)
+            m_source->insertItem(index = m_source->count() - 1, text);
+        m_source->setCurrentIndex(index);
+    }
+    if (index == m_sourceIndex)
+        return;
+    m_sourceIndex = index;
+    m_pdfFolder = index == 0 ? fs::path() : core::pathFromText(m_source->itemText(index).toStdString());
+    loadPlan();
+}
+
+void MailWindow::signPdfs()
+{
+    SignPdfsDialog dialog(m_chooser, m_pdfFolder, this);
+    dialog.exec();
 }
 
 void MailWindow::loadPlan()
@@ -182,7 +232,8 @@ void MailWindow::loadPlan()
     m_run = std::make_shared<MailWindowRun>();
     m_run->options = optionsOf(loadMailSettings(), m_folder);
     m_run->options.dryRun = true; // plans without making the log
-    m_caption->setText(QStringLiteral("Reading the certificates of Form16A…"));
+    m_run->options.pdfFolder = m_pdfFolder;
+    m_caption->setText(QStringLiteral("Reading the certificates of %1…").arg(m_source->currentText()));
     m_thread = QThread::create([run = m_run] {
         guarded(*run, [&] {
             run->plan = planMail(run->options);
@@ -217,6 +268,8 @@ void MailWindow::showPlan()
                            .arg(QString::fromStdString(plan.list.financialYear), QString::fromStdString(plan.list.quarter),
                                 QString::fromStdString(plan.list.deductor),
                                 QString::fromStdString(core::pathText(plan.bookFile.filename()))));
+    for (const std::string& refused : plan.refused)
+        m_caption->setText(m_caption->text() + QStringLiteral("\nNot to be sent: ") + QString::fromStdString(refused));
     m_table->setRowCount(static_cast<int>(plan.deductees.size()));
     int row = 0;
     for (const DeducteePlan& d : plan.deductees) {
@@ -297,6 +350,7 @@ void MailWindow::send()
     m_run = std::make_shared<MailWindowRun>();
     m_run->options = optionsOf(settings, m_folder);
     m_run->options.smtp.password = m_password;
+    m_run->options.pdfFolder = m_pdfFolder;
     // Each row's outcome reaches the window as it happens; Cancel stops after the message under way.
     QPointer<MailWindow> window(this);
     m_run->options.progress = [window, run = m_run.get()](const DeducteePlan& d, std::size_t done, std::size_t total) {

@@ -3,10 +3,12 @@
 #include <QDialog>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 
+class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -19,7 +21,8 @@ class Keyring;
 struct MailSettings;
 struct MailWindowRun;
 
-// "E-mail Certificates": the deductees of Form16A by the PAN printed on their certificates, with
+// "E-mail Certificates": the deductees of Form16A (or of another folder's certificate PDFs, made
+// elsewhere) by the PAN printed on their certificates, with
 // their addresses, certificates and when they were last sent; the mail settings; Send and Cancel
 // with progress and each row's outcome; the send log. Reading the folder and sending run on worker
 // threads. The caller holds the folder's lock while the window is open.
@@ -31,6 +34,10 @@ public:
 
     bool busy() const { return m_thread != nullptr; }
 
+    // Asks for a folder ("another folder…", Sign PDFs); an empty path when none was chosen.
+    using FolderChooser = std::function<std::filesystem::path(QWidget* parent, const QString& caption)>;
+    void setFolderChooser(FolderChooser chooser) { m_chooser = std::move(chooser); }
+
     // Close, refused while a send is under way: the run ends at Cancel.
     void reject() override;
 
@@ -41,6 +48,8 @@ signals:
     void sendFinished();
 
 private:
+    void chooseSource(int index);
+    void signPdfs();
     void loadPlan();
     void planLoaded();
     void showPlan();
@@ -59,7 +68,11 @@ private:
     std::shared_ptr<MailWindowRun> m_run;
     QThread* m_thread = nullptr;
     std::map<std::string, int> m_rows; // by PAN
+    std::filesystem::path m_pdfFolder; // empty: Form16A
+    FolderChooser m_chooser;
+    int m_sourceIndex = 0;
 
+    QComboBox* m_source;
     QLabel* m_caption;
     QTableWidget* m_table;
     QProgressBar* m_progress;
@@ -68,6 +81,7 @@ private:
     QPushButton* m_sendButton;
     QPushButton* m_cancelButton;
     QPushButton* m_logButton;
+    QPushButton* m_signButton;
     QPushButton* m_closeButton;
 };
 

@@ -1,0 +1,178 @@
+#include "mail/gui/SignPdfsDialog.h"
+
+#include "core/PathText.h"
+#include "portal/FolderSigning.h"
+#include "printing/PdfSigner.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace fs = std::filesystem;
+
+namespace cw::mail {
+
+namespace {
+
+QLineEdit* field(QWidget* parent, const char* name, QLineEdit::EchoMode echo = QLineEdit::Normal)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setEchoMode(echo);
+    return edit;
+}
+
+fs::path pathOf(const QLineEdit* edit)
+{
+    return core::pathFromText(edit->text().trimmed().toStdString());
+}
+
+} // namespace
+
+SignPdfsDialog::SignPdfsDialog(FolderChooser chooser, const fs::path& pdfs, QWidget* parent)
+    : QDialog(parent)
+    , m_chooser(std::move(chooser))
+{
+    setObjectName(QStringLiteral("signPdfsDialog"));
+    setWindowTitle(QStringLiteral("Sign PDFs"));
+    m_pdfs = field(this, "signPdfsFolder");
+    m_pdfs->setText(QString::fromStdString(core::pathText(pdfs)));
+    m_key = field(this, "signKeyFile");
+    m_keyPassword = field(this, "signKeyPassword", QLineEdit::Password);
+    m_protect = new QCheckBox(QStringLiteral("&Protect: each file opens with its deductee's PAN"), this);
+    m_protect->setObjectName(QStringLiteral("signProtect"));
+    m_out = field(this, "signOutFolder");
+    m_out->setPlaceholderText(QStringLiteral("the PDFs' folder/Signed"));
+    auto* browsePdfs = new QPushButton(QStringLiteral("&Browse…"), this);
+    auto* browseKey = new QPushButton(QStringLiteral("Br&owse…"), this);
+    for (QPushButton* b : {browsePdfs, browseKey})
+        b->setAutoDefault(false);
+    const auto row = [this](QLineEdit* edit, QPushButton* browse) {
+        auto* line = new QHBoxLayout;
+        line->addWidget(edit, 1);
+        line->addWidget(browse);
+        return line;
+    };
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("PDF &folder:"), row(m_pdfs, browsePdfs));
+    form->addRow(QStringLiteral("&Key (.p12):"), row(m_key, browseKey));
+    form->addRow(QStringLiteral("Key pass&word:"), m_keyPassword);
+    form->addRow(QString(), m_protect);
+    form->addRow(QStringLiteral("O&utput folder:"), m_out);
+    m_results = new QListWidget(this);
+    m_results->setObjectName(QStringLiteral("signResults"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    m_signButton = buttons->addButton(QStringLiteral("&Sign"), QDialogButtonBox::ActionRole);
+    m_signButton->setObjectName(QStringLiteral("signButton"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(m_results, 1);
+    layout->addWidget(buttons);
+    resize(fontMetrics().averageCharWidth() * 110, fontMetrics().height() * 26);
+
+    connect(browsePdfs, &QPushButton::clicked, this, &SignPdfsDialog::choosePdfs);
+    connect(browseKey, &QPushButton::clicked, this, [this] {
+        const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("The signing key"), m_key->text(),
+                                                          QStringLiteral("PKCS #12 (*.p12 *.pfx)"));
+        if (!file.isEmpty())
+            m_key->setText(file);
+    });
+    connect(m_signButton, &QPushButton::clicked, this, &SignPdfsDialog::sign);
+    connect(buttons, &QDialogButtonBox::rejected, this, &SignPdfsDialog::reject);
+}
+
+SignPdfsDialog::~SignPdfsDialog()
+{
+    if (m_thread)
+        m_thread->wait();
+}
+
+void SignPdfsDialog::reject()
+{
+    if (!m_thread)
+        QDialog::reject();
+}
+
+void SignPdfsDialog::choosePdfs()
+{
+    const fs::path folder = m_chooser(this, QStringLiteral("The folder of certificate PDFs"));
+    if (!folder.empty())
+        m_pdfs->setText(QString::fromStdString(core::pathText(folder)));
+}
+
+void SignPdfsDialog::sign()
+{
+    if (m_thread)
+        return;
+    m_results->clear();
+    const fs::path pdfs = pathOf(m_pdfs);
+    const fs::path out = m_out->text().trimmed().isEmpty() ? pdfs / "Signed" : pathOf(m_out);
+    std::vector<fs::path> files = portal::pdfFilesIn(pdfs);
+    std::shared_ptr<printing::PdfSigner> signer;
+    QString problem;
+    std::error_code ec;
+    if (files.empty())
+        problem = QStringLiteral("%1 has no PDF files.").arg(m_pdfs->text());
+    else if (m_key->text().trimmed().isEmpty())
+        problem = QStringLiteral("Give the signing key (.p12).");
+    else if (fs::create_directories(out, ec); !fs::is_directory(out, ec))
+        problem = QStringLiteral("The folder %1 cannot be made.").arg(QString::fromStdString(core::pathText(out)));
+    else
+        try {
+            signer = printing::PdfSigner::fromPkcs12(pathOf(m_key), m_keyPassword->text().toStdString());
+        } catch (const std::exception& e) {
+            problem = QString::fromStdString(pathOf(m_key).string() + ": " + e.what());
+        }
+    if (!problem.isEmpty()) {
+        showResult(problem, true);
+        emit signingFinished();
+        return;
+    }
+    // Each file's line reaches the dialog as it is done; the pool of threads stays off the event loop.
+    QPointer<SignPdfsDialog> dialog(this);
+    const portal::PdfPreparation how{signer.get(), m_protect->isChecked(), std::nullopt, {},
+                                     "sign it with certwright sign --sign-box PAGE:X,Y,W,H"};
+    auto summary = std::make_shared<QString>();
+    m_thread = QThread::create([dialog, files = std::move(files), out, how, signer, summary] {
+        portal::quietPdfLibrary();
+        std::size_t refused = 0;
+        for (const portal::SignedFile& f : portal::signFiles(files, out, how, [dialog](const portal::SignedFile& f) {
+                 const QString line = QString::fromStdString(f.refusal.empty() ? core::pathText(f.target) + ": " + f.fields : f.refusal);
+                 const bool bad = !f.refusal.empty();
+                 QMetaObject::invokeMethod(dialog, [dialog, line, bad] { if (dialog) dialog->showResult(line, bad); },
+                                           Qt::QueuedConnection);
+             }))
+            refused += f.refusal.empty() ? 0 : 1;
+        *summary = QStringLiteral("%1 of %2 PDF file(s) signed into %3")
+                       .arg(files.size() - refused).arg(files.size()).arg(QString::fromStdString(core::pathText(out)));
+    });
+    m_signButton->setEnabled(false);
+    connect(m_thread, &QThread::finished, this, [this, summary] { finish(*summary); });
+    m_thread->start();
+}
+
+void SignPdfsDialog::showResult(const QString& line, bool refused)
+{
+    auto* item = new QListWidgetItem(line, m_results);
+    if (refused)
+        item->setForeground(Qt::darkRed);
+}
+
+void SignPdfsDialog::finish(const QString& summary)
+{
+    m_thread->deleteLater();
+    m_thread = nullptr;
+    showResult(summary, false);
+    m_signButton->setEnabled(true);
+    emit signingFinished();
+}
+
+} // namespace cw::mail
