@@ -100,7 +100,7 @@ CertificateFields preparePdf(const fs::path& file, const fs::path& target, const
     }
     if (how.signer)
         pdf = how.signer->sign(pdf, placeFor(fields, how.box, how.noPlaceHint), openWith);
-    printing::PendingFile written(target);
+    printing::PendingFile written(target, host::AtALink::Replace); // a link at the name is not followed
     written.write({pdf.constData(), static_cast<std::size_t>(pdf.size())});
     written.commit();
     return fields;
