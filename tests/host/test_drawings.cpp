@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 #include "host/Workbook.h"
+#include "host/biff/DrawingGroup.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,19 @@ void expectConsistentDrawings(const Bytes& file)
     EXPECT_EQ(refs.back(), 0u) << "a reference past the picture store";
     for (std::size_t k = 0; k < storeRefs.size(); ++k)
         EXPECT_EQ(storeRefs[k], refs[k + 1]) << "picture " << k + 1;
+}
+
+// A shape's picture number is 1-based into the store; 0 and numbers past its end are no picture.
+TEST(Drawings, PictureNumbersOutsideTheStoreAreNoPicture)
+{
+    const Workbook wb = Workbook::open(cw::test::corpusDir() / "SimpleWithImages.xls");
+    const auto group = cw::host::biff::DrawingGroup::read(wb.rawGlobals());
+    ASSERT_TRUE(group && group->storeSize() > 0);
+    EXPECT_NE(group->format(1), cw::host::PictureFormat::None);
+    for (const std::uint32_t outside : {std::uint32_t(0), std::uint32_t(group->storeSize() + 1)}) {
+        EXPECT_EQ(group->format(outside), cw::host::PictureFormat::None) << outside;
+        EXPECT_TRUE(group->image(outside).empty()) << outside;
+    }
 }
 
 TEST(Drawings, CopiesAndMovesAreConsistentAndCarryPicturesAndComments)
