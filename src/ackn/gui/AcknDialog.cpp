@@ -1,6 +1,7 @@
 #include "ackn/gui/AcknDialog.h"
 
 #include "ackn/AcknRegister.h"
+#include "widgets/Buttons.h"
 #include "widgets/ClickableLabel.h"
 #include "widgets/Contact.h"
 #include "widgets/MailLink.h"
@@ -39,15 +40,6 @@ QLineEdit* makeEdit(const QString& name)
     auto* edit = new QLineEdit;
     edit->setObjectName(name);
     return edit;
-}
-
-QPushButton* makeButton(const char* name, const char* caption)
-{
-    auto* button = new QPushButton(QString::fromLatin1(caption));
-    button->setObjectName(QString::fromLatin1(name));
-    // Enter in a box must not save half-typed entries: only a click or the access key does.
-    button->setAutoDefault(false);
-    return button;
 }
 
 } // namespace
@@ -107,8 +99,8 @@ AcknDialog::AcknDialog(std::filesystem::path templatePath, QWidget* parent)
     QPalette linkPalette = m_supportLink->palette();
     linkPalette.setColor(QPalette::WindowText, linkPalette.color(QPalette::Link));
     m_supportLink->setPalette(linkPalette);
-    QPushButton* okButton = makeButton("okButton", "&OK");
-    QPushButton* cancelButton = makeButton("cancelButton", "Cancel/E&xit");
+    QPushButton* okButton = widgets::pushButton("okButton", "&OK");
+    QPushButton* cancelButton = widgets::pushButton("cancelButton", "Cancel/E&xit");
     // The two buttons as one pair, of one width.
     const int buttonWidth = std::max(okButton->sizeHint().width(), cancelButton->sizeHint().width());
     okButton->setMinimumWidth(buttonWidth);

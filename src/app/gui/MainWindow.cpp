@@ -15,6 +15,7 @@
 #include "core/Version.h"
 #include "mail/MailSettings.h"
 #include "mail/gui/MailWindow.h"
+#include "widgets/Buttons.h"
 #include "widgets/ClickableLabel.h"
 #include "widgets/Contact.h"
 #include "widgets/MailLink.h"
@@ -54,14 +55,6 @@ namespace contact = widgets::contact;
 
 namespace {
 
-QPushButton* makeButton(QWidget* parent, const char* name, const char* caption)
-{
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
 QLabel* styleLabel(QLabel* label, const char* name, bool bold, qreal points, const QColor& colour)
 {
     label->setObjectName(QString::fromLatin1(name));
@@ -95,13 +88,13 @@ MainWindow::MainWindow(std::filesystem::path appFolder, QWidget* parent)
     buttonFrame->setObjectName(QStringLiteral("buttonFrame"));
     // The buttons sit on the window's own colour, so they look as the platform draws them.
     buttonFrame->setAutoFillBackground(true);
-    m_generateButton = makeButton(buttonFrame, "generateButton", "&Generate Form 16A");
-    m_checkButton = makeButton(buttonFrame, "checkButton", "&Check Statement");
-    m_acknButton = makeButton(buttonFrame, "acknButton", "&Acknowledgement No./ Sr. No.");
-    m_printButton = makeButton(buttonFrame, "printButton", "&Print Certificates");
-    QPushButton* mailButton = makeButton(buttonFrame, "mailButton", "&E-mail Certificates");
-    QPushButton* helpButton = makeButton(buttonFrame, "helpButton", "&Help");
-    QPushButton* exitButton = makeButton(buttonFrame, "exitButton", "E&xit");
+    m_generateButton = widgets::pushButton("generateButton", "&Generate Form 16A", buttonFrame);
+    m_checkButton = widgets::pushButton("checkButton", "&Check Statement", buttonFrame);
+    m_acknButton = widgets::pushButton("acknButton", "&Acknowledgement No./ Sr. No.", buttonFrame);
+    m_printButton = widgets::pushButton("printButton", "&Print Certificates", buttonFrame);
+    QPushButton* mailButton = widgets::pushButton("mailButton", "&E-mail Certificates", buttonFrame);
+    QPushButton* helpButton = widgets::pushButton("helpButton", "&Help", buttonFrame);
+    QPushButton* exitButton = widgets::pushButton("exitButton", "E&xit", buttonFrame);
     auto* buttons = new QVBoxLayout(buttonFrame);
     for (QPushButton* button : {m_generateButton, m_checkButton, m_acknButton, m_printButton, mailButton, helpButton, exitButton}) {
         button->setMinimumHeight(button->sizeHint().height() * 5 / 4);

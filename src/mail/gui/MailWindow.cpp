@@ -8,6 +8,7 @@
 #include "mail/SendLog.h"
 #include "mail/gui/MailSettingsDialog.h"
 #include "mail/gui/SendLogDialog.h"
+#include "widgets/Buttons.h"
 #include "mail/gui/SignPdfsDialog.h"
 #include "widgets/MessageBox.h"
 
@@ -49,14 +50,6 @@ namespace {
 
 constexpr const char* kTitle = "E-mail Certificates";
 enum Column { Pan, Name, Addresses, Certificates, LastSent, Outcome, Columns };
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption)
-{
-    auto* b = new QPushButton(QString::fromUtf8(caption), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 std::map<std::string, std::string> lastSentIn(const fs::path& folder)
 {
@@ -140,12 +133,12 @@ MailWindow::MailWindow(fs::path folder, Keyring& keyring, QWidget* parent)
     m_summary->setObjectName(QStringLiteral("sendSummary"));
     m_summary->setWordWrap(true);
 
-    m_settingsButton = button(this, "mailSettingsButton", "Se&ttings…");
-    m_sendButton = button(this, "sendButton", "&Send");
-    m_cancelButton = button(this, "cancelSendButton", "&Cancel");
-    m_logButton = button(this, "sendLogButton", "Send &Log…");
-    m_signButton = button(this, "signPdfsButton", "Si&gn PDFs…");
-    m_closeButton = button(this, "closeMailButton", "Cl&ose");
+    m_settingsButton = widgets::pushButton("mailSettingsButton", "Se&ttings…", this);
+    m_sendButton = widgets::pushButton("sendButton", "&Send", this);
+    m_cancelButton = widgets::pushButton("cancelSendButton", "&Cancel", this);
+    m_logButton = widgets::pushButton("sendLogButton", "Send &Log…", this);
+    m_signButton = widgets::pushButton("signPdfsButton", "Si&gn PDFs…", this);
+    m_closeButton = widgets::pushButton("closeMailButton", "Cl&ose", this);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_settingsButton);
     buttons->addWidget(m_logButton);

@@ -4,6 +4,7 @@
 #include "printing/CertificateFolder.h"
 #include "printing/gui/CertificatePrinter.h"
 #include "printing/gui/SavePdfDialog.h"
+#include "widgets/Buttons.h"
 #include "widgets/ClickableLabel.h"
 #include "widgets/Contact.h"
 #include "widgets/MailLink.h"
@@ -23,18 +24,6 @@
 
 namespace cw::printing {
 
-namespace {
-
-QPushButton* makeButton(const char* name, const QString& caption)
-{
-    auto* button = new QPushButton(caption);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
-} // namespace
-
 PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     : QDialog(parent), m_outputFolder(std::move(appFolder) / core::kOutputFolder)
 {
@@ -49,13 +38,13 @@ PrintDialog::PrintDialog(std::filesystem::path appFolder, QWidget* parent)
     m_list->setSelectionMode(QAbstractItemView::MultiSelection);
     (new QVBoxLayout(listFrame))->addWidget(m_list);
 
-    QPushButton* selectAllButton = makeButton("selectAllButton", QStringLiteral("&Select All"));
-    QPushButton* deselectAllButton = makeButton("deselectAllButton", QStringLiteral("&Deselect All"));
-    QPushButton* printButton = makeButton("printButton", QStringLiteral("&Print"));
-    QPushButton* exitButton = makeButton("exitButton", QStringLiteral("E&xit"));
-    QPushButton* savePdfButton = makeButton("savePdfButton", QStringLiteral("Save as P&DF…"));
+    QPushButton* selectAllButton = widgets::pushButton("selectAllButton", QStringLiteral("&Select All"));
+    QPushButton* deselectAllButton = widgets::pushButton("deselectAllButton", QStringLiteral("&Deselect All"));
+    QPushButton* printButton = widgets::pushButton("printButton", QStringLiteral("&Print"));
+    QPushButton* exitButton = widgets::pushButton("exitButton", QStringLiteral("E&xit"));
+    QPushButton* savePdfButton = widgets::pushButton("savePdfButton", QStringLiteral("Save as P&DF…"));
     // The register of the certificates, in the desktop's spreadsheet program.
-    QPushButton* registerButton = makeButton("openRegisterButton", QStringLiteral("Open &Register"));
+    QPushButton* registerButton = widgets::pushButton("openRegisterButton", QStringLiteral("Open &Register"));
     std::error_code ec;
     registerButton->setEnabled(std::filesystem::is_regular_file(m_outputFolder / core::kRegisterFile, ec));
 
