@@ -201,8 +201,9 @@ TEST(CertificateRuns, ASecondRunReplacesTheCertificatesAndWhatInterruptedRunsLef
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 #ifndef _WIN32
     struct stat owner {};
-    if (otherOwner && stat(run.templatePath().c_str(), &owner) == 0)
+    if (otherOwner && stat(run.templatePath().c_str(), &owner) == 0) {
         EXPECT_EQ(std::make_pair(owner.st_uid, owner.st_gid), std::make_pair(uid_t(65534), gid_t(65534)));
+    }
 #endif
 }
 
