@@ -8,7 +8,7 @@
 #include "host/Workbook.h"
 #include "printing/CertificateFolder.h"
 #include "portal/CertificateText.h"
-#include "portal/FolderSigning.h"
+#include "signing/FolderSigning.h"
 #include "printing/NumberFormat.h"
 
 #include <map>
@@ -97,7 +97,7 @@ PdfFolderList readPdfFolder(const fs::path& folder, const std::string& password)
     if (!fs::is_directory(folder, ec))
         throw core::Failure("There is no folder " + core::pathText(folder) + " of certificate PDFs.", core::kFileNotFoundTitle,
                             core::Icon::Critical);
-    const std::vector<fs::path> files = portal::pdfFilesIn(folder);
+    const std::vector<fs::path> files = signing::pdfFilesIn(folder);
     if (files.empty())
         throw core::Failure(core::pathText(folder) + " has no PDF files.", core::kFileNotFoundTitle, core::Icon::Critical);
     portal::quietPdfLibrary();

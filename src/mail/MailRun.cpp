@@ -7,7 +7,7 @@
 #include "mail/SendLog.h"
 #include "host/Sheet.h"
 #include "host/Workbook.h"
-#include "portal/FolderSigning.h"
+#include "signing/FolderSigning.h"
 #include "printing/CertificatePdfs.h"
 
 #include <QCryptographicHash>
@@ -60,11 +60,11 @@ std::map<std::string, std::string> makePdfs(const std::vector<const Certificate*
     if (!options.pdfFolder.empty()) {
         if (asTheyAre(options))
             return unmade;
-        const portal::PdfPreparation how{options.signer, options.protect, std::nullopt, options.inputPassword,
+        const signing::PdfPreparation how{options.signer, options.protect, std::nullopt, options.inputPassword,
                                          "sign it first with certwright sign --sign-box and send that folder unsigned"};
         for (const Certificate* c : certificates)
             try {
-                portal::preparePdf(c->source, attachedFile(*c, options, pdfs), how);
+                signing::preparePdf(c->source, attachedFile(*c, options, pdfs), how);
             } catch (const core::Failure& f) {
                 unmade[c->file] = f.message().prompt;
             } catch (const std::exception& e) {

@@ -1,7 +1,7 @@
 #include "app/cli/SignCli.h"
 
 #include "core/PathText.h"
-#include "portal/FolderSigning.h"
+#include "signing/FolderSigning.h"
 #include "printing/PdfSigner.h"
 
 #include <optional>
@@ -19,13 +19,13 @@ int runSign(const SignCommand& command, std::ostream& out, std::ostream& err)
         err << "certwright sign: there is no folder " << core::pathText(command.pdfs) << "\n";
         return 2;
     }
-    const std::optional<portal::SignBox> box = command.signBox.empty() ? std::nullopt : portal::parseSignBox(command.signBox);
+    const std::optional<signing::SignBox> box = command.signBox.empty() ? std::nullopt : signing::parseSignBox(command.signBox);
     if (!command.signBox.empty() && !box) {
         err << "certwright sign: --sign-box \"" << command.signBox
             << "\" is not PAGE:X,Y,W,H (a page from 1, a box in points from its lower left, e.g. 1:380,60,180,40)\n";
         return 2;
     }
-    const std::vector<fs::path> files = portal::pdfFilesIn(command.pdfs);
+    const std::vector<fs::path> files = signing::pdfFilesIn(command.pdfs);
     if (files.empty()) {
         err << "certwright sign: no PDF files in " << core::pathText(command.pdfs) << "\n";
         return 2;
@@ -47,9 +47,9 @@ int runSign(const SignCommand& command, std::ostream& out, std::ostream& err)
         return 2;
     }
     portal::quietPdfLibrary();
-    const portal::PdfPreparation how{signer.get(), command.protect, box, inputPassword};
+    const signing::PdfPreparation how{signer.get(), command.protect, box, inputPassword};
     std::size_t refused = 0;
-    for (const portal::SignedFile& f : portal::signFiles(files, outFolder, how)) {
+    for (const signing::SignedFile& f : signing::signFiles(files, outFolder, how)) {
         if (f.refusal.empty())
             out << core::pathText(f.target) << ": " << f.fields << "\n";
         else

@@ -1,7 +1,7 @@
 #include "mail/gui/SignPdfsDialog.h"
 
 #include "core/PathText.h"
-#include "portal/FolderSigning.h"
+#include "signing/FolderSigning.h"
 #include "printing/PdfSigner.h"
 
 #include <QCheckBox>
@@ -115,7 +115,7 @@ void SignPdfsDialog::sign()
     m_results->clear();
     const fs::path pdfs = pathOf(m_pdfs);
     const fs::path out = m_out->text().trimmed().isEmpty() ? pdfs / "Signed" : pathOf(m_out);
-    std::vector<fs::path> files = portal::pdfFilesIn(pdfs);
+    std::vector<fs::path> files = signing::pdfFilesIn(pdfs);
     std::shared_ptr<printing::PdfSigner> signer;
     QString problem;
     std::error_code ec;
@@ -138,13 +138,13 @@ void SignPdfsDialog::sign()
     }
     // Each file's line reaches the dialog as it is done; the pool of threads stays off the event loop.
     QPointer<SignPdfsDialog> dialog(this);
-    const portal::PdfPreparation how{signer.get(), m_protect->isChecked(), std::nullopt, {},
+    const signing::PdfPreparation how{signer.get(), m_protect->isChecked(), std::nullopt, {},
                                      "sign it with certwright sign --sign-box PAGE:X,Y,W,H"};
     auto summary = std::make_shared<QString>();
     m_thread = QThread::create([dialog, files = std::move(files), out, how, signer, summary] {
         portal::quietPdfLibrary();
         std::size_t refused = 0;
-        for (const portal::SignedFile& f : portal::signFiles(files, out, how, [dialog](const portal::SignedFile& f) {
+        for (const signing::SignedFile& f : signing::signFiles(files, out, how, [dialog](const signing::SignedFile& f) {
                  const QString line = QString::fromStdString(f.refusal.empty() ? core::pathText(f.target) + ": " + f.fields : f.refusal);
                  const bool bad = !f.refusal.empty();
                  QMetaObject::invokeMethod(dialog, [dialog, line, bad] { if (dialog) dialog->showResult(line, bad); },

@@ -1,4 +1,4 @@
-#include "portal/FolderSigning.h"
+#include "signing/FolderSigning.h"
 
 #include "core/PathText.h"
 #include "printing/PdfSigner.h"
@@ -15,7 +15,7 @@
 
 namespace fs = std::filesystem;
 
-namespace cw::portal {
+namespace cw::signing {
 
 namespace {
 
@@ -80,7 +80,7 @@ std::optional<SignBox> parseSignBox(const std::string& text)
 
 CertificateFields preparePdf(const fs::path& file, const fs::path& target, const PdfPreparation& how)
 {
-    CertificateRead read = readCertificatePdf(file, how.inputPassword);
+    CertificateRead read = portal::readCertificatePdf(file, how.inputPassword);
     if (auto* refused = std::get_if<core::Failure>(&read))
         throw *refused;
     const CertificateFields& fields = std::get<CertificateFields>(read);
@@ -164,4 +164,4 @@ std::vector<SignedFile> signFiles(const std::vector<fs::path>& files, const fs::
     return done;
 }
 
-} // namespace cw::portal
+} // namespace cw::signing

@@ -15,7 +15,11 @@ class PdfSigner;
 // Certificate PDFs made elsewhere, signed and protected into another folder: for `certwright
 // sign`, for the PDFs `certwright mail --pdfs` attaches and for the window's Sign PDFs. The
 // originals are only read.
-namespace cw::portal {
+namespace cw::signing {
+
+// What the portal's certificates say of themselves, as the signing reads them.
+using portal::CertificateFields;
+using portal::CertificateRead;
 
 // --sign-box PAGE:X,Y,W,H: a 1-based page and a box in points from its lower left.
 struct SignBox {
@@ -57,4 +61,4 @@ struct SignedFile {
 std::vector<SignedFile> signFiles(const std::vector<std::filesystem::path>& files, const std::filesystem::path& outFolder,
                                   const PdfPreparation& how, const std::function<void(const SignedFile&)>& each = {});
 
-} // namespace cw::portal
+} // namespace cw::signing
