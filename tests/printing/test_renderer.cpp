@@ -108,6 +108,9 @@ TEST_F(Renderer, PdfShowsFormattedValuesMergedCentringShrinkingAndHashes)
     centred.hAlign = host::HAlign::Center;
     formatted(2, 1, std::string("MIDDLE"), centred);
     s.merge(host::rangeOrThrow("B3:D3"));
+    centred.wrap = true; // wrapped text is laid out apart from a single line
+    formatted(6, 1, std::string("WRAPPED"), centred);
+    s.merge(host::rangeOrThrow("B7:D7"));
     s.setColumnWidth(4, 4, 2);
     s.setValue(0, 4, 987654321.0); // far too wide for its column
     s.pageSetup().hCenter = true;
@@ -136,8 +139,10 @@ TEST_F(Renderer, PdfShowsFormattedValuesMergedCentringShrinkingAndHashes)
     std::map<std::string, PdfWord> words;
     for (const PdfWord& w : pdfWords(pdf))
         words.emplace(w.text, w);
-    ASSERT_TRUE(words.count("MIDDLE") && words.count("SHRUNK") && words.count("ROOM") && words.count("NEXT"));
-    EXPECT_NEAR((words["MIDDLE"].xMin + words["MIDDLE"].xMax) / 2, b + 1.5 * pages.columnWidth(1), 1.5);
+    ASSERT_TRUE(words.count("MIDDLE") && words.count("SHRUNK") && words.count("ROOM") && words.count("NEXT") &&
+                words.count("WRAPPED"));
+    for (const char* middle : {"MIDDLE", "WRAPPED"})
+        EXPECT_NEAR((words[middle].xMin + words[middle].xMax) / 2, b + 1.5 * pages.columnWidth(1), 1.5) << middle;
     EXPECT_GT(words["SHRUNK"].xMin, b);
     EXPECT_LT(words["ROOM"].xMax, c);
     EXPECT_LT(words["ROOM"].xMax, words["NEXT"].xMin);
