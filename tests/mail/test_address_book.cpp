@@ -47,6 +47,7 @@ TEST(AddressBook, NamesEachFaultWithItsLine)
 {
     const std::pair<std::string, std::string> faults[] = {
         {"PAN,Mail\nAAAPA1234,a@example.test\n", "line 2: \"AAAPA1234\" is not a PAN"},
+        {"PAN,Mail\nAAAPA1234AZ,a@example.test\n", "line 2: \"AAAPA1234AZ\" is not a PAN"},
         {"PAN,Mail\nAAAPA1234A,a@@example.test\n", "line 2: \"a@@example.test\" is not an e-mail address"},
         {"PAN,Mail\nAAAPA1234A,a@example.test\n\nAAAPA1234A,b@example.test\n",
          "line 4: PAN AAAPA1234A is also on line 2 with other addresses"},
