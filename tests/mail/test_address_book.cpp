@@ -43,6 +43,17 @@ TEST(AddressBook, ReadsTheWaysAccountantsKeepIt)
     }
 }
 
+// Addresses as RFC 5322 writes an addr-spec: dot-atoms, quoted local parts, domain literals.
+TEST(AddressBook, AddressesAreAddrSpecs)
+{
+    for (const char* good : {"a@example.test", "first.last+tag@example.test", "\"a b\"@example.test",
+                             "\"a\\\"b\"@example.test", "a@[127.0.0.1]"})
+        EXPECT_TRUE(mail::isMailAddress(good)) << good;
+    for (const char* bad : {"a@@example.test", ".a@example.test", "a..b@example.test", "\"a\"b\"@example.test",
+                            "\"a\x01" "b\"@example.test", "a@", "@example.test", "a b@example.test"})
+        EXPECT_FALSE(mail::isMailAddress(bad)) << bad;
+}
+
 TEST(AddressBook, NamesEachFaultWithItsLine)
 {
     const std::pair<std::string, std::string> faults[] = {
@@ -53,6 +64,7 @@ TEST(AddressBook, NamesEachFaultWithItsLine)
          "line 4: PAN AAAPA1234A is also on line 2 with other addresses"},
         {"Name,Mail\nRENU,a@example.test\n", "line 1 names no \"PAN\" column"},
         {"PAN,Phone\nAAAPA1234A,98\n", "line 1 names no \"E-mail\" column"},
+        {"PAN\nAAAPA1234A\n", "line 1 names no \"E-mail\" column"}, // lines of one field each
     };
     for (const auto& [bytes, message] : faults) {
         TempFolder folder("addresses");
