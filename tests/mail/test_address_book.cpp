@@ -43,7 +43,7 @@ TEST(AddressBook, ReadsTheWaysAccountantsKeepIt)
     }
 }
 
-// Addresses as RFC 5322 writes an addr-spec: dot-atoms, quoted local parts, domain literals.
+// Addresses as mail writes them: dotted words, quoted local parts, bracketed domains.
 TEST(AddressBook, AddressesAreAddrSpecs)
 {
     for (const char* good : {"a@example.test", "first.last+tag@example.test", "\"a b\"@example.test",
