@@ -62,14 +62,13 @@ std::map<std::string, std::string> makePdfs(const std::vector<const Certificate*
             return unmade;
         const signing::PdfPreparation how{options.signer, options.protect, std::nullopt, options.inputPassword,
                                          "sign it first with certwright sign --sign-box and send that folder unsigned"};
+        // Prepared as `certwright sign` prepares a folder, under their own names (c.file).
+        std::vector<fs::path> sources;
         for (const Certificate* c : certificates)
-            try {
-                signing::preparePdf(c->source, attachedFile(*c, options, pdfs), how);
-            } catch (const core::Failure& f) {
-                unmade[c->file] = f.message().prompt;
-            } catch (const std::exception& e) {
-                unmade[c->file] = core::pathText(c->source) + ": " + e.what();
-            }
+            sources.push_back(c->source);
+        for (const signing::SignedFile& f : signing::signFiles(sources, pdfs, how))
+            if (!f.refusal.empty())
+                unmade[core::pathText(f.file.filename())] = f.refusal;
         return unmade;
     }
     std::vector<std::string> names;

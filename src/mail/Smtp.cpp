@@ -233,7 +233,7 @@ void SmtpSession::open()
     curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, nullptr);
     curl_easy_setopt(m_curl, CURLOPT_NOBODY, 0L);
     if (code == CURLE_LOGIN_DENIED)
-        throw SmtpError("the server " + m_settings.url + " refused the login of \"" + m_settings.user + "\": " + reply);
+        throw SmtpError("the server " + m_settings.url + " refused the login of \"" + m_settings.user + "\": " + reply, true);
     if (code != CURLE_OK)
         throw SmtpError("no connection to " + m_settings.url + ": " + reply);
 }

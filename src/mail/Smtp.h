@@ -54,7 +54,8 @@ struct SendResult {
 
 // Thrown before anything is sent: the server can't be reached, TLS fails, the login is refused.
 struct SmtpError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit SmtpError(const std::string& what, bool refusedLogin = false) : std::runtime_error(what), loginRefused(refusedLogin) {}
+    bool loginRefused; // the password (or user) was wrong: worth asking for again
 };
 
 class SmtpSession {

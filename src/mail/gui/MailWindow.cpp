@@ -86,7 +86,7 @@ void guarded(MailWindowRun& run, Work work)
     } catch (const core::Failure& f) {
         run.failure = f.message();
     } catch (const SmtpError& e) {
-        run.loginFailed = true;
+        run.loginFailed = e.loginRefused; // no connection says nothing of the password
         run.failure = core::Message{std::string("Nothing was sent: ") + e.what(), kTitle, core::Icon::Critical};
     } catch (const std::exception& e) {
         run.failure = core::Message{std::string("The certificates could not be sent: ") + e.what(), kTitle, core::Icon::Critical};
