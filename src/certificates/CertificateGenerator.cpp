@@ -1,7 +1,7 @@
 #include "certificates/CertificateGenerator.h"
 
 #include "certificates/AmountInWords.h"
-#include "certificates/ParallelRun.h"
+#include "certificates/FileWriter.h"
 #include "core/CertificateLayout.h"
 #include "core/Failure.h"
 #include "core/PathText.h"
@@ -311,20 +311,21 @@ CertificateCounts generateCertificates(Workbook& templateBook, const Certificate
     const int total = static_cast<int>(groups.size());
     if (run.reporter)
         run.reporter->progress(0, total);
-    const unsigned workers = workersForThisMachine();
+    core::ParallelRun parallel(groups.size(), core::workersForThisMachine(4));
     std::vector<WorkerBook> books;
-    for (unsigned w = 0; w < workers; ++w) {
+    for (unsigned w = 0; w < parallel.workers(); ++w) {
         books.push_back(workerBook(templateBook, formSheet, withAnnexure > 0));
         books.back().byChallan.resize(run.statement->challans.size());
     }
     std::vector<WrittenCertificate> written(groups.size());
     // The workers make the certificates and their bytes; one thread creates the files.
-    EarliestFailure failure;
+    core::EarliestFailure& failure = parallel.failure();
     FileWriter files([&](std::size_t i, const std::vector<std::uint8_t>& bytes) {
         saveCertificate(run, bytes, shared.serialOf(i));
     }, failure);
-    runInParallel(
-        groups.size(), workers,
+    // Runs of consecutive certificates keep each worker's allocations its own.
+    parallel.forEach(
+        8,
         [&](std::size_t i, unsigned worker) {
             written[i].group = static_cast<std::uint32_t>(i);
             files.add(i, makeCertificate(shared, books[worker], shared.serialOf(i), groups[i], written[i]).toBytes());
@@ -333,8 +334,8 @@ CertificateCounts generateCertificates(Workbook& templateBook, const Certificate
             // All of them are done once their files are.
             if (run.reporter && static_cast<int>(done) < total)
                 run.reporter->progress(static_cast<int>(done), total);
-        },
-        failure);
+            return true;
+        });
     files.finish();
     failure.rethrowIfAny();
     if (run.reporter)

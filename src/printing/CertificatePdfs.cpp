@@ -1,5 +1,6 @@
 #include "printing/CertificatePdfs.h"
 
+#include "core/ParallelRun.h"
 #include "core/PathText.h"
 #include "host/Error.h"
 #include "host/SafeWrite.h"
@@ -15,11 +16,8 @@
 #include <QFontDatabase>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-#include <thread>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -123,76 +121,39 @@ struct Outcome {
     std::vector<std::string> notes; // what its pages left out
 };
 
-// Runs `work(i)` for every index on `threads` threads, and reports finished indices in order.
+// The PDFs' parallel run: each certificate's outcome, progress told in order, cancelled when
+// the progress says so.
 class OrderedRun {
 public:
-    OrderedRun(std::size_t count, const PdfRunOptions& options) : m_outcomes(count), m_options(options) {}
+    OrderedRun(std::size_t count, const PdfRunOptions& options)
+        : m_outcomes(count), m_options(options), m_run(count, options.threads ? options.threads : core::workersForThisMachine(64))
+    {
+    }
 
     std::vector<Outcome>& outcomes() { return m_outcomes; }
-    bool cancelled() const { return m_cancel; }
+    bool cancelled() const { return m_run.cancelled(); }
+    unsigned threads() const { return m_run.workers(); }
+    std::pair<std::size_t, std::size_t> take(std::size_t n) { return m_run.take(n); }
 
     void finish(std::size_t i, Outcome outcome)
     {
-        {
-            std::lock_guard lock(m_mutex);
-            outcome.finished = true;
-            m_outcomes[i] = std::move(outcome);
-        }
-        m_changed.notify_one();
+        outcome.finished = true;
+        m_outcomes[i] = std::move(outcome);
+        m_run.finish(i);
     }
 
-    // Starts `threads` workers and waits for them, passing progress on in order meanwhile.
-    void run(unsigned threads, const std::function<void(unsigned worker)>& worker)
+    void run(const std::function<void(unsigned worker)>& worker)
     {
-        std::vector<std::thread> pool;
-        std::atomic<unsigned> running{threads};
-        for (unsigned t = 0; t < threads; ++t)
-            pool.emplace_back([&, t] {
-                worker(t);
-                {
-                    std::lock_guard lock(m_mutex);
-                    --running;
-                }
-                m_changed.notify_one();
-            });
-        std::size_t reported = 0;
-        std::unique_lock lock(m_mutex);
-        while (running > 0 || reported < m_outcomes.size()) {
-            m_changed.wait(lock, [&] {
-                return running == 0 || (reported < m_outcomes.size() && m_outcomes[reported].finished);
-            });
-            while (reported < m_outcomes.size() && m_outcomes[reported].finished) {
-                ++reported;
-                if (m_options.progress && !m_cancel) {
-                    lock.unlock();
-                    const bool go = m_options.progress(reported, m_outcomes.size());
-                    lock.lock();
-                    if (!go)
-                        m_cancel = true;
-                }
-            }
-            if (running == 0)
-                break;
-        }
-        lock.unlock();
-        for (std::thread& t : pool)
-            t.join();
+        m_run.run(worker, [this](std::size_t done) {
+            return !m_options.progress || m_options.progress(done, m_outcomes.size());
+        });
     }
 
 private:
     std::vector<Outcome> m_outcomes;
     const PdfRunOptions& m_options;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::atomic<bool> m_cancel{false};
+    core::ParallelRun m_run;
 };
-
-unsigned threadCount(const PdfRunOptions& options, std::size_t count)
-{
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const unsigned wanted = options.threads ? options.threads : cores;
-    return static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(wanted, count)));
-}
 
 Outcome failed(std::string reason)
 {
@@ -300,13 +261,10 @@ void writeBatch(const fs::path& folder, const std::vector<std::string>& names, s
 void writeSeparate(const fs::path& folder, const std::vector<std::string>& names, const PdfRunOptions& options,
                    OrderedRun& run)
 {
-    const unsigned threads = threadCount(options, names.size());
-    const std::size_t batchSize = std::clamp<std::size_t>(names.size() / (2 * threads), 1, 16);
-    std::atomic<std::size_t> next{0};
-    run.run(threads, [&](unsigned) {
-        for (std::size_t from = next.fetch_add(batchSize); from < names.size() && !run.cancelled();
-             from = next.fetch_add(batchSize))
-            writeBatch(folder, names, from, std::min(from + batchSize, names.size()), options, run);
+    const std::size_t batchSize = std::clamp<std::size_t>(names.size() / (2 * run.threads()), 1, 16);
+    run.run([&](unsigned) {
+        for (auto [from, to] = run.take(batchSize); from < to; std::tie(from, to) = run.take(batchSize))
+            writeBatch(folder, names, from, to, options, run);
     });
 }
 
@@ -315,10 +273,10 @@ void writeSeparate(const fs::path& folder, const std::vector<std::string>& names
 void writeMerged(const fs::path& folder, const std::vector<std::string>& names, const PdfRunOptions& options,
                  OrderedRun& run, PdfRunResult& result)
 {
-    const unsigned threads = threadCount(options, names.size());
+    const unsigned threads = run.threads();
     std::vector<QByteArray> parts(threads);
     std::optional<SignaturePlace> firstPlace; // the first thread's first certificate with pages
-    run.run(threads, [&](unsigned t) {
+    run.run([&](unsigned t) {
         const std::size_t from = names.size() * t / threads, to = names.size() * (t + 1) / threads;
         PdfBytesWriter writer("Form 16A certificates");
         for (std::size_t i = from; i < to && !run.cancelled(); ++i) {

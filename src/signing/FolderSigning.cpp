@@ -1,5 +1,6 @@
 #include "signing/FolderSigning.h"
 
+#include "core/ParallelRun.h"
 #include "core/PathText.h"
 #include "printing/PdfSigner.h"
 #include "printing/PdfTools.h"
@@ -8,10 +9,8 @@
 #include <QFile>
 
 #include <algorithm>
-#include <atomic>
 #include <regex>
 #include <stdexcept>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -131,9 +130,10 @@ std::vector<SignedFile> signFiles(const std::vector<fs::path>& files, const fs::
                                   const std::function<void(const SignedFile&)>& each)
 {
     std::vector<SignedFile> done(files.size());
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t i = next++; i < files.size(); i = next++) {
+    core::ParallelRun run(files.size(), core::workersForThisMachine(8));
+    run.forEach(
+        1,
+        [&](std::size_t i, unsigned) {
             SignedFile& d = done[i];
             d.file = files[i];
             d.target = outFolder / files[i].filename();
@@ -150,17 +150,12 @@ std::vector<SignedFile> signFiles(const std::vector<fs::path>& files, const fs::
             } catch (const std::exception& e) {
                 d.refusal = name + ": " + e.what();
             }
-            if (each)
-                each(d);
-        }
-    };
-    const unsigned threads = std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, 8);
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < std::min<std::size_t>(threads, files.size()); ++t)
-        pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool)
-        t.join();
+        },
+        [&, told = std::size_t{0}](std::size_t finished) mutable {
+            for (; each && told < finished; ++told)
+                each(done[told]);
+            return true;
+        });
     return done;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <atomic>
+#include "core/ParallelRun.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -12,32 +12,7 @@
 
 namespace cw::certificates {
 
-// The earliest failure among numbered items done in parallel: a run that reports it ends where
-// one taking the items in turn would have ended.
-class EarliestFailure {
-public:
-    // Keeps the failure of item `index` when no earlier item has failed.
-    void record(std::size_t index, std::exception_ptr failure);
-    // Whether an earlier item has failed, so that item `index` need not be done.
-    bool stops(std::size_t index) const { return index > m_index.load(); }
-    void rethrowIfAny() const;
-
-private:
-    std::atomic<std::size_t> m_index{SIZE_MAX};
-    std::mutex m_mutex;
-    std::exception_ptr m_failure;
-};
-
-// Runs work(index, worker) for every index from 0 to count - 1 on `workers` threads, the calling
-// thread being worker 0, which also calls progress(done) after each of its items with the
-// number finished so far (rising). Workers take runs of consecutive indices, so that each
-// keeps what it allocates to itself. A failed item (work throws) is recorded in `failure` and
-// stops the items after it; those before it still run.
-void runInParallel(std::size_t count, unsigned workers, const std::function<void(std::size_t index, unsigned worker)>& work,
-                   const std::function<void(std::size_t done)>& progress, EarliestFailure& failure);
-
-// The workers for this machine: one per core, at most four.
-unsigned workersForThisMachine();
+using core::EarliestFailure;
 
 // Creates the files the workers make, one at a time on a thread of its own: files created in
 // one folder wait for each other anyway, and a worker that waited for its turn would leave its
