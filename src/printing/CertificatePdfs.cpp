@@ -10,6 +10,7 @@
 #include "printing/PdfSigner.h"
 #include "printing/PdfTools.h"
 #include "printing/PendingFile.h"
+#include "printing/PrintingFailure.h"
 #include "printing/SheetPages.h"
 #include "printing/WorkbookPrinter.h"
 
@@ -189,10 +190,10 @@ std::optional<LaidOut> layOut(PdfBytesWriter& writer, const fs::path& folder, co
     std::optional<host::Workbook> book = openCertificate(folder, names[i], reason);
     try {
         if (!book)
-            throw std::runtime_error(reason);
+            throw printingFailure(reason);
         LaidOut laid{i, {writer.pageCount(), 0, "Form 16A " + names[i]}, {}, {}, {}};
         if (options.protect && (laid.pan = printedPan(*book)).empty())
-            throw std::runtime_error("the certificate has no PAN in I16 to protect it with");
+            throw printingFailure("the certificate has no PAN in I16 to protect it with");
         if (options.signer)
             laid.place = signaturePlace(*book);
         laid.part.pages = writer.add(*book);
@@ -312,7 +313,7 @@ PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std:
                                   const PdfRunOptions& options)
 {
     if (std::optional<std::string> refusal = linkedFolderRefusal(outputFolder))
-        throw std::runtime_error(*refusal);
+        throw printingFailure(*refusal);
     // Callers hold the folder's lock: a temporary file there is one a killed run left.
     host::removeTemporaryFiles(outputFolder);
     if (names.empty())
@@ -321,18 +322,18 @@ PdfRunResult writeCertificatePdfs(const fs::path& outputFolder, std::vector<std:
     if (names.empty())
         return result;
     if (options.protect && !options.mergedFile.empty())
-        throw std::runtime_error("a merged file holds several deductees' certificates: it cannot be protected with one PAN");
+        throw printingFailure("a merged file holds several deductees' certificates: it cannot be protected with one PAN");
     // The target folder must take new files before any work starts.
     std::error_code ec;
     if (!options.mergedFile.empty() && fs::is_directory(options.mergedFile, ec))
-        throw std::runtime_error(core::pathText(options.mergedFile) + ": cannot be written (a folder has that name)");
+        throw printingFailure(core::pathText(options.mergedFile) + ": cannot be written (a folder has that name)");
     const fs::path into = options.targetFolder.empty() ? outputFolder : options.targetFolder;
     if (options.mergedFile.empty()) {
         try {
             PendingFile probe(into / "certificate.pdf");
         } catch (const PendingFileError& e) {
             std::error_code ec;
-            throw std::runtime_error("the folder " + core::pathText(into) + " cannot take new files (" +
+            throw printingFailure("the folder " + core::pathText(into) + " cannot take new files (" +
                                      (fs::is_directory(into, ec) ? e.reason : "it does not exist") + ")");
         }
     } else {

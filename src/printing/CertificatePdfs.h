@@ -38,7 +38,7 @@ struct PdfRunResult : BatchResult {
 // is empty), each certificate one page and its annexure pages after it, on several threads. A
 // certificate that is missing, unreadable or not a certificate name is skipped with its
 // reason; the others are still written. Files appear whole or not at all. Throws
-// std::runtime_error, before writing anything, when the target folder cannot take files.
+// core::Failure, before writing anything, when the target folder cannot take files.
 PdfRunResult writeCertificatePdfs(const std::filesystem::path& outputFolder, std::vector<std::string> names,
                                   const PdfRunOptions& options = {});
 

@@ -13,6 +13,7 @@
 
 #include "core/Failure.h"
 #include "core/PathText.h"
+#include "printing/PrintingFailure.h"
 #include "printing/SignatureUpdate.h"
 
 #include <QDateTime>
@@ -53,7 +54,7 @@ namespace {
 
 [[noreturn]] void fail(const std::string& text)
 {
-    throw core::Failure(text, core::kErrorTitle);
+    throw printingFailure(text);
 }
 
 std::string nssError()

@@ -1,4 +1,5 @@
 #include "printing/PdfTools.h"
+#include "printing/PrintingFailure.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
@@ -7,7 +8,6 @@
 
 #include <QRandomGenerator>
 
-#include <stdexcept>
 
 namespace cw::printing {
 
@@ -55,7 +55,7 @@ auto guarded(const char* what, Work work)
     try {
         return work();
     } catch (const std::exception& e) {
-        throw std::runtime_error(std::string(what) + ": " + e.what());
+        throw printingFailure(std::string(what) + ": " + e.what());
     }
 }
 
@@ -89,7 +89,7 @@ std::vector<QByteArray> splitPdf(const QByteArray& pdf, const std::vector<PdfPar
         documents.reserve(parts.size());
         for (const PdfPart& part : parts) {
             if (part.firstPage < 0 || part.pages < 1 || static_cast<std::size_t>(part.firstPage + part.pages) > pages.size())
-                throw std::runtime_error("it has " + std::to_string(pages.size()) + " pages, not pages " +
+                throw printingFailure("it has " + std::to_string(pages.size()) + " pages, not pages " +
                                          std::to_string(part.firstPage + 1) + " to " + std::to_string(part.firstPage + part.pages));
             QPDF one;
             one.emptyPDF();

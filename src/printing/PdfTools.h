@@ -7,7 +7,7 @@
 
 namespace cw::printing {
 
-// What qpdf does to the PDFs the renderer writes. Each throws std::runtime_error saying what
+// What qpdf does to the PDFs the renderer writes. Each throws core::Failure saying what
 // failed.
 
 // The documents' pages one after another in one document, with the first one's information

@@ -1,18 +1,18 @@
 #pragma once
 
+#include "core/Failure.h"
 #include "host/SafeWrite.h"
 
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace cw::printing {
 
 // What PendingFile throws: the message names the target; `reason` is the system's own words.
-struct PendingFileError : std::runtime_error {
-    PendingFileError(const std::string& message, std::string why) : std::runtime_error(message), reason(std::move(why)) {}
+struct PendingFileError : core::Failure {
+    PendingFileError(const std::string& message, std::string why) : core::Failure(message, core::kErrorTitle), reason(std::move(why)) {}
     std::string reason;
 };
 

@@ -4,6 +4,7 @@
 #include "printing/SignatureUpdate.h"
 
 #include "core/Failure.h"
+#include "printing/PrintingFailure.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
@@ -25,10 +26,6 @@ namespace {
 constexpr int kSignatureBytes = 8192;
 constexpr const char kRangePlaceholder[] = "/ByteRange [0 0000000000 0000000000 0000000000]";
 
-core::Failure failure(const std::string& text)
-{
-    return core::Failure(text, core::kErrorTitle);
-}
 
 std::string hex(const std::string& bytes)
 {
@@ -55,7 +52,7 @@ public:
         if (!pdf.isEncrypted(r, p, m_v, stream, string, file))
             return;
         if (stream != QPDF::e_aes && stream != QPDF::e_aesv3)
-            throw failure("its encryption (RC4) is too old to be extended by a signature");
+            throw printingFailure("its encryption (RC4) is too old to be extended by a signature");
         m_r = r;
         m_key = pdf.getEncryptionKey();
         m_on = true;
@@ -68,7 +65,7 @@ public:
         const std::string key = QPDF::compute_data_key(m_key, id, gen, true, m_v, m_r);
         unsigned char iv[16];
         if (PK11_GenerateRandom(iv, sizeof iv) != SECSuccess)
-            throw failure("no random numbers for the document's encryption");
+            throw printingFailure("no random numbers for the document's encryption");
         PK11SlotInfo* slot = PK11_GetInternalSlot();
         SECItem keyItem{siBuffer, reinterpret_cast<unsigned char*>(const_cast<char*>(key.data())), static_cast<unsigned>(key.size())};
         PK11SymKey* symKey = slot ? PK11_ImportSymKey(slot, CKM_AES_CBC_PAD, PK11_OriginUnwrap, CKA_ENCRYPT, &keyItem, nullptr) : nullptr;
@@ -86,7 +83,7 @@ public:
         if (slot)
             PK11_FreeSlot(slot);
         if (done != SECSuccess)
-            throw failure("the document's encryption could not be applied to the signature");
+            throw printingFailure("the document's encryption could not be applied to the signature");
         out.resize(sizeof iv + outLength);
         return out;
     }
@@ -121,7 +118,7 @@ void put(std::string& out, QPDFObjectHandle o, const Cipher& cipher, int id, int
         }
         out += ">>";
     } else if (o.isStream()) {
-        throw failure("a stream of the document cannot be rewritten by a signature");
+        throw printingFailure("a stream of the document cannot be rewritten by a signature");
     } else {
         out += o.unparse();
     }
@@ -176,10 +173,10 @@ std::size_t lastXref(const QByteArray& pdf, bool& isStream)
 {
     const qsizetype at = pdf.lastIndexOf("startxref");
     if (at < 0)
-        throw failure("it has no cross-reference table (startxref)");
+        throw printingFailure("it has no cross-reference table (startxref)");
     const std::size_t offset = std::strtoull(pdf.constData() + at + 9, nullptr, 10);
     if (offset == 0 || offset >= static_cast<std::size_t>(pdf.size()))
-        throw failure("its cross-reference offset is wrong");
+        throw printingFailure("its cross-reference offset is wrong");
     isStream = !pdf.mid(static_cast<qsizetype>(offset), 4).startsWith("xref");
     return offset;
 }
@@ -326,9 +323,9 @@ std::string update(QPDF& doc, std::size_t base, std::size_t prev, bool xrefStrea
     const Cipher cipher(doc);
     std::vector<QPDFObjectHandle> pages = doc.getAllPages();
     if (pages.empty())
-        throw failure("it has no pages");
+        throw printingFailure("it has no pages");
     if (look.page < 0 || static_cast<std::size_t>(look.page) >= pages.size())
-        throw failure("it has no page " + std::to_string(look.page + 1) + " for the signature");
+        throw printingFailure("it has no page " + std::to_string(look.page + 1) + " for the signature");
     QPDFObjectHandle page = pages[static_cast<std::size_t>(look.page)];
     Update u(doc, cipher, base);
     std::string& out = u.text();
@@ -404,7 +401,7 @@ QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, con
     } catch (const core::Failure&) {
         throw;
     } catch (const std::exception& e) {
-        throw failure(e.what());
+        throw printingFailure(e.what());
     }
 
     QByteArray whole = pdf;
@@ -419,7 +416,7 @@ QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, con
     covered.append(whole.constData() + gapTo, whole.size() - static_cast<qsizetype>(gapTo));
     const QByteArray signature = cms(covered).toHex().toUpper();
     if (signature.size() > kSignatureBytes * 2)
-        throw failure("the signature is larger than the room kept for it");
+        throw printingFailure("the signature is larger than the room kept for it");
     std::memcpy(whole.data() + gapFrom + 1, signature.constData(), static_cast<std::size_t>(signature.size()));
     return whole;
 }

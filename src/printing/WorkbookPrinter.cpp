@@ -2,6 +2,7 @@
 #include "core/PathText.h"
 
 #include "printing/PendingFile.h"
+#include "printing/PrintingFailure.h"
 #include "printing/SheetPages.h"
 #include "host/Sheet.h"
 #include "host/Workbook.h"
@@ -11,7 +12,6 @@
 #include <QBuffer>
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace cw::printing {
 
@@ -41,9 +41,9 @@ int WorkbookPrinter::addWorkbook(const host::Workbook& book)
                 m_device.setPageLayout(pages.pageLayout());
             if (m_pages == 0) {
                 if (!m_painter.begin(&m_device))
-                    throw std::runtime_error("the printer or PDF file could not be started");
+                    throw printingFailure("the printer or PDF file could not be started");
             } else if (!m_device.newPage()) {
-                throw std::runtime_error("the printer refused a new page");
+                throw printingFailure("the printer refused a new page");
             }
             m_painter.save();
             m_painter.resetTransform();
@@ -109,9 +109,9 @@ const std::vector<std::string>& PdfBytesWriter::notes() const
 QByteArray PdfBytesWriter::finish()
 {
     if (m_parts->printer.pageCount() == 0)
-        throw std::runtime_error("the workbook has nothing to print");
+        throw printingFailure("the workbook has nothing to print");
     if (!m_parts->printer.finish())
-        throw std::runtime_error("the PDF could not be completed");
+        throw printingFailure("the PDF could not be completed");
     return m_parts->bytes;
 }
 
@@ -122,8 +122,8 @@ int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const
     QByteArray bytes;
     try {
         bytes = writer.finish();
-    } catch (const std::runtime_error& e) {
-        throw std::runtime_error(core::pathText(pdf) + ": " + e.what());
+    } catch (const core::Failure& e) {
+        throw printingFailure(core::pathText(pdf) + ": " + e.what());
     }
     PendingFile file(pdf);
     file.write(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));

@@ -28,7 +28,7 @@ public:
     WorkbookPrinter& operator=(const WorkbookPrinter&) = delete;
 
     // Adds the pages of every visible worksheet. Returns the number of pages added. Throws
-    // std::runtime_error when the device cannot start (e.g. a PDF file that cannot be written).
+    // core::Failure when the device cannot start (e.g. a PDF file that cannot be written).
     int addWorkbook(const host::Workbook& book);
     int pageCount() const { return m_pages; }
     // What the pages leave out (pictures that can't be drawn), each said once.
@@ -60,7 +60,7 @@ public:
     int add(const host::Workbook& book);
     int pageCount() const;
     const std::vector<std::string>& notes() const;
-    // The finished document. Throws std::runtime_error when it has no pages or could not be
+    // The finished document. Throws core::Failure when it has no pages or could not be
     // completed.
     QByteArray finish();
 
@@ -71,7 +71,7 @@ private:
 
 // Writes a workbook as a PDF file, replacing `pdf` only once the whole document is written
 // (and replacing a link there rather than writing through it). Returns the page count; throws
-// std::runtime_error naming the file when it cannot be written.
+// core::Failure naming the file when it cannot be written.
 int writePdf(const host::Workbook& book, const std::filesystem::path& pdf, const std::string& title = {});
 
 } // namespace cw::printing

@@ -5,12 +5,12 @@
 #include "printing/PdfSigner.h"
 #include "printing/PdfTools.h"
 #include "printing/PendingFile.h"
+#include "printing/PrintingFailure.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <regex>
-#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -22,7 +22,7 @@ QByteArray readAll(const fs::path& file)
 {
     QFile in(QString::fromStdString(core::pathText(file)));
     if (!in.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot be read (" + in.errorString().toStdString() + ")");
+        throw printing::printingFailure("cannot be read (" + in.errorString().toStdString() + ")");
     return in.readAll();
 }
 
@@ -40,10 +40,10 @@ printing::SignaturePlace placeFor(const CertificateFields& fields, const std::op
         return place;
     }
     if (!asked)
-        throw std::runtime_error("its last page has no \"Signature of person responsible for deduction of tax\" to put the "
+        throw printing::printingFailure("its last page has no \"Signature of person responsible for deduction of tax\" to put the "
                                  "signature over; " + hint);
     if (static_cast<std::size_t>(asked->page) > fields.pageSizes.size())
-        throw std::runtime_error("it has no page " + std::to_string(asked->page) + " for --sign-box");
+        throw printing::printingFailure("it has no page " + std::to_string(asked->page) + " for --sign-box");
     const QSizeF size = fields.pageSizes[static_cast<std::size_t>(asked->page - 1)];
     place.page = asked->page - 1;
     place.box = QRectF(asked->x / size.width(), (size.height() - asked->y - asked->h) / size.height(), asked->w / size.width(),
@@ -87,10 +87,10 @@ CertificateFields preparePdf(const fs::path& file, const fs::path& target, const
     std::string openWith = fields.encrypted ? how.inputPassword : std::string();
     if (how.protect) {
         if (fields.pan.rfind("PAN", 0) == 0)
-            throw std::runtime_error("its deductee has no PAN (" + fields.pan + ") to protect the file with");
+            throw printing::printingFailure("its deductee has no PAN (" + fields.pan + ") to protect the file with");
         // Protecting rewrites the whole file, which would void the signature it carries.
         if (fields.alreadySigned)
-            throw std::runtime_error("it is signed already, and protecting it would void that signature; sign it without "
+            throw printing::printingFailure("it is signed already, and protecting it would void that signature; sign it without "
                                      "--protect");
         if (fields.encrypted)
             pdf = printing::decryptPdf(pdf, how.inputPassword);
@@ -141,14 +141,12 @@ std::vector<SignedFile> signFiles(const std::vector<fs::path>& files, const fs::
             try {
                 std::error_code same;
                 if (fs::equivalent(d.file, d.target, same))
-                    throw std::runtime_error("the output folder is its own folder; choose another (--out)");
+                    throw printing::printingFailure("the output folder is its own folder; choose another (--out)");
                 d.fields = fieldsText(preparePdf(d.file, d.target, how));
-            } catch (const core::Failure& f) {
-                // The reader's refusals name the file already; the signer's do not.
-                const std::string& prompt = f.message().prompt;
-                d.refusal = (prompt.rfind(name + ":", 0) == 0 ? "" : name + ": ") + prompt;
             } catch (const std::exception& e) {
-                d.refusal = name + ": " + e.what();
+                // The reader's refusals name the file already; the signer's do not.
+                const std::string prompt = e.what();
+                d.refusal = (prompt.rfind(name + ":", 0) == 0 ? "" : name + ": ") + prompt;
             }
         },
         [&, told = std::size_t{0}](std::size_t finished) mutable {

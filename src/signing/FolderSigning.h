@@ -39,8 +39,8 @@ struct PdfPreparation {
     std::string noPlaceHint = "give its place with --sign-box PAGE:X,Y,W,H";
 };
 
-// `file` signed and/or protected as asked, written to `target`; its fields. Throws core::Failure
-// (the reader's refusals, naming the file) or std::runtime_error with the reason it is refused.
+// `file` signed and/or protected as asked, written to `target`; its fields. Throws core::Failure:
+// the reader's refusals name the file, the others give only the reason.
 CertificateFields preparePdf(const std::filesystem::path& file, const std::filesystem::path& target,
                              const PdfPreparation& how);
 

@@ -1,6 +1,7 @@
 // Certificates as PDF files: the pdf command's names and reports, files that appear whole or not
 // at all, several threads that keep certificate order, merged and protected files. Signing with
 // real keys and tokens is checked by scripts/test-pdf-signing with openssl, SoftHSM and pdfsig.
+#include "core/Failure.h"
 #include "PrintTestSupport.h"
 #include "TestSupport.h"
 #include "app/cli/PdfCli.h"
@@ -110,7 +111,7 @@ TEST_F(CertificatePdfs, AFileIsReplacedWholeAndALinkAtTheTargetIsNotFollowed)
     const fs::path moved = app / "elsewhere";
     fs::rename(form16a, moved);
     fs::create_directory_symlink(moved, form16a);
-    EXPECT_THROW(cw::printing::writeCertificatePdfs(form16a, {"002"}, {}), std::runtime_error);
+    EXPECT_THROW(cw::printing::writeCertificatePdfs(form16a, {"002"}, {}), cw::core::Failure);
     EXPECT_FALSE(fs::exists(moved / "002.pdf"));
 }
 

@@ -1,5 +1,6 @@
 // Drawing: fills, borders and text land in their cells; values show as formatted; real
 // certificates become PDFs of the right pages.
+#include "core/Failure.h"
 #include "PrintTestSupport.h"
 #include "TestSupport.h"
 #include "printing/SheetPages.h"
@@ -164,7 +165,7 @@ TEST_F(Renderer, CertificatesPrintTheirPageThenTheAnnexureWithItsTitleRows)
     try {
         writePdf(host::Workbook::open(form16a / "001.xls"), form16a / "dir.pdf");
         ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& e) {
+    } catch (const cw::core::Failure& e) {
         EXPECT_NE(std::string(e.what()).find("dir.pdf"), std::string::npos);
     }
 }

@@ -14,7 +14,6 @@
 #include <fstream>
 #include <iostream>
 #include <ostream>
-#include <stdexcept>
 
 
 namespace fs = std::filesystem;
@@ -76,7 +75,7 @@ int printLog(const fs::path& appFolder, const MailCommand& command, std::ostream
 }
 
 // The server settings: the command's, else the remembered ones. Those given are remembered
-// unless `remember` is false. Throws std::runtime_error for settings that can't be used.
+// unless `remember` is false. Throws core::Failure for settings that can't be used.
 mail::MailSettings settingsOf(const MailCommand& command, bool remember)
 {
     mail::MailSettings s = mail::loadMailSettings();
@@ -89,7 +88,7 @@ mail::MailSettings settingsOf(const MailCommand& command, bool remember)
         return s;
     const std::string problem = mail::mailSettingsProblem(s);
     if (!problem.empty())
-        throw std::runtime_error(problem + " (--smtp URL, --from ADDRESS, --ca-file FILE, --rate N)");
+        throw core::Failure(problem + " (--smtp URL, --from ADDRESS, --ca-file FILE, --rate N)", core::kErrorTitle);
     if (remember)
         mail::saveMailSettings(s);
     return s;

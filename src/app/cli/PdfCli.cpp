@@ -2,6 +2,7 @@
 #include "core/AppFiles.h"
 
 #include "app/AppFolderLock.h"
+#include "core/Failure.h"
 #include "core/PathText.h"
 #include "printing/CertificateFolder.h"
 #include "printing/CertificatePdfs.h"
@@ -14,7 +15,6 @@
 #include <fstream>
 #include <iostream>
 #include <ostream>
-#include <stdexcept>
 
 #ifdef _WIN32
 #include <io.h>
@@ -77,14 +77,14 @@ std::string readFirstLine(const fs::path& file)
     // tried as the password and called wrong.
     std::error_code ec;
     if (fs::is_directory(file, ec))
-        throw std::runtime_error(core::pathText(file) + " is a folder, not a file holding the password");
+        throw core::Failure(core::pathText(file) + " is a folder, not a file holding the password", core::kErrorTitle);
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw std::runtime_error(core::pathText(file) + (fs::exists(file, ec) ? " cannot be read" : " does not exist"));
+        throw core::Failure(core::pathText(file) + (fs::exists(file, ec) ? " cannot be read" : " does not exist"), core::kErrorTitle);
     std::string line;
     std::getline(in, line);
     if (in.bad())
-        throw std::runtime_error(core::pathText(file) + " cannot be read");
+        throw core::Failure(core::pathText(file) + " cannot be read", core::kErrorTitle);
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
@@ -96,7 +96,7 @@ std::string readSecret(const fs::path& passwordFile, const std::string& prompt, 
     if (!passwordFile.empty())
         return readFirstLine(passwordFile);
     if (!standardInputIsTerminal())
-        throw std::runtime_error(noTerminal);
+        throw core::Failure(noTerminal, core::kErrorTitle);
     return readHidden(prompt, err);
 }
 

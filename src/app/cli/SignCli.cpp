@@ -1,12 +1,12 @@
 #include "app/cli/SignCli.h"
 
+#include "core/Failure.h"
 #include "core/PathText.h"
 #include "signing/FolderSigning.h"
 #include "printing/PdfSigner.h"
 
 #include <optional>
 #include <ostream>
-#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -35,12 +35,12 @@ int runSign(const SignCommand& command, std::ostream& out, std::ostream& err)
     std::string inputPassword;
     try {
         if (command.key.pkcs12.empty() && command.key.nickname.empty())
-            throw std::runtime_error("give the signing key with --sign FILE.p12 or --sign-cert NICKNAME");
+            throw core::Failure("give the signing key with --sign FILE.p12 or --sign-cert NICKNAME", core::kErrorTitle);
         if (!command.inputPasswordFile.empty())
             inputPassword = readFirstLine(command.inputPasswordFile);
         fs::create_directories(outFolder, ec);
         if (!fs::is_directory(outFolder, ec))
-            throw std::runtime_error("the folder " + core::pathText(outFolder) + " cannot be made");
+            throw core::Failure("the folder " + core::pathText(outFolder) + " cannot be made", core::kErrorTitle);
         signer = makeSigner(command.key, err);
     } catch (const std::exception& e) {
         err << "certwright sign: " << e.what() << "\n";

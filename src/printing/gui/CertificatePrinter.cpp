@@ -3,6 +3,7 @@
 
 #include "host/Error.h"
 #include "host/Workbook.h"
+#include "printing/PrintingFailure.h"
 #include "printing/WorkbookPrinter.h"
 #include "core/PathText.h"
 
@@ -11,7 +12,6 @@
 
 #include <memory>
 #include <ostream>
-#include <stdexcept>
 #include <system_error>
 
 #ifdef CERTWRIGHT_HAVE_CUPS
@@ -64,7 +64,7 @@ void submitJob(const QPrinter& printer, const std::string& title, const QByteArr
     const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), title.c_str(), count, options);
     cupsFreeOptions(count, options);
     auto refused = [&] {
-        return std::runtime_error("the printer " + printer.printerName().toStdString() + " did not take the job (" +
+        return printingFailure("the printer " + printer.printerName().toStdString() + " did not take the job (" +
                                   std::string(cupsLastErrorString()) + ")");
     };
     if (job == 0)
@@ -72,7 +72,7 @@ void submitJob(const QPrinter& printer, const std::string& title, const QByteArr
     if (cupsStartDocument(CUPS_HTTP_DEFAULT, queue.constData(), job, title.c_str(), CUPS_FORMAT_PDF, 1) != HTTP_STATUS_CONTINUE ||
         cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), static_cast<std::size_t>(pdf.size())) != HTTP_STATUS_CONTINUE ||
         cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData()) != IPP_STATUS_OK) {
-        const std::runtime_error error = refused();
+        const core::Failure error = refused();
         cupsCancelJob(queue.constData(), job);
         throw error;
     }
@@ -109,7 +109,7 @@ BatchResult printCertificates(QPrinter& printer, const fs::path& outputFolder, c
                 for (const std::string& note : job.notes())
                     addNote(result.notes, note);
                 if (!job.finish())
-                    throw std::runtime_error("the printer did not accept the job");
+                    throw printingFailure("the printer did not accept the job");
 #endif
             } else {
                 if (!document) {
