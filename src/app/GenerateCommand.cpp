@@ -158,7 +158,7 @@ GenerateOutcome GenerateCommand::run()
 // The register goes into the run's folder with the certificates, so it is swapped in with them
 // and never describes another run. Certificates that do not carry what the records hold can only
 // be a fault of ours: the run then fails and Form16A stays as it was.
-void GenerateCommand::writeRegister(const import::StatementText& text, const import::Statement& statement,
+void GenerateCommand::writeRegister(std::uintmax_t textBytes, const import::Statement& statement,
                                     const certificates::CertificatePlan& plan, const fs::path& folder)
 {
     reg::RegisterRun run;
@@ -170,7 +170,7 @@ void GenerateCommand::writeRegister(const import::StatementText& text, const imp
     std::error_code ec;
     run.statementBytes = fs::file_size(m_folder / core::kStatementFile, ec);
     if (ec)
-        run.statementBytes = text.byteCount();
+        run.statementBytes = textBytes;
     run.runTime = QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString();
     const reg::Reconciliation r = reg::reconcile(run);
     if (!r.certificateDifferences.empty()) {
@@ -250,14 +250,18 @@ GenerateOutcome GenerateCommand::runPipeline()
         }
     };
 
-    const import::StatementText text = import::StatementText::read(m_folder / core::kStatementFile);
-    if (const std::optional<std::string> refusal = import::otherFormRefusal(import::statementKind(text))) {
+    std::optional<import::StatementText> text(import::StatementText::read(m_folder / core::kStatementFile));
+    if (const std::optional<std::string> refusal = import::otherFormRefusal(import::statementKind(*text))) {
         // The statement as the spreadsheet shows it stays in the template for the user to look at.
-        import::writeWorkSheets(workbook, text);
+        import::writeWorkSheets(workbook, *text);
         report(*refusal, core::kInvalidStatementTitle);
         return save() ? GenerateOutcome::InvalidStatement : GenerateOutcome::Failed;
     }
-    const import::Statement statement = import::readStatement(text);
+    const import::Statement statement = import::readStatement(*text);
+    // The records keep their own texts: the statement's bytes and fields go before the
+    // certificates are made, which is when a large run needs its memory.
+    const std::uintmax_t textBytes = text->byteCount();
+    text.reset();
 
     certificates::CertificateRun run;
     run.statement = &statement;
@@ -278,7 +282,7 @@ GenerateOutcome GenerateCommand::runPipeline()
         return GenerateOutcome::EndProgram;
     }
 
-    writeRegister(text, statement, plan, output.folder());
+    writeRegister(textBytes, statement, plan, output.folder());
 
     if (!save())
         return GenerateOutcome::Failed;

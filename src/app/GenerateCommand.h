@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <vector>
+#include <cstdint>
 #include <optional>
 
 namespace cw::app {
@@ -60,7 +61,7 @@ public:
 
 private:
     GenerateOutcome runPipeline();
-    void writeRegister(const import::StatementText& text, const import::Statement& statement,
+    void writeRegister(std::uintmax_t textBytes, const import::Statement& statement,
                        const certificates::CertificatePlan& plan, const std::filesystem::path& folder);
     void report(std::string prompt, std::string title, core::Icon icon = core::Icon::Information);
 
