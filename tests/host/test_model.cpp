@@ -23,7 +23,7 @@ TEST(Addresses, ParseAndPrint)
     EXPECT_EQ(columnName(255), "IV");
     EXPECT_EQ(parseRange("$B$3:A1"), (Range{0, 0, 2, 1}));
     EXPECT_EQ(toA1(Range{0, 0, 2, 1}), "A1:B3");
-    for (const char* bad : {"IW1", "A0", "B1:B", "A1:", "1A"})
+    for (const char* bad : {"IW1", "A0", "B1:B", "A1:", "1A", "A1x", "B2 :C3"})
         EXPECT_FALSE(parseRange(bad)) << bad;
     EXPECT_THROW(rangeOrThrow("1A"), Error);
 }
@@ -86,6 +86,7 @@ TEST(SheetInsertRows, NewRowsTakeFormatsOfRowAboveAndRangesMove)
 
     EXPECT_THROW(s.insertRows(kMaxRows, 1), Error); // past the last row: nowhere to insert
     EXPECT_THROW(s.insertRows(-1, 1), Error);
+    s.insertRows(kMaxRows, 0); // no rows: nothing to refuse
     s.insertRows(4, 7);
     for (int r = 4; r < 11; ++r) {
         ASSERT_TRUE(s.hasCell(r, 1)) << r;
@@ -263,7 +264,7 @@ TEST(WorkbookFormats, FontIndexFourIsSkippedAndTablesDeduplicate)
     Xf x;
     x.numFmt = custom;
     EXPECT_EQ(wb.addXf(x), wb.addXf(x));
-    for (const char* date : {"dd/mm/yyyy", "[h]:mm"})
+    for (const char* date : {"dd/mm/yyyy", "[h]:mm", "[h]", "[SS]"})
         EXPECT_TRUE(isDateFormat(date)) << date;
     for (const char* other : {"0.00", "\"Day\" 0", "[Red]#,##0", "General"})
         EXPECT_FALSE(isDateFormat(other)) << other;

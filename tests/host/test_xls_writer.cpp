@@ -140,6 +140,17 @@ TEST(XlsWriter, CellsKeepTheirExactValueOrAreMadeSafe)
     for (int c = 0; c < 6; ++c)
         s.setValue(0, c, values[c]);
     s.setXf(1, 0, 9999);
+    // Formatted blanks side by side, to the row's last cell, are one MULBLANK.
+    Xf shaded;
+    shaded.numFmt = 2;
+    const auto blankXf = wb.addXf(shaded);
+    for (int c = 1; c <= 3; ++c)
+        s.setXf(2, c, blankXf);
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> blanks; // MULBLANK's columns, or a BLANK's
+    for (const Rec& r : recordsOf(wb))
+        if ((r.type == 0x00BE || r.type == 0x0201) && u16(r.data, 0) == 2)
+            blanks.emplace_back(u16(r.data, 2), r.type == 0x0201 ? u16(r.data, 2) : u16(r.data, r.data.size() - 2));
+    EXPECT_EQ(blanks, (std::vector<std::pair<std::uint16_t, std::uint16_t>>{{1, 3}}));
     const Workbook back = Workbook::fromBytes(wb.toBytes(), "cells");
     for (int c = 0; c < 6; ++c)
         EXPECT_EQ(back.sheet(0).value(0, c), c == 4 ? Value(ErrorValue::Num) : values[c]) << c;

@@ -89,6 +89,10 @@ TEST(Register, HoldsEveryCertificateAndAddsUpToTheStatementInBothLayouts)
         ASSERT_EQ(files.size(), 4u); // ASHA's payments of two challans are two certificates
         const int total = kFirstRow + static_cast<int>(files.size());
         EXPECT_EQ(list.text(total, kNumber), "Total");
+        // Only the totals stand out in bold.
+        const auto bold = [&](int row, int col) { return reg.font(reg.xfs()[list.cell(row, col)->xf].font)->bold(); };
+        EXPECT_EQ(std::make_tuple(bold(kFirstRow, kPaid), bold(kFirstRow, kPan), bold(total, kPaid), bold(total, kNumber)),
+                  std::make_tuple(false, false, true, true));
         EXPECT_EQ(numberAt(list, total, kPayments), 21);
         EXPECT_NEAR(numberAt(list, total, kPaid), paidInAll, 1e-6);
         EXPECT_NEAR(numberAt(list, total, kPaid), 18 * 1000.5 + 153 + 40000 + 2500.75 + 300, 1e-6);
