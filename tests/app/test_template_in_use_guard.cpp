@@ -135,6 +135,7 @@ TEST(LockFiles, OwnerNamesAsTheSuitesRecordThem)
         {"", ""},
         {std::string("\x00\x00\x00", 3), ""},
         {"\x30short", ""}, // a length beyond the file
+        {excelOwnerFile("", u"Ravi Kumar"), ""}, // no name where the suite always writes one: not its file
     };
     for (const auto& [bytes, owner] : excel)
         EXPECT_EQ(cw::app::ownerFromExcelOwnerFile(bytes), owner);

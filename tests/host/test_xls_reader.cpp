@@ -314,6 +314,8 @@ const BrokenCase kBroken[] = {
     {"a damaged compound file", [] { Bytes d = compoundDocument("Workbook", sheetWith({})); std::fill(d.begin() + 8, d.begin() + 512, 0xFF); return d; },
      Error::Code::Corrupt, "", false},
     {"HTML", [] { return Bytes{'<', 'h', 't', 'm', 'l', '>'}; }, Error::Code::NotOle2, "HTML", false},
+    {"HTML after a byte-order mark", [] { return Bytes{0xEF, 0xBB, 0xBF, '\r', '\n', '<', 'h', 't', 'm', 'l', '>'}; },
+     Error::Code::NotOle2, "HTML", false},
 };
 
 class BrokenInput : public ::testing::TestWithParam<BrokenCase> {};

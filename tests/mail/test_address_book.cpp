@@ -1,6 +1,7 @@
 // The address book read as accountants keep it, and each fault named with its line.
 #include "TestSupport.h"
 #include "core/Failure.h"
+#include "host/Workbook.h"
 #include "mail/AddressBook.h"
 
 #include <gtest/gtest.h>
@@ -75,6 +76,23 @@ TEST(AddressBook, NamesEachFaultWithItsLine)
             const std::string text = f.what();
             EXPECT_NE(text.find(mail::kAddressBookCsv), std::string::npos) << text;
             EXPECT_NE(text.find(message), std::string::npos) << text;
+        }
+    }
+    // A workbook's faults are named by its row numbers, as the spreadsheet shows them.
+    {
+        TempFolder folder("addresses");
+        host::Workbook wb;
+        host::Sheet& sheet = wb.addSheet("Addresses");
+        const char* rows[][2] = {{"PAN", "E-mail"}, {"AAAPA1234A", "a@example.test"}, {"AAAPA1234", "b@example.test"}};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 2; ++c)
+                sheet.setValue(r, c, std::string(rows[r][c]));
+        wb.save(folder / mail::kAddressBookXls);
+        try {
+            AddressBook::read(folder / mail::kAddressBookXls);
+            ADD_FAILURE() << "accepted a PAN of nine characters";
+        } catch (const core::Failure& f) {
+            EXPECT_NE(std::string(f.what()).find("line 3: \"AAAPA1234\" is not a PAN"), std::string::npos) << f.what();
         }
     }
     // The same PAN twice with the same addresses is one entry, not a fault.
