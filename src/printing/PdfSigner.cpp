@@ -1,6 +1,6 @@
 // NSS first: Qt's "slots" keyword would clash with its headers.
 #include <cert.h>
-#include <cms.h>
+#include <cryptohi.h>
 #include <nss.h>
 #include <p12.h>
 #include <p12plcy.h>
@@ -13,6 +13,7 @@
 
 #include "core/Failure.h"
 #include "core/PathText.h"
+#include "printing/CmsSignature.h"
 #include "printing/SignatureUpdate.h"
 
 #include <QDateTime>
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <chrono>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -28,16 +30,22 @@ namespace fs = std::filesystem;
 namespace cw::printing {
 
 // The signer's own NSS: a context of its own (other users of NSS in the process keep theirs),
-// the certificate it signs with, and for a .p12 the private database holding its key.
+// the certificate it signs with, its private key, held from the start, and for a .p12 the
+// private database holding the key.
 struct PdfSigner::Key {
     NSSInitContext* context = nullptr;
     CERTCertificate* cert = nullptr;
-    std::string pin; // the token's PIN, empty for the private database
+    SECKEYPrivateKey* privateKey = nullptr;
+    SECOidTag signatureTag = SEC_OID_UNKNOWN; // the key's kind with SHA-256
+    CmsSigner cms;                            // the signature's parts that never change
+    std::string pin; // the token's PIN, empty for the private database; the key's password argument
     PK11SlotInfo* privateSlot = nullptr;
     std::unique_ptr<QTemporaryDir> privateDir;
 
     ~Key()
     {
+        if (privateKey)
+            SECKEY_DestroyPrivateKey(privateKey);
         if (cert)
             CERT_DestroyCertificate(cert);
         if (privateSlot) {
@@ -130,6 +138,66 @@ CERTCertificate* signingCertificate(CERTCertList* certs, const std::string& what
         return CERT_DupCertificate(n->cert);
     }
     fail(what + " holds no private key for its certificate; it cannot sign");
+}
+
+std::string itemBytes(const SECItem& item)
+{
+    return std::string(reinterpret_cast<const char*>(item.data), item.len);
+}
+
+std::string oid(SECOidTag tag)
+{
+    const SECOidData* data = SECOID_FindOIDByTag(tag);
+    return der(0x06, data ? itemBytes(data->oid) : std::string());
+}
+
+// The certificate and its chain up to (not with) its root, as far as NSS finds it.
+std::string certificateChain(CERTCertificate* cert)
+{
+    CERTCertificateList* chain = CERT_CertChainFromCert(cert, certUsageEmailSigner, PR_FALSE);
+    if (!chain)
+        return itemBytes(cert->derCert);
+    std::string out;
+    for (int i = 0; i < chain->len; ++i)
+        out += itemBytes(chain->certs[i]);
+    CERT_DestroyCertificateList(chain);
+    return out;
+}
+
+// The signer's private key, found once. A key in NSS's own database is read back from it and
+// decrypted at every use; a copy of it as a session object stays decoded in memory, so the key
+// held is that copy. A key on another token stays where it is. The key, its kind, and the
+// signature's unchanging parts go into `key`; a first signature shows that the key signs.
+void holdPrivateKey(PdfSigner::Key& key, const std::string& what)
+{
+    void* pin = const_cast<char*>(key.pin.c_str());
+    SECKEYPrivateKey* found = PK11_FindKeyByAnyCert(key.cert, pin);
+    if (!found)
+        fail(what + " has no private key here; it cannot sign");
+    key.privateKey = found;
+    const SECMODModule* module = PK11_GetModule(found->pkcs11Slot);
+    if (module && module->internal) {
+        if (SECKEYPrivateKey* copy = PK11_CopyTokenPrivKeyToSessionPrivKey(found->pkcs11Slot, found)) {
+            copy->pkcs11IsTemp = PR_TRUE; // the session object goes with the key
+            SECKEY_DestroyPrivateKey(found);
+            key.privateKey = copy;
+        }
+    }
+    const KeyType type = SECKEY_GetPrivateKeyType(key.privateKey);
+    if (type != rsaKey && type != ecKey)
+        fail(what + " has a key of a kind that cannot sign here (RSA and elliptic-curve keys can)");
+    key.signatureTag = SEC_GetSignatureAlgorithmOidTag(type, SEC_OID_SHA256);
+    // RSA as NSS and most signers name it (the digest is named apart); ECDSA with its digest.
+    key.cms.signatureAlgorithm = type == rsaKey ? der(0x30, oid(SEC_OID_PKCS1_RSA_ENCRYPTION) + der(0x05, {}))
+                                                : der(0x30, oid(key.signatureTag));
+    key.cms.signerId = der(0x30, itemBytes(key.cert->derIssuer) + der(0x02, itemBytes(key.cert->serialNumber)));
+    key.cms.certificates = certificateChain(key.cert);
+    const unsigned char probe[] = "certwright";
+    SECItem value{siBuffer, nullptr, 0};
+    const SECStatus signs = SEC_SignData(&value, probe, sizeof probe, key.privateKey, key.signatureTag);
+    SECITEM_FreeItem(&value, PR_FALSE);
+    if (signs != SECSuccess)
+        fail(what + " cannot sign with its private key: " + nssError());
 }
 
 // A PKCS#12 password as the format wants it: UCS-2, big-endian, with a closing zero.
@@ -226,6 +294,7 @@ std::unique_ptr<PdfSigner> PdfSigner::fromPkcs12(const fs::path& file, const std
         CERT_DestroyCertList(certs);
     if (!key->cert)
         fail(what + " holds no certificate");
+    holdPrivateKey(*key, "the certificate in " + what);
     std::unique_ptr<PdfSigner> made(new PdfSigner(std::move(key)));
     made->m_signerName = signer;
     return made;
@@ -271,10 +340,7 @@ std::unique_ptr<PdfSigner> PdfSigner::fromNssCertificate(const std::string& nick
     key->pin = pin;
     checkValidNow(cert, what);
     const std::string signer = commonName(cert);
-    SECKEYPrivateKey* privateKey = PK11_FindKeyByAnyCert(cert, const_cast<char*>(pin.c_str()));
-    if (!privateKey)
-        fail(what + " has no private key here; it cannot sign");
-    SECKEY_DestroyPrivateKey(privateKey);
+    holdPrivateKey(*key, what);
     std::unique_ptr<PdfSigner> made(new PdfSigner(std::move(key)));
     made->m_signerName = signer;
     return made;
@@ -295,60 +361,34 @@ QByteArray PdfSigner::sign(const QByteArray& pdf, const SignaturePlace& place, c
     const int offset = now.offsetFromUtc() / 60;
     look.when = now.toString(QStringLiteral("'D:'yyyyMMddHHmmss")).toStdString() + (offset < 0 ? "-" : "+") +
                 QStringLiteral("%1'%2'").arg(std::abs(offset) / 60, 2, 10, QChar('0')).arg(std::abs(offset) % 60, 2, 10, QChar('0')).toStdString();
-    return appendSignature(pdf, look, openPassword, [&](const QByteArray& covered) { return cms(covered); });
+    return appendSignature(pdf, look, openPassword, [&](std::string_view before, std::string_view after) { return cms(before, after); });
 }
 
-// A detached CMS signature (SHA-256, signing time, the certificate and its chain) over `data`.
-QByteArray PdfSigner::cms(const QByteArray& data) const
+// A detached CMS signature (SHA-256, signing time, the certificate and its chain) over the
+// bytes `before` and `after` the room left for it.
+QByteArray PdfSigner::cms(std::string_view before, std::string_view after) const
 {
     unsigned char digest[32];
-    if (PK11_HashBuf(SEC_OID_SHA256, digest, reinterpret_cast<const unsigned char*>(data.constData()),
-                     static_cast<PRInt32>(data.size())) != SECSuccess)
+    unsigned length = 0;
+    PK11Context* sha256 = PK11_CreateDigestContext(SEC_OID_SHA256);
+    const bool hashed = sha256 && PK11_DigestBegin(sha256) == SECSuccess &&
+                        PK11_DigestOp(sha256, reinterpret_cast<const unsigned char*>(before.data()), static_cast<unsigned>(before.size())) == SECSuccess &&
+                        PK11_DigestOp(sha256, reinterpret_cast<const unsigned char*>(after.data()), static_cast<unsigned>(after.size())) == SECSuccess &&
+                        PK11_DigestFinal(sha256, digest, &length, sizeof digest) == SECSuccess && length == sizeof digest;
+    if (sha256)
+        PK11_DestroyContext(sha256, PR_TRUE);
+    if (!hashed)
         fail("the document could not be hashed: " + nssError());
-    void* pin = const_cast<char*>(m_key->pin.c_str());
-    NSSCMSMessage* message = NSS_CMSMessage_Create(nullptr);
-    if (!message)
-        fail("no signature could be made: " + nssError());
-    QByteArray out;
-    const auto made = [&]() -> bool {
-        NSSCMSSignedData* signedData = NSS_CMSSignedData_Create(message);
-        if (!signedData)
-            return false;
-        NSSCMSContentInfo* info = NSS_CMSMessage_GetContentInfo(message);
-        if (NSS_CMSContentInfo_SetContent_SignedData(message, info, signedData) != SECSuccess)
-            return false;
-        if (NSS_CMSContentInfo_SetContent_Data(message, NSS_CMSSignedData_GetContentInfo(signedData), nullptr, PR_TRUE) != SECSuccess)
-            return false;
-        NSSCMSSignerInfo* signer = NSS_CMSSignerInfo_Create(message, m_key->cert, SEC_OID_SHA256);
-        if (!signer)
-            return false;
-        if (NSS_CMSSignerInfo_IncludeCerts(signer, NSSCMSCM_CertChain, certUsageEmailSigner) != SECSuccess ||
-            NSS_CMSSignerInfo_AddSigningTime(signer, PR_Now()) != SECSuccess ||
-            NSS_CMSSignedData_AddSignerInfo(signedData, signer) != SECSuccess) {
-            NSS_CMSSignerInfo_Destroy(signer);
-            return false;
-        }
-        SECItem digestItem{siBuffer, digest, sizeof digest};
-        if (NSS_CMSSignedData_SetDigestValue(signedData, SEC_OID_SHA256, &digestItem) != SECSuccess)
-            return false;
-        PLArenaPool* arena = PORT_NewArena(4096);
-        SECItem der{siBuffer, nullptr, 0};
-        NSSCMSEncoderContext* encoder =
-            arena ? NSS_CMSEncoder_Start(message, nullptr, nullptr, &der, arena, givenPin, pin, nullptr, nullptr, nullptr, nullptr)
-                  : nullptr;
-        const bool ok = encoder && NSS_CMSEncoder_Finish(encoder) == SECSuccess;
-        if (ok)
-            out = QByteArray(reinterpret_cast<const char*>(der.data), static_cast<qsizetype>(der.len));
-        if (arena)
-            PORT_FreeArena(arena, PR_FALSE);
-        return ok;
-    };
-    const bool ok = made();
-    const std::string reason = ok ? std::string() : nssError();
-    NSS_CMSMessage_Destroy(message);
-    if (!ok)
-        fail("the PDF could not be signed with the certificate of " + m_signerName + ": " + reason);
-    return out;
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+    const std::string attributes = cmsSignedAttributes({reinterpret_cast<const char*>(digest), sizeof digest}, now.count());
+    SECItem value{siBuffer, nullptr, 0};
+    if (SEC_SignData(&value, reinterpret_cast<const unsigned char*>(attributes.data()), static_cast<int>(attributes.size()),
+                     m_key->privateKey, m_key->signatureTag) != SECSuccess)
+        fail("the PDF could not be signed with the certificate of " + m_signerName + ": " + nssError());
+    const std::string signedData =
+        cmsSignedData(m_key->cms, attributes, {reinterpret_cast<const char*>(value.data), value.len});
+    SECITEM_FreeItem(&value, PR_FALSE);
+    return QByteArray(signedData.data(), static_cast<qsizetype>(signedData.size()));
 }
 
 } // namespace cw::printing

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace cw::printing {
 
@@ -47,7 +48,7 @@ public:
 
 private:
     explicit PdfSigner(std::unique_ptr<Key> key);
-    QByteArray cms(const QByteArray& data) const;
+    QByteArray cms(std::string_view before, std::string_view after) const;
     std::unique_ptr<Key> m_key;
     std::string m_signerName;
 };

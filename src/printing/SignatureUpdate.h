@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace cw::printing {
 
@@ -22,10 +23,11 @@ struct SignatureLook {
 
 // Appends a signature to `pdf` as an incremental update: the original bytes stay as they are,
 // so a signature already in the document stays valid. `cms` receives the bytes the signature
-// covers and returns the DER of a detached CMS signature over them. `password` opens an
+// covers, those before the room left for it and those after, and returns the DER of a detached
+// CMS signature over them. `password` opens an
 // encrypted document; the new objects are then encrypted with the document's key. Throws
 // core::Failure when the document cannot be read or its encryption is not one we can extend.
 QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, const std::string& password,
-                           const std::function<QByteArray(const QByteArray& covered)>& cms);
+                           const std::function<QByteArray(std::string_view before, std::string_view after)>& cms);
 
 } // namespace cw::printing
