@@ -1,6 +1,7 @@
 // The signing steps alone, on one thread, over one certificate's PDF (a sample certificate
 // written by writeCertificatePdfs): protecting it (AES-256), signing it, signing the protected
-// file, and both at once as `certwright pdf --protect --sign` does. What each adds to a
+// file opened by its password (as a file made elsewhere is) and by its file key, and both at
+// once as `certwright pdf --protect --sign` does. What each adds to a
 // certificate, apart from laying it out.
 //   bench_sign [COUNT]     (COUNT default 500)
 #include "PrintTestSupport.h"
@@ -79,8 +80,9 @@ int main(int argc, char** argv)
 
     time("protect", count, [&] { cw::printing::protectPdf(pdf, pan); });
     time("sign", count, [&] { signer->sign(pdf, place); });
-    const QByteArray protectedPdf = cw::printing::protectPdf(pdf, pan);
-    time("sign the protected file", count, [&] { signer->sign(protectedPdf, place, pan); });
-    time("protect and sign", count, [&] { signer->sign(cw::printing::protectPdf(pdf, pan), place, pan); });
+    const cw::printing::ProtectedPdf protectedPdf = cw::printing::protectPdf(pdf, pan);
+    time("sign, opened by password", count, [&] { signer->sign(protectedPdf.bytes, place, pan); });
+    time("sign, opened by its key", count, [&] { signer->sign(protectedPdf, place); });
+    time("protect and sign", count, [&] { signer->sign(cw::printing::protectPdf(pdf, pan), place); });
     return 0;
 }

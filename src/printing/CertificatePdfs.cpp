@@ -209,10 +209,12 @@ void writeOne(QByteArray pdf, const LaidOut& laid, const fs::path& target, const
 {
     // A link among the certificates was not made by us: the user's file it points at is kept.
     PendingFile file(target, host::AtALink::Replace);
-    if (options.protect)
-        pdf = protectPdf(pdf, laid.pan);
-    if (options.signer)
-        pdf = options.signer->sign(pdf, laid.place, laid.pan);
+    if (options.protect) {
+        ProtectedPdf locked = protectPdf(pdf, laid.pan);
+        pdf = options.signer ? options.signer->sign(locked, laid.place) : std::move(locked.bytes);
+    } else if (options.signer) {
+        pdf = options.signer->sign(pdf, laid.place);
+    }
     file.write(view(pdf));
     file.commit();
 }

@@ -348,6 +348,17 @@ std::unique_ptr<PdfSigner> PdfSigner::fromNssCertificate(const std::string& nick
 
 QByteArray PdfSigner::sign(const QByteArray& pdf, const SignaturePlace& place, const std::string& openPassword) const
 {
+    return signOpened(pdf, place, openPassword, {});
+}
+
+QByteArray PdfSigner::sign(const ProtectedPdf& pdf, const SignaturePlace& place) const
+{
+    return signOpened(pdf.bytes, place, {}, pdf.fileKey);
+}
+
+QByteArray PdfSigner::signOpened(const QByteArray& pdf, const SignaturePlace& place, const std::string& password,
+                                 const std::string& fileKey) const
+{
     SignatureLook look;
     look.page = place.page;
     look.box = place.box;
@@ -361,7 +372,8 @@ QByteArray PdfSigner::sign(const QByteArray& pdf, const SignaturePlace& place, c
     const int offset = now.offsetFromUtc() / 60;
     look.when = now.toString(QStringLiteral("'D:'yyyyMMddHHmmss")).toStdString() + (offset < 0 ? "-" : "+") +
                 QStringLiteral("%1'%2'").arg(std::abs(offset) / 60, 2, 10, QChar('0')).arg(std::abs(offset) % 60, 2, 10, QChar('0')).toStdString();
-    return appendSignature(pdf, look, openPassword, [&](std::string_view before, std::string_view after) { return cms(before, after); });
+    return appendSignature(pdf, look, {password, fileKey},
+                           [&](std::string_view before, std::string_view after) { return cms(before, after); });
 }
 
 // A detached CMS signature (SHA-256, signing time, the certificate and its chain) over the

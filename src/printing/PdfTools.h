@@ -26,9 +26,17 @@ struct PdfPart {
 // font holds the glyphs of all the parts.
 std::vector<QByteArray> splitPdf(const QByteArray& pdf, const std::vector<PdfPart>& parts);
 
-// Encrypts with AES-256: `openPassword` to open the document, a random owner password for the
-// rest. Printing and copying stay allowed; changing does not.
-QByteArray protectPdf(const QByteArray& pdf, const std::string& openPassword);
+// A document protectPdf encrypted, and the key its strings and streams are encrypted with:
+// whoever holds the key opens the document again without the password, whose hashing is slow
+// on purpose (the signer does, to add its signature).
+struct ProtectedPdf {
+    QByteArray bytes;
+    std::string fileKey; // 32 bytes
+};
+
+// Encrypts with AES-256: `openPassword` opens the document; there is no owner password.
+// Printing and copying stay allowed; changing does not.
+ProtectedPdf protectPdf(const QByteArray& pdf, const std::string& openPassword);
 
 // The document without its encryption, opened with `password`.
 QByteArray decryptPdf(const QByteArray& pdf, const std::string& password);

@@ -396,7 +396,7 @@ std::string update(QPDF& doc, std::size_t base, std::size_t prev, bool xrefStrea
 
 } // namespace
 
-QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, const std::string& password,
+QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, const PdfOpening& opening,
                            const std::function<QByteArray(std::string_view before, std::string_view after)>& cms)
 {
     bool xrefStream = false;
@@ -408,7 +408,12 @@ QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, con
         QPDF doc;
         doc.setSuppressWarnings(true);
         doc.setAttemptRecovery(false);
-        doc.processMemoryFile("signed document", pdf.constData(), base, password.c_str());
+        std::string key;
+        if (!opening.fileKey.empty()) {
+            doc.setPasswordIsHexKey(true);
+            key = QByteArray(opening.fileKey.data(), static_cast<qsizetype>(opening.fileKey.size())).toHex().toStdString();
+        }
+        doc.processMemoryFile("signed document", pdf.constData(), base, key.empty() ? opening.password.c_str() : key.c_str());
         out = update(doc, base, prev, xrefStream, look, at);
     } catch (const core::Failure&) {
         throw;
