@@ -15,6 +15,7 @@
 #include "core/PathText.h"
 #include "printing/CmsSignature.h"
 #include "printing/SignatureUpdate.h"
+#include "printing/SoftwareKey.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -37,6 +38,7 @@ struct PdfSigner::Key {
     CERTCertificate* cert = nullptr;
     SECKEYPrivateKey* privateKey = nullptr;
     SECOidTag signatureTag = SEC_OID_UNKNOWN; // the key's kind with SHA-256
+    std::unique_ptr<SoftwareKey> softwareKey; // the same key, when it may sign outside NSS
     CmsSigner cms;                            // the signature's parts that never change
     std::string pin; // the token's PIN, empty for the private database; the key's password argument
     PK11SlotInfo* privateSlot = nullptr;
@@ -164,10 +166,56 @@ std::string certificateChain(CERTCertificate* cert)
     return out;
 }
 
-// The signer's private key, found once. A key in NSS's own database is read back from it and
-// decrypted at every use; a copy of it as a session object stays decoded in memory, so the key
-// held is that copy. A key on another token stays where it is. The key, its kind, and the
-// signature's unchanging parts go into `key`; a first signature shows that the key signs.
+// The key as OpenSSL takes it. NSS gives a key out only wrapped (its attributes are sensitive):
+// as an encrypted PKCS#8 under a throwaway random password, which OpenSSL then undoes. Null
+// when NSS will not give the key out.
+std::unique_ptr<SoftwareKey> inSoftware(SECKEYPrivateKey* key, void* pin)
+{
+    unsigned char random[24];
+    if (PK11_GenerateRandom(random, sizeof random) != SECSuccess)
+        return nullptr;
+    std::string password = QByteArray(reinterpret_cast<const char*>(random), sizeof random).toBase64().toStdString();
+    SECItem passwordItem{siBuffer, reinterpret_cast<unsigned char*>(password.data()), static_cast<unsigned>(password.size())};
+    // One PBKDF2 iteration: the wrapping never leaves the process and lives for a moment.
+    SECKEYEncryptedPrivateKeyInfo* wrapped = PK11_ExportEncryptedPrivKeyInfoV2(
+        nullptr, SEC_OID_PKCS5_PBES2, SEC_OID_AES_256_CBC, SEC_OID_HMAC_SHA256, &passwordItem, key, 1, pin);
+    SECItem* encoded = wrapped ? SEC_ASN1EncodeItem(nullptr, nullptr, wrapped, SECKEY_EncryptedPrivateKeyInfoTemplate) : nullptr;
+    if (wrapped)
+        SECKEY_DestroyEncryptedPrivateKeyInfo(wrapped, PR_TRUE);
+    std::unique_ptr<SoftwareKey> held;
+    if (encoded)
+        held = SoftwareKey::fromEncryptedPkcs8({reinterpret_cast<const char*>(encoded->data), encoded->len}, password);
+    if (encoded)
+        SECITEM_ZfreeItem(encoded, PR_TRUE);
+    std::fill(password.begin(), password.end(), '\0');
+    return held;
+}
+
+std::string signingError(const PdfSigner::Key& key)
+{
+    return key.softwareKey ? "OpenSSL could not sign with the key" : nssError();
+}
+
+// The signature value of `data` (SHA-256) with the signer's key; empty when it fails.
+std::string signatureValue(const PdfSigner::Key& key, std::string_view data)
+{
+    if (key.softwareKey)
+        return key.softwareKey->sign(data);
+    SECItem value{siBuffer, nullptr, 0};
+    std::string out;
+    if (SEC_SignData(&value, reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size()),
+                     key.privateKey, key.signatureTag) == SECSuccess)
+        out = itemBytes(value);
+    SECITEM_FreeItem(&value, PR_FALSE);
+    return out;
+}
+
+// The signer's private key, found once. A key NSS holds in software (its own database, the
+// private one of a .p12) is in the process's memory already: OpenSSL signs with it, more than
+// twice as fast as NSS, and without NSS reading it back from its database and decrypting it at
+// every use. A key on a token stays there, and so does one NSS will not give out. The key's
+// kind and the signature's unchanging parts go into `key`; a first signature shows that the
+// key signs.
 void holdPrivateKey(PdfSigner::Key& key, const std::string& what)
 {
     void* pin = const_cast<char*>(key.pin.c_str());
@@ -175,29 +223,20 @@ void holdPrivateKey(PdfSigner::Key& key, const std::string& what)
     if (!found)
         fail(what + " has no private key here; it cannot sign");
     key.privateKey = found;
-    const SECMODModule* module = PK11_GetModule(found->pkcs11Slot);
-    if (module && module->internal) {
-        if (SECKEYPrivateKey* copy = PK11_CopyTokenPrivKeyToSessionPrivKey(found->pkcs11Slot, found)) {
-            copy->pkcs11IsTemp = PR_TRUE; // the session object goes with the key
-            SECKEY_DestroyPrivateKey(found);
-            key.privateKey = copy;
-        }
-    }
-    const KeyType type = SECKEY_GetPrivateKeyType(key.privateKey);
+    const KeyType type = SECKEY_GetPrivateKeyType(found);
     if (type != rsaKey && type != ecKey)
         fail(what + " has a key of a kind that cannot sign here (RSA and elliptic-curve keys can)");
+    const SECMODModule* module = PK11_GetModule(found->pkcs11Slot);
+    if (module && module->internal)
+        key.softwareKey = inSoftware(found, pin);
     key.signatureTag = SEC_GetSignatureAlgorithmOidTag(type, SEC_OID_SHA256);
     // RSA as NSS and most signers name it (the digest is named apart); ECDSA with its digest.
     key.cms.signatureAlgorithm = type == rsaKey ? der(0x30, oid(SEC_OID_PKCS1_RSA_ENCRYPTION) + der(0x05, {}))
                                                 : der(0x30, oid(key.signatureTag));
     key.cms.signerId = der(0x30, itemBytes(key.cert->derIssuer) + der(0x02, itemBytes(key.cert->serialNumber)));
     key.cms.certificates = certificateChain(key.cert);
-    const unsigned char probe[] = "certwright";
-    SECItem value{siBuffer, nullptr, 0};
-    const SECStatus signs = SEC_SignData(&value, probe, sizeof probe, key.privateKey, key.signatureTag);
-    SECITEM_FreeItem(&value, PR_FALSE);
-    if (signs != SECSuccess)
-        fail(what + " cannot sign with its private key: " + nssError());
+    if (signatureValue(key, "certwright").empty())
+        fail(what + " cannot sign with its private key: " + signingError(key));
 }
 
 // A PKCS#12 password as the format wants it: UCS-2, big-endian, with a closing zero.
@@ -393,13 +432,10 @@ QByteArray PdfSigner::cms(std::string_view before, std::string_view after) const
         fail("the document could not be hashed: " + nssError());
     const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
     const std::string attributes = cmsSignedAttributes({reinterpret_cast<const char*>(digest), sizeof digest}, now.count());
-    SECItem value{siBuffer, nullptr, 0};
-    if (SEC_SignData(&value, reinterpret_cast<const unsigned char*>(attributes.data()), static_cast<int>(attributes.size()),
-                     m_key->privateKey, m_key->signatureTag) != SECSuccess)
-        fail("the PDF could not be signed with the certificate of " + m_signerName + ": " + nssError());
-    const std::string signedData =
-        cmsSignedData(m_key->cms, attributes, {reinterpret_cast<const char*>(value.data), value.len});
-    SECITEM_FreeItem(&value, PR_FALSE);
+    const std::string value = signatureValue(*m_key, attributes);
+    if (value.empty())
+        fail("the PDF could not be signed with the certificate of " + m_signerName + ": " + signingError(*m_key));
+    const std::string signedData = cmsSignedData(m_key->cms, attributes, value);
     return QByteArray(signedData.data(), static_cast<qsizetype>(signedData.size()));
 }
 
