@@ -175,6 +175,7 @@ std::unique_ptr<SoftwareKey> inSoftware(SECKEYPrivateKey* key, void* pin)
     if (PK11_GenerateRandom(random, sizeof random) != SECSuccess)
         return nullptr;
     std::string password = QByteArray(reinterpret_cast<const char*>(random), sizeof random).toBase64().toStdString();
+    std::fill(std::begin(random), std::end(random), 0);
     SECItem passwordItem{siBuffer, reinterpret_cast<unsigned char*>(password.data()), static_cast<unsigned>(password.size())};
     // One PBKDF2 iteration: the wrapping never leaves the process and lives for a moment.
     SECKEYEncryptedPrivateKeyInfo* wrapped = PK11_ExportEncryptedPrivKeyInfoV2(
@@ -183,10 +184,10 @@ std::unique_ptr<SoftwareKey> inSoftware(SECKEYPrivateKey* key, void* pin)
     if (wrapped)
         SECKEY_DestroyEncryptedPrivateKeyInfo(wrapped, PR_TRUE);
     std::unique_ptr<SoftwareKey> held;
-    if (encoded)
+    if (encoded) {
         held = SoftwareKey::fromEncryptedPkcs8({reinterpret_cast<const char*>(encoded->data), encoded->len}, password);
-    if (encoded)
         SECITEM_ZfreeItem(encoded, PR_TRUE);
+    }
     std::fill(password.begin(), password.end(), '\0');
     return held;
 }

@@ -94,6 +94,18 @@ QPDFObjectHandle copyInformation(QPDF& from, QPDF& to)
     return info;
 }
 
+// `doc` written encrypted with AES-256 for `openPassword`, and the file key.
+ProtectedPdf writtenProtected(QPDF& doc, const std::string& openPassword)
+{
+    const Aes256Keys keys = aes256Keys(openPassword, kPermissions);
+    QPDF holder;
+    holder.setSuppressWarnings(true);
+    holder.setPasswordIsHexKey(true);
+    const std::string text = keyHolder(keys, firstId(doc)), key = hexText(keys.fileKey);
+    holder.processMemoryFile("encryption", text.data(), text.size(), key.c_str());
+    return {written(doc, [&](QPDFWriter& w) { w.copyEncryptionParameters(holder); }), keys.fileKey};
+}
+
 template <typename Work>
 auto guarded(const char* what, Work work)
 {
@@ -124,13 +136,13 @@ QByteArray mergePdfs(const std::vector<QByteArray>& documents)
     });
 }
 
-std::vector<QByteArray> splitPdf(const QByteArray& pdf, const std::vector<PdfPart>& parts)
+std::vector<ProtectedPdf> splitPdf(const QByteArray& pdf, const std::vector<PdfPart>& parts)
 {
     return guarded("the PDF could not be split into certificates", [&] {
         QPDF whole;
         read(whole, pdf, "certificates");
         const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(whole).getAllPages();
-        std::vector<QByteArray> documents;
+        std::vector<ProtectedPdf> documents;
         documents.reserve(parts.size());
         for (const PdfPart& part : parts) {
             if (part.firstPage < 0 || part.pages < 1 || static_cast<std::size_t>(part.firstPage + part.pages) > pages.size())
@@ -142,7 +154,7 @@ std::vector<QByteArray> splitPdf(const QByteArray& pdf, const std::vector<PdfPar
             for (int p = part.firstPage; p < part.firstPage + part.pages; ++p)
                 onePages.addPage(pages[static_cast<std::size_t>(p)], false);
             copyInformation(whole, one).replaceKey("/Title", QPDFObjectHandle::newUnicodeString(part.title));
-            documents.push_back(written(one));
+            documents.push_back(part.openPassword ? writtenProtected(one, *part.openPassword) : ProtectedPdf{written(one), {}});
         }
         return documents;
     });
@@ -153,16 +165,7 @@ ProtectedPdf protectPdf(const QByteArray& pdf, const std::string& openPassword)
     return guarded("the PDF could not be protected", [&] {
         QPDF doc;
         read(doc, pdf, "certificate");
-        ProtectedPdf out;
-        const Aes256Keys keys = aes256Keys(openPassword, kPermissions);
-        QPDF holder;
-        holder.setSuppressWarnings(true);
-        holder.setPasswordIsHexKey(true);
-        const std::string text = keyHolder(keys, firstId(doc)), key = hexText(keys.fileKey);
-        holder.processMemoryFile("encryption", text.data(), text.size(), key.c_str());
-        out.bytes = written(doc, [&](QPDFWriter& w) { w.copyEncryptionParameters(holder); });
-        out.fileKey = keys.fileKey;
-        return out;
+        return writtenProtected(doc, openPassword);
     });
 }
 

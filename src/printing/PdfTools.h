@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,25 +15,27 @@ namespace cw::printing {
 // (title, creator).
 QByteArray mergePdfs(const std::vector<QByteArray>& documents);
 
-// A run of consecutive pages of a document that becomes a document of its own.
-struct PdfPart {
-    int firstPage = 0; // 0-based
-    int pages = 0;
-    std::string title;
-};
-
-// The parts of one document, each a document of its own with the whole one's information
-// (creator, date) and its own title. The parts keep the document's fonts as they are: each
-// font holds the glyphs of all the parts.
-std::vector<QByteArray> splitPdf(const QByteArray& pdf, const std::vector<PdfPart>& parts);
-
 // A document protectPdf encrypted, and the key its strings and streams are encrypted with:
 // whoever holds the key opens the document again without the password, whose hashing is slow
-// on purpose (the signer does, to add its signature).
+// on purpose (the signer does, to add its signature). An unprotected document has no key.
 struct ProtectedPdf {
     QByteArray bytes;
     std::string fileKey; // 32 bytes
 };
+
+// A run of consecutive pages of a document that becomes a document of its own, protected
+// with `openPassword` when there is one.
+struct PdfPart {
+    int firstPage = 0; // 0-based
+    int pages = 0;
+    std::string title;
+    std::optional<std::string> openPassword;
+};
+
+// The parts of one document, each a document of its own with the whole one's information
+// (creator, date) and its own title, protected as protectPdf protects in the same writing. The
+// parts keep the document's fonts as they are: each font holds the glyphs of all the parts.
+std::vector<ProtectedPdf> splitPdf(const QByteArray& pdf, const std::vector<PdfPart>& parts);
 
 // Encrypts with AES-256: `openPassword` opens the document; there is no owner password.
 // Printing and copying stay allowed; changing does not.
