@@ -191,7 +191,7 @@ std::optional<LaidOut> layOut(PdfBytesWriter& writer, const fs::path& folder, co
     try {
         if (!book)
             throw printingFailure(reason);
-        LaidOut laid{i, {writer.pageCount(), 0, "Form 16A " + names[i]}, {}, {}, {}};
+        LaidOut laid{i, {writer.pageCount(), 0, "Form 16A " + names[i], {}}, {}, {}, {}};
         if (options.protect && (laid.pan = printedPan(*book)).empty())
             throw printingFailure("the certificate has no PAN in I16 to protect it with");
         if (options.signer)
@@ -205,16 +205,14 @@ std::optional<LaidOut> layOut(PdfBytesWriter& writer, const fs::path& folder, co
     return std::nullopt;
 }
 
-// Its own PDF file, protected and signed as asked.
-void writeOne(QByteArray pdf, const LaidOut& laid, const fs::path& target, const PdfRunOptions& options)
+// Its own PDF file, signed as asked (it was protected when the batch was split).
+void writeOne(ProtectedPdf pdf, const LaidOut& laid, const fs::path& target, const PdfRunOptions& options)
 {
     // A link among the certificates was not made by us: the user's file it points at is kept.
     PendingFile file(target, host::AtALink::Replace);
-    if (options.protect)
-        pdf = protectPdf(pdf, laid.pan);
     if (options.signer)
-        pdf = options.signer->sign(pdf, laid.place, laid.pan);
-    file.write(view(pdf));
+        pdf.bytes = options.protect ? options.signer->sign(pdf, laid.place) : options.signer->sign(pdf.bytes, laid.place);
+    file.write(view(pdf.bytes));
     file.commit();
 }
 
@@ -235,11 +233,14 @@ void writeBatch(const fs::path& folder, const std::vector<std::string>& names, s
     }
     if (batch.empty())
         return;
-    std::vector<QByteArray> files;
+    std::vector<ProtectedPdf> files;
     try {
         std::vector<PdfPart> parts;
-        for (const LaidOut& laid : batch)
+        for (const LaidOut& laid : batch) {
             parts.push_back(laid.part);
+            if (options.protect)
+                parts.back().openPassword = laid.pan;
+        }
         files = splitPdf(writer.finish(), parts);
     } catch (const std::exception& e) {
         for (const LaidOut& laid : batch)

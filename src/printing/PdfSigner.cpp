@@ -1,6 +1,6 @@
 // NSS first: Qt's "slots" keyword would clash with its headers.
 #include <cert.h>
-#include <cms.h>
+#include <cryptohi.h>
 #include <nss.h>
 #include <p12.h>
 #include <p12plcy.h>
@@ -13,8 +13,10 @@
 
 #include "core/Failure.h"
 #include "core/PathText.h"
+#include "printing/CmsSignature.h"
 #include "printing/PrintingFailure.h"
 #include "printing/SignatureUpdate.h"
+#include "printing/SoftwareKey.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -22,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <chrono>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -29,16 +32,23 @@ namespace fs = std::filesystem;
 namespace cw::printing {
 
 // The signer's own NSS: a context of its own (other users of NSS in the process keep theirs),
-// the certificate it signs with, and for a .p12 the private database holding its key.
+// the certificate it signs with, its private key, held from the start, and for a .p12 the
+// private database holding the key.
 struct PdfSigner::Key {
     NSSInitContext* context = nullptr;
     CERTCertificate* cert = nullptr;
-    std::string pin; // the token's PIN, empty for the private database
+    SECKEYPrivateKey* privateKey = nullptr;
+    SECOidTag signatureTag = SEC_OID_UNKNOWN; // the key's kind with SHA-256
+    std::unique_ptr<SoftwareKey> softwareKey; // the same key, when it may sign outside NSS
+    CmsSigner cms;                            // the signature's parts that never change
+    std::string pin; // the token's PIN, empty for the private database; the key's password argument
     PK11SlotInfo* privateSlot = nullptr;
     std::unique_ptr<QTemporaryDir> privateDir;
 
     ~Key()
     {
+        if (privateKey)
+            SECKEY_DestroyPrivateKey(privateKey);
         if (cert)
             CERT_DestroyCertificate(cert);
         if (privateSlot) {
@@ -131,6 +141,104 @@ CERTCertificate* signingCertificate(CERTCertList* certs, const std::string& what
         return CERT_DupCertificate(n->cert);
     }
     fail(what + " holds no private key for its certificate; it cannot sign");
+}
+
+std::string itemBytes(const SECItem& item)
+{
+    return std::string(reinterpret_cast<const char*>(item.data), item.len);
+}
+
+std::string oid(SECOidTag tag)
+{
+    const SECOidData* data = SECOID_FindOIDByTag(tag);
+    return der(0x06, data ? itemBytes(data->oid) : std::string());
+}
+
+// The certificate and its chain up to (not with) its root, as far as NSS finds it.
+std::string certificateChain(CERTCertificate* cert)
+{
+    CERTCertificateList* chain = CERT_CertChainFromCert(cert, certUsageEmailSigner, PR_FALSE);
+    if (!chain)
+        return itemBytes(cert->derCert);
+    std::string out;
+    for (int i = 0; i < chain->len; ++i)
+        out += itemBytes(chain->certs[i]);
+    CERT_DestroyCertificateList(chain);
+    return out;
+}
+
+// The key as OpenSSL takes it. NSS gives a key out only wrapped (its attributes are sensitive):
+// as an encrypted PKCS#8 under a throwaway random password, which OpenSSL then undoes. Null
+// when NSS will not give the key out.
+std::unique_ptr<SoftwareKey> inSoftware(SECKEYPrivateKey* key, void* pin)
+{
+    unsigned char random[24];
+    if (PK11_GenerateRandom(random, sizeof random) != SECSuccess)
+        return nullptr;
+    std::string password = QByteArray(reinterpret_cast<const char*>(random), sizeof random).toBase64().toStdString();
+    std::fill(std::begin(random), std::end(random), 0);
+    SECItem passwordItem{siBuffer, reinterpret_cast<unsigned char*>(password.data()), static_cast<unsigned>(password.size())};
+    // One PBKDF2 iteration: the wrapping never leaves the process and lives for a moment.
+    SECKEYEncryptedPrivateKeyInfo* wrapped = PK11_ExportEncryptedPrivKeyInfoV2(
+        nullptr, SEC_OID_PKCS5_PBES2, SEC_OID_AES_256_CBC, SEC_OID_HMAC_SHA256, &passwordItem, key, 1, pin);
+    SECItem* encoded = wrapped ? SEC_ASN1EncodeItem(nullptr, nullptr, wrapped, SECKEY_EncryptedPrivateKeyInfoTemplate) : nullptr;
+    if (wrapped)
+        SECKEY_DestroyEncryptedPrivateKeyInfo(wrapped, PR_TRUE);
+    std::unique_ptr<SoftwareKey> held;
+    if (encoded) {
+        held = SoftwareKey::fromEncryptedPkcs8({reinterpret_cast<const char*>(encoded->data), encoded->len}, password);
+        SECITEM_ZfreeItem(encoded, PR_TRUE);
+    }
+    std::fill(password.begin(), password.end(), '\0');
+    return held;
+}
+
+std::string signingError(const PdfSigner::Key& key)
+{
+    return key.softwareKey ? "OpenSSL could not sign with the key" : nssError();
+}
+
+// The signature value of `data` (SHA-256) with the signer's key; empty when it fails.
+std::string signatureValue(const PdfSigner::Key& key, std::string_view data)
+{
+    if (key.softwareKey)
+        return key.softwareKey->sign(data);
+    SECItem value{siBuffer, nullptr, 0};
+    std::string out;
+    if (SEC_SignData(&value, reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size()),
+                     key.privateKey, key.signatureTag) == SECSuccess)
+        out = itemBytes(value);
+    SECITEM_FreeItem(&value, PR_FALSE);
+    return out;
+}
+
+// The signer's private key, found once. A key NSS holds in software (its own database, the
+// private one of a .p12) is in the process's memory already: OpenSSL signs with it, more than
+// twice as fast as NSS, and without NSS reading it back from its database and decrypting it at
+// every use. A key on a token stays there, and so does one NSS will not give out. The key's
+// kind and the signature's unchanging parts go into `key`; a first signature shows that the
+// key signs.
+void holdPrivateKey(PdfSigner::Key& key, const std::string& what)
+{
+    void* pin = const_cast<char*>(key.pin.c_str());
+    SECKEYPrivateKey* found = PK11_FindKeyByAnyCert(key.cert, pin);
+    if (!found)
+        fail(what + " has no private key here; it cannot sign");
+    key.privateKey = found;
+    const KeyType type = SECKEY_GetPrivateKeyType(found);
+    if (type != rsaKey && type != ecKey)
+        fail(what + " has a key of a kind that cannot sign here (RSA and elliptic-curve keys can)");
+    const SECMODModule* module = PK11_GetModule(found->pkcs11Slot);
+    if (module && module->internal)
+        key.softwareKey = inSoftware(found, pin);
+    key.signatureTag = SEC_GetSignatureAlgorithmOidTag(type, SEC_OID_SHA256);
+    // RSA as NSS and most signers name it (the digest is named apart); ECDSA with its digest.
+    key.cms.signatureAlgorithm = type == rsaKey ? der(0x30, oid(SEC_OID_PKCS1_RSA_ENCRYPTION) + der(0x05, {}))
+                                                : der(0x30, oid(key.signatureTag));
+    key.cms.signerId = der(0x30, itemBytes(key.cert->derIssuer) + der(0x02, itemBytes(key.cert->serialNumber)));
+    key.cms.certificates = certificateChain(key.cert);
+    if (signatureValue(key, "certwright").empty())
+        fail(what + " cannot sign with its private key: " + signingError(key));
 }
 
 // A PKCS#12 password as the format wants it: UCS-2, big-endian, with a closing zero.
@@ -227,6 +335,7 @@ std::unique_ptr<PdfSigner> PdfSigner::fromPkcs12(const fs::path& file, const std
         CERT_DestroyCertList(certs);
     if (!key->cert)
         fail(what + " holds no certificate");
+    holdPrivateKey(*key, "the certificate in " + what);
     std::unique_ptr<PdfSigner> made(new PdfSigner(std::move(key)));
     made->m_signerName = signer;
     return made;
@@ -272,16 +381,24 @@ std::unique_ptr<PdfSigner> PdfSigner::fromNssCertificate(const std::string& nick
     key->pin = pin;
     checkValidNow(cert, what);
     const std::string signer = commonName(cert);
-    SECKEYPrivateKey* privateKey = PK11_FindKeyByAnyCert(cert, const_cast<char*>(pin.c_str()));
-    if (!privateKey)
-        fail(what + " has no private key here; it cannot sign");
-    SECKEY_DestroyPrivateKey(privateKey);
+    holdPrivateKey(*key, what);
     std::unique_ptr<PdfSigner> made(new PdfSigner(std::move(key)));
     made->m_signerName = signer;
     return made;
 }
 
 QByteArray PdfSigner::sign(const QByteArray& pdf, const SignaturePlace& place, const std::string& openPassword) const
+{
+    return signOpened(pdf, place, openPassword, {});
+}
+
+QByteArray PdfSigner::sign(const ProtectedPdf& pdf, const SignaturePlace& place) const
+{
+    return signOpened(pdf.bytes, place, {}, pdf.fileKey);
+}
+
+QByteArray PdfSigner::signOpened(const QByteArray& pdf, const SignaturePlace& place, const std::string& password,
+                                 const std::string& fileKey) const
 {
     SignatureLook look;
     look.page = place.page;
@@ -296,60 +413,32 @@ QByteArray PdfSigner::sign(const QByteArray& pdf, const SignaturePlace& place, c
     const int offset = now.offsetFromUtc() / 60;
     look.when = now.toString(QStringLiteral("'D:'yyyyMMddHHmmss")).toStdString() + (offset < 0 ? "-" : "+") +
                 QStringLiteral("%1'%2'").arg(std::abs(offset) / 60, 2, 10, QChar('0')).arg(std::abs(offset) % 60, 2, 10, QChar('0')).toStdString();
-    return appendSignature(pdf, look, openPassword, [&](const QByteArray& covered) { return cms(covered); });
+    return appendSignature(pdf, look, {password, fileKey},
+                           [&](std::string_view before, std::string_view after) { return cms(before, after); });
 }
 
-// A detached CMS signature (SHA-256, signing time, the certificate and its chain) over `data`.
-QByteArray PdfSigner::cms(const QByteArray& data) const
+// A detached CMS signature (SHA-256, signing time, the certificate and its chain) over the
+// bytes `before` and `after` the room left for it.
+QByteArray PdfSigner::cms(std::string_view before, std::string_view after) const
 {
     unsigned char digest[32];
-    if (PK11_HashBuf(SEC_OID_SHA256, digest, reinterpret_cast<const unsigned char*>(data.constData()),
-                     static_cast<PRInt32>(data.size())) != SECSuccess)
+    unsigned length = 0;
+    PK11Context* sha256 = PK11_CreateDigestContext(SEC_OID_SHA256);
+    const bool hashed = sha256 && PK11_DigestBegin(sha256) == SECSuccess &&
+                        PK11_DigestOp(sha256, reinterpret_cast<const unsigned char*>(before.data()), static_cast<unsigned>(before.size())) == SECSuccess &&
+                        PK11_DigestOp(sha256, reinterpret_cast<const unsigned char*>(after.data()), static_cast<unsigned>(after.size())) == SECSuccess &&
+                        PK11_DigestFinal(sha256, digest, &length, sizeof digest) == SECSuccess && length == sizeof digest;
+    if (sha256)
+        PK11_DestroyContext(sha256, PR_TRUE);
+    if (!hashed)
         fail("the document could not be hashed: " + nssError());
-    void* pin = const_cast<char*>(m_key->pin.c_str());
-    NSSCMSMessage* message = NSS_CMSMessage_Create(nullptr);
-    if (!message)
-        fail("no signature could be made: " + nssError());
-    QByteArray out;
-    const auto made = [&]() -> bool {
-        NSSCMSSignedData* signedData = NSS_CMSSignedData_Create(message);
-        if (!signedData)
-            return false;
-        NSSCMSContentInfo* info = NSS_CMSMessage_GetContentInfo(message);
-        if (NSS_CMSContentInfo_SetContent_SignedData(message, info, signedData) != SECSuccess)
-            return false;
-        if (NSS_CMSContentInfo_SetContent_Data(message, NSS_CMSSignedData_GetContentInfo(signedData), nullptr, PR_TRUE) != SECSuccess)
-            return false;
-        NSSCMSSignerInfo* signer = NSS_CMSSignerInfo_Create(message, m_key->cert, SEC_OID_SHA256);
-        if (!signer)
-            return false;
-        if (NSS_CMSSignerInfo_IncludeCerts(signer, NSSCMSCM_CertChain, certUsageEmailSigner) != SECSuccess ||
-            NSS_CMSSignerInfo_AddSigningTime(signer, PR_Now()) != SECSuccess ||
-            NSS_CMSSignedData_AddSignerInfo(signedData, signer) != SECSuccess) {
-            NSS_CMSSignerInfo_Destroy(signer);
-            return false;
-        }
-        SECItem digestItem{siBuffer, digest, sizeof digest};
-        if (NSS_CMSSignedData_SetDigestValue(signedData, SEC_OID_SHA256, &digestItem) != SECSuccess)
-            return false;
-        PLArenaPool* arena = PORT_NewArena(4096);
-        SECItem der{siBuffer, nullptr, 0};
-        NSSCMSEncoderContext* encoder =
-            arena ? NSS_CMSEncoder_Start(message, nullptr, nullptr, &der, arena, givenPin, pin, nullptr, nullptr, nullptr, nullptr)
-                  : nullptr;
-        const bool ok = encoder && NSS_CMSEncoder_Finish(encoder) == SECSuccess;
-        if (ok)
-            out = QByteArray(reinterpret_cast<const char*>(der.data), static_cast<qsizetype>(der.len));
-        if (arena)
-            PORT_FreeArena(arena, PR_FALSE);
-        return ok;
-    };
-    const bool ok = made();
-    const std::string reason = ok ? std::string() : nssError();
-    NSS_CMSMessage_Destroy(message);
-    if (!ok)
-        fail("the PDF could not be signed with the certificate of " + m_signerName + ": " + reason);
-    return out;
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+    const std::string attributes = cmsSignedAttributes({reinterpret_cast<const char*>(digest), sizeof digest}, now.count());
+    const std::string value = signatureValue(*m_key, attributes);
+    if (value.empty())
+        fail("the PDF could not be signed with the certificate of " + m_signerName + ": " + signingError(*m_key));
+    const std::string signedData = cmsSignedData(m_key->cms, attributes, value);
+    return QByteArray(signedData.data(), static_cast<qsizetype>(signedData.size()));
 }
 
 } // namespace cw::printing

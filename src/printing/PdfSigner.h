@@ -1,11 +1,14 @@
 #pragma once
 
+#include "printing/PdfTools.h"
+
 #include <QByteArray>
 #include <QRectF>
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace cw::printing {
 
@@ -42,12 +45,16 @@ public:
     // `pdf` signed. `openPassword` opens it when it is encrypted; the signature's objects are
     // encrypted as the document is. Throws core::Failure.
     QByteArray sign(const QByteArray& pdf, const SignaturePlace& place, const std::string& openPassword = {}) const;
+    // `pdf` as protectPdf made it, opened with its file key.
+    QByteArray sign(const ProtectedPdf& pdf, const SignaturePlace& place) const;
 
     struct Key;
 
 private:
     explicit PdfSigner(std::unique_ptr<Key> key);
-    QByteArray cms(const QByteArray& data) const;
+    QByteArray signOpened(const QByteArray& pdf, const SignaturePlace& place, const std::string& password,
+                          const std::string& fileKey) const;
+    QByteArray cms(std::string_view before, std::string_view after) const;
     std::unique_ptr<Key> m_key;
     std::string m_signerName;
 };

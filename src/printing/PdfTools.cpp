@@ -1,4 +1,6 @@
 #include "printing/PdfTools.h"
+
+#include "printing/PdfEncryption.h"
 #include "printing/PrintingFailure.h"
 
 #include <qpdf/QPDF.hh>
@@ -8,6 +10,9 @@
 
 #include <QRandomGenerator>
 
+#include <cstdio>
+#include <stdexcept>
+#include <string_view>
 
 namespace cw::printing {
 
@@ -31,13 +36,54 @@ void read(QPDF& pdf, const QByteArray& bytes, const char* description)
     pdf.processMemoryFile(description, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-std::string randomPassword()
+// What a protected document allows: printing (high resolution too), copying, accessibility and
+// assembly; not changing it, its forms or its annotations.
+constexpr std::int32_t kPermissions = -300;
+
+std::string hexText(std::string_view bytes)
 {
-    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::string password;
-    for (int i = 0; i < 32; ++i)
-        password += kLetters[QRandomGenerator::system()->bounded(static_cast<int>(sizeof kLetters - 1))];
-    return password;
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toHex().toStdString();
+}
+
+// An empty document whose encryption dictionary holds `keys`, with `id1` as the first word of
+// its ID: what QPDFWriter copies a document's encryption from. Read with the file key itself,
+// it costs no password hashing.
+std::string keyHolder(const Aes256Keys& keys, const std::string& id1)
+{
+    std::string text = "%PDF-1.7\n";
+    std::vector<std::size_t> offsets;
+    const auto object = [&](const std::string& body) {
+        offsets.push_back(text.size());
+        text += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    object("<</Type /Catalog /Pages 2 0 R>>");
+    object("<</Type /Pages /Kids [] /Count 0>>");
+    object("<</Filter /Standard /V 5 /R 6 /Length 256 /P " + std::to_string(kPermissions) +
+           " /EncryptMetadata true /CF <</StdCF <</AuthEvent /DocOpen /CFM /AESV3 /Length 32>>>> /StmF /StdCF /StrF /StdCF"
+           " /O <" + hexText(keys.O) + "> /U <" + hexText(keys.U) + "> /OE <" + hexText(keys.OE) + "> /UE <" +
+           hexText(keys.UE) + "> /Perms <" + hexText(keys.Perms) + ">>>");
+    const std::size_t xref = text.size();
+    text += "xref\n0 4\n0000000000 65535 f \n";
+    for (std::size_t offset : offsets) {
+        char row[24];
+        std::snprintf(row, sizeof row, "%010zu 00000 n \n", offset);
+        text += row;
+    }
+    text += "trailer\n<</Size 4 /Root 1 0 R /Encrypt 3 0 R /ID [<" + hexText(id1) + "> <" + hexText(id1) +
+            ">]>>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    return text;
+}
+
+// The first word of the document's ID, which stays with the document; a new one when it has none.
+std::string firstId(QPDF& pdf)
+{
+    QPDFObjectHandle ids = pdf.getTrailer().getKey("/ID");
+    if (ids.isArray() && ids.getArrayNItems() == 2 && ids.getArrayItem(0).isString() &&
+        !ids.getArrayItem(0).getStringValue().empty())
+        return ids.getArrayItem(0).getStringValue();
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    return std::string(reinterpret_cast<const char*>(words), sizeof words);
 }
 
 // The document information of `from` (title, creator, dates) as `to`'s own.
@@ -47,6 +93,18 @@ QPDFObjectHandle copyInformation(QPDF& from, QPDF& to)
     info = info.isIndirect() && info.isDictionary() ? to.copyForeignObject(info) : to.makeIndirectObject(QPDFObjectHandle::newDictionary());
     to.getTrailer().replaceKey("/Info", info);
     return info;
+}
+
+// `doc` written encrypted with AES-256 for `openPassword`, and the file key.
+ProtectedPdf writtenProtected(QPDF& doc, const std::string& openPassword)
+{
+    const Aes256Keys keys = aes256Keys(openPassword, kPermissions);
+    QPDF holder;
+    holder.setSuppressWarnings(true);
+    holder.setPasswordIsHexKey(true);
+    const std::string text = keyHolder(keys, firstId(doc)), key = hexText(keys.fileKey);
+    holder.processMemoryFile("encryption", text.data(), text.size(), key.c_str());
+    return {written(doc, [&](QPDFWriter& w) { w.copyEncryptionParameters(holder); }), keys.fileKey};
 }
 
 template <typename Work>
@@ -79,13 +137,13 @@ QByteArray mergePdfs(const std::vector<QByteArray>& documents)
     });
 }
 
-std::vector<QByteArray> splitPdf(const QByteArray& pdf, const std::vector<PdfPart>& parts)
+std::vector<ProtectedPdf> splitPdf(const QByteArray& pdf, const std::vector<PdfPart>& parts)
 {
     return guarded("the PDF could not be split into certificates", [&] {
         QPDF whole;
         read(whole, pdf, "certificates");
         const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(whole).getAllPages();
-        std::vector<QByteArray> documents;
+        std::vector<ProtectedPdf> documents;
         documents.reserve(parts.size());
         for (const PdfPart& part : parts) {
             if (part.firstPage < 0 || part.pages < 1 || static_cast<std::size_t>(part.firstPage + part.pages) > pages.size())
@@ -97,23 +155,18 @@ std::vector<QByteArray> splitPdf(const QByteArray& pdf, const std::vector<PdfPar
             for (int p = part.firstPage; p < part.firstPage + part.pages; ++p)
                 onePages.addPage(pages[static_cast<std::size_t>(p)], false);
             copyInformation(whole, one).replaceKey("/Title", QPDFObjectHandle::newUnicodeString(part.title));
-            documents.push_back(written(one));
+            documents.push_back(part.openPassword ? writtenProtected(one, *part.openPassword) : ProtectedPdf{written(one), {}});
         }
         return documents;
     });
 }
 
-QByteArray protectPdf(const QByteArray& pdf, const std::string& openPassword)
+ProtectedPdf protectPdf(const QByteArray& pdf, const std::string& openPassword)
 {
-    std::string owner;
     return guarded("the PDF could not be protected", [&] {
         QPDF doc;
         read(doc, pdf, "certificate");
-        owner = randomPassword();
-        return written(doc, [&](QPDFWriter& w) {
-            w.setR6EncryptionParameters(openPassword.c_str(), owner.c_str(), true, true, true, false, false, false,
-                                        qpdf_r3p_full, true);
-        });
+        return writtenProtected(doc, openPassword);
     });
 }
 

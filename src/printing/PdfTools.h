@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,21 +15,31 @@ namespace cw::printing {
 // (title, creator).
 QByteArray mergePdfs(const std::vector<QByteArray>& documents);
 
-// A run of consecutive pages of a document that becomes a document of its own.
+// A document protectPdf encrypted, and the key its strings and streams are encrypted with:
+// whoever holds the key opens the document again without the password, whose hashing is slow
+// on purpose (the signer does, to add its signature). An unprotected document has no key.
+struct ProtectedPdf {
+    QByteArray bytes;
+    std::string fileKey; // 32 bytes
+};
+
+// A run of consecutive pages of a document that becomes a document of its own, protected
+// with `openPassword` when there is one.
 struct PdfPart {
     int firstPage = 0; // 0-based
     int pages = 0;
     std::string title;
+    std::optional<std::string> openPassword;
 };
 
 // The parts of one document, each a document of its own with the whole one's information
-// (creator, date) and its own title. The parts keep the document's fonts as they are: each
-// font holds the glyphs of all the parts.
-std::vector<QByteArray> splitPdf(const QByteArray& pdf, const std::vector<PdfPart>& parts);
+// (creator, date) and its own title, protected as protectPdf protects in the same writing. The
+// parts keep the document's fonts as they are: each font holds the glyphs of all the parts.
+std::vector<ProtectedPdf> splitPdf(const QByteArray& pdf, const std::vector<PdfPart>& parts);
 
-// Encrypts with AES-256: `openPassword` to open the document, a random owner password for the
-// rest. Printing and copying stay allowed; changing does not.
-QByteArray protectPdf(const QByteArray& pdf, const std::string& openPassword);
+// Encrypts with AES-256: `openPassword` opens the document; there is no owner password.
+// Printing and copying stay allowed; changing does not.
+ProtectedPdf protectPdf(const QByteArray& pdf, const std::string& openPassword);
 
 // The document without its encryption, opened with `password`.
 QByteArray decryptPdf(const QByteArray& pdf, const std::string& password);

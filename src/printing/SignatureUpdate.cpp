@@ -194,12 +194,18 @@ public:
     {
         m_out.reserve(kSignatureBytes * 2 + 8192);
         m_out += "\n";
+        // New objects take numbers after the trailer's count and every number the document's
+        // cross-reference sections use (qpdf's own count resolves every object first).
+        m_next = static_cast<int>(std::max<long long>(1, doc.getTrailer().getKey("/Size").getIntValue()));
+        const std::map<QPDFObjGen, QPDFXRefEntry> xref = doc.getXRefTable();
+        if (!xref.empty())
+            m_next = std::max(m_next, xref.rbegin()->first.getObj() + 1);
     }
 
     std::string& text() { return m_out; }
 
     // A number the document has not used, for a new object.
-    int reserve() { return m_doc.makeIndirectObject(QPDFObjectHandle::newNull()).getObjectID(); }
+    int reserve() { return m_next++; }
 
     void begin(int id)
     {
@@ -259,7 +265,7 @@ public:
     void finish(std::size_t prev, bool asStream)
     {
         QPDFObjectHandle trailer = m_doc.getTrailer();
-        int next = static_cast<int>(trailer.getKey("/Size").getIntValue());
+        int next = m_next;
         for (const Written& w : m_written)
             next = std::max(next, w.id + 1);
         const auto ref = [](const QPDFObjectHandle& o) {
@@ -306,6 +312,7 @@ private:
     QPDF& m_doc;
     const Cipher& m_cipher;
     std::size_t m_base;
+    int m_next = 1;
     std::string m_out;
     std::vector<Written> m_written;
 };
@@ -377,15 +384,17 @@ std::string update(QPDF& doc, std::size_t base, std::size_t prev, bool xrefStrea
     u.begin(fontId);
     out += "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>\nendobj\n";
 
-    u.link(page, doc.getObject(fieldId, 0));
+    // The field is an object of the update, which the document qpdf read does not hold: a
+    // reference to it as an operator, whose text qpdf writes as it stands.
+    u.link(page, QPDFObjectHandle::newOperator(std::to_string(fieldId) + " 0 R"));
     u.finish(prev, xrefStream);
     return out;
 }
 
 } // namespace
 
-QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, const std::string& password,
-                           const std::function<QByteArray(const QByteArray& covered)>& cms)
+QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, const PdfOpening& opening,
+                           const std::function<QByteArray(std::string_view before, std::string_view after)>& cms)
 {
     bool xrefStream = false;
     const std::size_t prev = lastXref(pdf, xrefStream);
@@ -396,7 +405,12 @@ QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, con
         QPDF doc;
         doc.setSuppressWarnings(true);
         doc.setAttemptRecovery(false);
-        doc.processMemoryFile("signed document", pdf.constData(), base, password.c_str());
+        std::string key;
+        if (!opening.fileKey.empty()) {
+            doc.setPasswordIsHexKey(true);
+            key = QByteArray(opening.fileKey.data(), static_cast<qsizetype>(opening.fileKey.size())).toHex().toStdString();
+        }
+        doc.processMemoryFile("signed document", pdf.constData(), base, key.empty() ? opening.password.c_str() : key.c_str());
         out = update(doc, base, prev, xrefStream, look, at);
     } catch (const core::Failure&) {
         throw;
@@ -404,7 +418,9 @@ QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, con
         throw printingFailure(e.what());
     }
 
-    QByteArray whole = pdf;
+    QByteArray whole;
+    whole.reserve(pdf.size() + static_cast<qsizetype>(out.size()));
+    whole.append(pdf.constData(), pdf.size());
     whole.append(out.data(), static_cast<qsizetype>(out.size()));
     const std::size_t gapFrom = base + at.contents, gapTo = gapFrom + kSignatureBytes * 2 + 2;
     char range[sizeof kRangePlaceholder];
@@ -412,9 +428,8 @@ QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, con
                                 static_cast<std::size_t>(whole.size()) - gapTo);
     std::memset(range + n, ' ', sizeof range - 1 - static_cast<std::size_t>(n));
     std::memcpy(whole.data() + base + at.range, range, sizeof range - 1);
-    QByteArray covered = whole.left(static_cast<qsizetype>(gapFrom));
-    covered.append(whole.constData() + gapTo, whole.size() - static_cast<qsizetype>(gapTo));
-    const QByteArray signature = cms(covered).toHex().toUpper();
+    const std::string_view all(whole.constData(), static_cast<std::size_t>(whole.size()));
+    const QByteArray signature = cms(all.substr(0, gapFrom), all.substr(gapTo)).toHex().toUpper();
     if (signature.size() > kSignatureBytes * 2)
         throw printingFailure("the signature is larger than the room kept for it");
     std::memcpy(whole.data() + gapFrom + 1, signature.constData(), static_cast<std::size_t>(signature.size()));

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace cw::printing {
 
@@ -20,12 +21,20 @@ struct SignatureLook {
     std::string when;         // PDF date, "D:YYYYMMDDHHmmSS+hh'mm'"
 };
 
+// What opens an encrypted document: its password, or its file key itself (raw bytes), which
+// spares the password's hashing, slow on purpose.
+struct PdfOpening {
+    std::string password;
+    std::string fileKey;
+};
+
 // Appends a signature to `pdf` as an incremental update: the original bytes stay as they are,
 // so a signature already in the document stays valid. `cms` receives the bytes the signature
-// covers and returns the DER of a detached CMS signature over them. `password` opens an
-// encrypted document; the new objects are then encrypted with the document's key. Throws
-// core::Failure when the document cannot be read or its encryption is not one we can extend.
-QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, const std::string& password,
-                           const std::function<QByteArray(const QByteArray& covered)>& cms);
+// covers, those before the room left for it and those after, and returns the DER of a detached
+// CMS signature over them. `opening` opens an encrypted document; the new objects are then
+// encrypted with the document's key. Throws core::Failure when the document cannot be read or
+// its encryption is not one we can extend.
+QByteArray appendSignature(const QByteArray& pdf, const SignatureLook& look, const PdfOpening& opening,
+                           const std::function<QByteArray(std::string_view before, std::string_view after)>& cms);
 
 } // namespace cw::printing

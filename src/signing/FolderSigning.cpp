@@ -84,7 +84,7 @@ CertificateFields preparePdf(const fs::path& file, const fs::path& target, const
         throw *refused;
     const CertificateFields& fields = std::get<CertificateFields>(read);
     QByteArray pdf = readAll(file);
-    std::string openWith = fields.encrypted ? how.inputPassword : std::string();
+    const std::string openWith = fields.encrypted ? how.inputPassword : std::string();
     if (how.protect) {
         if (fields.pan.rfind("PAN", 0) == 0)
             throw printing::printingFailure("its deductee has no PAN (" + fields.pan + ") to protect the file with");
@@ -94,11 +94,11 @@ CertificateFields preparePdf(const fs::path& file, const fs::path& target, const
                                      "--protect");
         if (fields.encrypted)
             pdf = printing::decryptPdf(pdf, how.inputPassword);
-        pdf = printing::protectPdf(pdf, fields.pan);
-        openWith = fields.pan;
-    }
-    if (how.signer)
+        printing::ProtectedPdf locked = printing::protectPdf(pdf, fields.pan);
+        pdf = how.signer ? how.signer->sign(locked, placeFor(fields, how.box, how.noPlaceHint)) : std::move(locked.bytes);
+    } else if (how.signer) {
         pdf = how.signer->sign(pdf, placeFor(fields, how.box, how.noPlaceHint), openWith);
+    }
     printing::PendingFile written(target, host::AtALink::Replace); // a link at the name is not followed
     written.write({pdf.constData(), static_cast<std::size_t>(pdf.size())});
     written.commit();

@@ -1,0 +1,124 @@
+#include "printing/PdfEncryption.h"
+
+#include <nettle/aes.h>
+#include <nettle/cbc.h>
+#include <nettle/sha2.h>
+
+#include <QRandomGenerator>
+
+#include <cstring>
+#include <vector>
+
+namespace cw::printing {
+
+namespace {
+
+std::string randomBytes(std::size_t count)
+{
+    std::vector<quint32> words((count + 3) / 4);
+    QRandomGenerator::system()->fillRange(words.data(), static_cast<qsizetype>(words.size()));
+    std::string out(reinterpret_cast<const char*>(words.data()), count);
+    std::fill(words.begin(), words.end(), 0);
+    return out;
+}
+
+const std::uint8_t* bytes(std::string_view s)
+{
+    return reinterpret_cast<const std::uint8_t*>(s.data());
+}
+
+// AES-256 with no padding over whole blocks: CBC from a zero IV, which for one block is ECB.
+std::string aes256(std::string_view key, std::string_view plain)
+{
+    aes256_ctx aes;
+    aes256_set_encrypt_key(&aes, bytes(key));
+    std::uint8_t iv[AES_BLOCK_SIZE] = {};
+    std::string out(plain.size(), '\0');
+    cbc_aes256_encrypt(&aes, iv, plain.size(), reinterpret_cast<std::uint8_t*>(out.data()), bytes(plain));
+    std::memset(&aes, 0, sizeof aes);
+    return out;
+}
+
+} // namespace
+
+std::string passwordHashR6(std::string_view password, std::string_view salt, std::string_view userKey)
+{
+    password = password.substr(0, 127);
+    std::uint8_t k[SHA512_DIGEST_SIZE];
+    std::size_t kLength = SHA256_DIGEST_SIZE;
+    sha256_ctx first;
+    sha256_init(&first);
+    sha256_update(&first, password.size(), bytes(password));
+    sha256_update(&first, salt.size(), bytes(salt));
+    sha256_update(&first, userKey.size(), bytes(userKey));
+    sha256_digest(&first, kLength, k);
+
+    std::vector<std::uint8_t> k1, e;
+    for (unsigned round = 1;; ++round) {
+        // K1: 64 times the password, K and the user key; E: K1 in AES-128-CBC under K's halves.
+        const std::size_t unit = password.size() + kLength + userKey.size();
+        k1.resize(unit * 64);
+        std::memcpy(k1.data(), password.data(), password.size());
+        std::memcpy(k1.data() + password.size(), k, kLength);
+        std::memcpy(k1.data() + password.size() + kLength, userKey.data(), userKey.size());
+        for (std::size_t i = 1; i < 64; ++i)
+            std::memcpy(k1.data() + i * unit, k1.data(), unit);
+        e.resize(k1.size());
+        aes128_ctx aes;
+        aes128_set_encrypt_key(&aes, k);
+        std::uint8_t iv[AES_BLOCK_SIZE];
+        std::memcpy(iv, k + 16, sizeof iv);
+        cbc_aes128_encrypt(&aes, iv, k1.size(), e.data(), k1.data());
+        // E's first 16 bytes as a big-endian number, modulo 3: since 256 is 1 modulo 3, the
+        // sum of the bytes has the same remainder. It picks the next hash.
+        unsigned sum = 0;
+        for (int i = 0; i < 16; ++i)
+            sum += e[static_cast<std::size_t>(i)];
+        if (sum % 3 == 0) {
+            sha256_ctx sha;
+            sha256_init(&sha);
+            sha256_update(&sha, e.size(), e.data());
+            sha256_digest(&sha, kLength = SHA256_DIGEST_SIZE, k);
+        } else if (sum % 3 == 1) {
+            sha512_ctx sha;
+            sha384_init(&sha);
+            sha384_update(&sha, e.size(), e.data());
+            sha384_digest(&sha, kLength = SHA384_DIGEST_SIZE, k);
+        } else {
+            sha512_ctx sha;
+            sha512_init(&sha);
+            sha512_update(&sha, e.size(), e.data());
+            sha512_digest(&sha, kLength = SHA512_DIGEST_SIZE, k);
+        }
+        // At least 64 rounds; then on until E's last byte is at most the round number - 32.
+        if (round >= 64 && e.back() <= round - 32)
+            break;
+    }
+    std::fill(k1.begin(), k1.end(), 0);
+    std::string out(reinterpret_cast<const char*>(k), 32);
+    std::memset(k, 0, sizeof k);
+    return out;
+}
+
+Aes256Keys aes256Keys(const std::string& userPassword, std::int32_t permissions)
+{
+    Aes256Keys keys;
+    keys.fileKey = randomBytes(32);
+    const std::string validationSalt = randomBytes(8), keySalt = randomBytes(8);
+    keys.U = passwordHashR6(userPassword, validationSalt) + validationSalt + keySalt;
+    keys.UE = aes256(passwordHashR6(userPassword, keySalt), keys.fileKey);
+    keys.O = randomBytes(48);
+    keys.OE = randomBytes(32);
+    // The permissions, little-endian, then all ones, 'T' (the metadata is encrypted too), "adb"
+    // and four random bytes, under the file key: a reader can tell P was not changed.
+    std::string perms(16, '\xFF');
+    const auto p = static_cast<std::uint32_t>(permissions);
+    for (int i = 0; i < 4; ++i)
+        perms[static_cast<std::size_t>(i)] = static_cast<char>((p >> (8 * i)) & 0xFF);
+    perms.replace(8, 4, "Tadb");
+    perms.replace(12, 4, randomBytes(4));
+    keys.Perms = aes256(keys.fileKey, perms);
+    return keys;
+}
+
+} // namespace cw::printing
