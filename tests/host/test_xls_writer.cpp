@@ -343,6 +343,8 @@ TEST(RoundTrip, FieldsTheCorpusLacksComeBack)
     s.columns() = {ColumnInfo{2, 5, 4000, xi, true, true, true, 2, true}};
     s.pageSetup().draft = s.pageSetup().noColor = s.pageSetup().printGridlines = s.pageSetup().printHeadings = true;
     s.pageSetup().footer = "&RPage &P ₹";
+    s.merge(rangeOrThrow("E2:E4")); // one column
+    s.merge(rangeOrThrow("F9:H9")); // one row
     const Bytes once = wb.toBytes();
     const Workbook back = Workbook::fromBytes(once, "round trip");
     expectSameModel(wb, back);

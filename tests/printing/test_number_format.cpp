@@ -78,6 +78,8 @@ TEST(NumberFormats, CellTextTakesTheCellsFormatAndKind)
     const std::uint16_t amount = book.addXf(xf);
     xf.numFmt = 49; // "@": codes stay text with their leading zeros
     const std::uint16_t text = book.addXf(xf);
+    xf.numFmt = book.addNumberFormat("0;-0;0;\"PAN @\"@");
+    const std::uint16_t labelled = book.addXf(xf);
     struct {
         cw::host::Value value;
         std::uint16_t xf;
@@ -86,6 +88,7 @@ TEST(NumberFormats, CellTextTakesTheCellsFormatAndKind)
     } cells[] = {
         {1234.5, amount, "1,234.50", ValueKind::Number},
         {std::string("0510032"), text, "0510032", ValueKind::Text},
+        {std::string("ABCPE1234F"), labelled, "PAN @ABCPE1234F", ValueKind::Text}, // an "@" in quotes is itself
         {true, text, "TRUE", ValueKind::Boolean},
         {cw::host::ErrorValue::Div0, text, "#DIV/0!", ValueKind::Error},
         {std::monostate{}, text, "", ValueKind::Empty},
