@@ -43,6 +43,7 @@ const Case kCases[] = {
     {5, "\"Rs. \"#,##0.00", "Rs. 5.00"},
     {-5, "0.00;[Red]0.00", "5.00"},
     {7, "0\\ \\k\\g", "7 kg"},
+    {-5, "0_;;-0", "-5"}, // the space the width of ";" does not end the section
     {7, "0*-", "7"},   // a fill character: the text drawn once, unpadded
     {7, "0*", "7*"},   // a star with nothing to fill with is itself
     // General: the plain decimal text.
