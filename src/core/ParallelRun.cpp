@@ -83,12 +83,14 @@ void ParallelRun::run(const std::function<void(unsigned)>& body, const std::func
             break;
         }
     }
-    if (threads.empty()) {
+    // Workers whose thread could not start are done here, for a body may own a share of the
+    // items (a run of its own) that no other worker takes.
+    for (auto id = static_cast<unsigned>(threads.size()); id < m_workers; ++id) {
         {
             std::lock_guard lock(m_mutex);
             ++m_running;
         }
-        worker(0);
+        worker(id);
     }
     std::size_t told = 0;
     std::unique_lock lock(m_mutex);

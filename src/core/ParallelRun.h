@@ -59,8 +59,8 @@ public:
     // Runs body(worker) on each worker's thread and waits for them all; meanwhile the calling
     // thread calls progress(done) for done = 1, 2, … as the first `done` items have all
     // finished, whatever order the workers finish them in. progress returning false cancels the
-    // run: no more items are taken, and progress is not told again. A run without threads to be
-    // had is done on the calling thread.
+    // run: no more items are taken, and progress is not told again. A worker whose thread could
+    // not start is run on the calling thread.
     void run(const std::function<void(unsigned worker)>& body, const std::function<bool(std::size_t done)>& progress);
     // run() with every worker taking `batch` items at a time and calling work(index, worker) for
     // each. An item that throws is recorded in failure() and stops the items after it.
