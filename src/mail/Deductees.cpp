@@ -100,7 +100,7 @@ PdfFolderList readPdfFolder(const fs::path& folder, const std::string& password)
     const std::vector<fs::path> files = signing::pdfFilesIn(folder);
     if (files.empty())
         throw core::Failure(core::pathText(folder) + " has no PDF files.", core::kFileNotFoundTitle, core::Icon::Critical);
-    portal::quietPdfLibrary();
+    const portal::PdfLibrarySession pdfLibrary;
     PdfFolderList out;
     std::map<std::string, std::size_t> byPan;
     for (const fs::path& file : files) {

@@ -207,10 +207,17 @@ CertificateRead findCertificateFields(const std::vector<PageWords>& pages, const
     return fields;
 }
 
-void quietPdfLibrary()
+// One blank page, the least the library opens; it rebuilds the cross-reference table itself.
+constexpr char kBlankPdf[] = "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+                             "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 10 10]>>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n";
+
+PdfLibrarySession::PdfLibrarySession()
+    : m_held(Poppler::Document::loadFromData(QByteArray(kBlankPdf)))
 {
     Poppler::setDebugErrorFunction([](const QString&, const QVariant&) {}, QVariant());
 }
+
+PdfLibrarySession::~PdfLibrarySession() = default;
 
 CertificateRead readCertificatePdf(const fs::path& file, const std::string& password)
 {

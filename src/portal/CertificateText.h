@@ -7,10 +7,15 @@
 #include <QString>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
+
+namespace Poppler {
+class Document;
+}
 
 namespace cw::portal {
 
@@ -50,9 +55,23 @@ using CertificateRead = std::variant<CertificateFields, core::Failure>;
 // threads, one file each.
 CertificateRead readCertificatePdf(const std::filesystem::path& file, const std::string& password = {});
 
-// Keeps the PDF library's notes about damaged files (the refusals say it) off standard error,
-// for the rest of the run: for a command that reads many PDFs made elsewhere.
-void quietPdfLibrary();
+// Keeps the PDF library ready while a command reads many PDFs made elsewhere: its shared tables,
+// which it otherwise builds again from its data files whenever its last open document closes
+// (about once a file when two threads read), stay made; its notes about damaged files (the
+// refusals say it) stay off standard error for the rest of the run.
+class PdfLibrarySession {
+public:
+    PdfLibrarySession();
+    ~PdfLibrarySession();
+    PdfLibrarySession(const PdfLibrarySession&) = delete;
+    PdfLibrarySession& operator=(const PdfLibrarySession&) = delete;
+
+    // Whether the library took the document that holds its tables.
+    bool holding() const { return static_cast<bool>(m_held); }
+
+private:
+    std::unique_ptr<Poppler::Document> m_held;
+};
 
 // The same from a document's words; `name` names it in the failure.
 CertificateRead findCertificateFields(const std::vector<PageWords>& pages, const std::string& name);
