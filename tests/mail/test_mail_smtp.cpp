@@ -198,10 +198,10 @@ TEST_F(MailFixture, CommandStopsBeforeSendingAndRemembersAllButThePassword)
         {{"--dry-run"}, 0, 0, "AAAPA1234A  ASHA TRADERS  asha@example.test  001/2007-08, 002/2007-08"},
         {{"--smtp", "ftp://127.0.0.1", "--from", "office@example.test"}, 2, 0, "\"ftp://127.0.0.1\" is not a mail server"},
         {{"--smtp", "smtp://127.0.0.1:1", "--user", kUser, "--password-file", home / "right", "--from", "office@example.test",
-          "--ca-file", ca}, 2, 0, "no connection to smtp://127.0.0.1:1"},
+          "--ca-file", ca}, 2, 0, "no connection to smtp://127.0.0.1:1: Couldn't connect to server"},
         {{"--smtp", server.url, "--user", ""}, 2, 0, "530 5.7.0 Authentication required"},
         {{"--user", kUser}, 2, 0, "is read from a terminal or from --password-file FILE"},
-        {{"--password-file", home / "wrong"}, 2, 0, "refused the login of \"office\""},
+        {{"--password-file", home / "wrong"}, 2, 0, "refused the login of \"office\": Login denied ("},
         {{"--password-file", home / "right"}, 0, 4, "4 message(s) sent"},
         {{"--log", "--csv", csv}, 0, 4, "5 message(s) written to"}, // the sender's refusal is one
     };
