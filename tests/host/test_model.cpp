@@ -210,7 +210,14 @@ TEST(WorkbookSheets, AddRenameDeleteAndCopy)
     EXPECT_THROW(wb.addSheet("annex"), Error); // unique ignoring case
     for (const std::string& bad : std::vector<std::string>{"a/b", std::string(32, 'x'), "'q"})
         EXPECT_THROW(wb.renameSheet(0, bad), Error) << bad;
+    // Names of the sheets after a deleted one follow their sheets; the deleted one's go.
+    for (const auto& [name, sheet] : {std::pair{"A", 1}, {"B", 2}, {"C", 4}, {"D", 0}})
+        wb.names().push_back({name, false, 0, static_cast<std::uint16_t>(sheet)});
     wb.deleteSheets({"Sheet4"});
+    std::vector<std::pair<std::string, int>> names;
+    for (const DefinedName& n : wb.names())
+        names.emplace_back(n.name, n.sheetIndex);
+    EXPECT_EQ(names, (std::vector<std::pair<std::string, int>>{{"A", 1}, {"C", 3}, {"D", 0}}));
     EXPECT_THROW(wb.deleteSheets({"Nope"}), Error);
     EXPECT_EQ(wb.indexOf("form 16a"), -1); // lookups are exact
 

@@ -60,6 +60,9 @@ TEST(StatementText, FieldsAsWrittenWithQuotesTakenOff)
     // So is each byte of an encoded surrogate (ED A0 80), which is no UTF-8; ED 9F BF just below is.
     EXPECT_EQ(linesOf(textOf("\xEF\xBB\xBF" "9^\xC3\xA9t\x82^\xED\xA0\x80\xED\x9F\xBF\n")),
               (std::vector<std::vector<std::string>>{{"9", "\xC3\xA9t\xC3\xA9", "\xCF\x86\xC3\xA1\xC3\x87\xED\x9F\xBF"}}));
+    // A four-byte character stays; one whose third byte is no continuation is code page 437 again.
+    EXPECT_EQ(linesOf(textOf("\xEF\xBB\xBF" "9^\xF0\x9F\x98\x80^\xF0\x9F" "A\x80\n")),
+              (std::vector<std::vector<std::string>>{{"9", "\xF0\x9F\x98\x80", "\xE2\x89\xA1\xC6\x92" "A\xC3\x87"}}));
     // No record has more fields than a sheet has columns: the rest of a line is not read.
     std::string wide;
     for (int i = 1; i <= 300; ++i)

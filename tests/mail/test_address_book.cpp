@@ -78,6 +78,16 @@ TEST(AddressBook, NamesEachFaultWithItsLine)
             EXPECT_NE(text.find(message), std::string::npos) << text;
         }
     }
+    // A line put right below a wrong one is no second entry of that PAN.
+    {
+        TempFolder folder("addresses");
+        try {
+            readBook(folder, "PAN,Mail\nAAAPA1234A,a@example.test; b@@example.test\nAAAPA1234A,a@example.test\n");
+            ADD_FAILURE() << "a wrong address accepted";
+        } catch (const core::Failure& f) {
+            EXPECT_EQ(std::string(f.what()).find("also on line"), std::string::npos) << f.what();
+        }
+    }
     // A workbook's faults are named by its row numbers, as the spreadsheet shows them.
     {
         TempFolder folder("addresses");
