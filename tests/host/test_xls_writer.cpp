@@ -267,7 +267,7 @@ TEST(XlsWriter, RawRecordsKeepTheirPlaceAndRebuiltOnesAreNotRepeated)
     Workbook wb;
     Sheet& s = wb.addSheet("S");
     s.setValue(0, 0, 1.0);
-    s.mergedRanges() = {Range{1, 1, 2, 2}, Range{2, 2, 3, 3}}; // the second overlaps: not written
+    s.mergedRanges() = {Range{1, 1, 2, 2}, Range{2, 2, 3, 3}, Range{6, 1, 5, 2}}; // overlapping, upside down: not written
     wb.rawGlobals() = {
         RawRecord{0x003D, Bytes(18, 0x11)}, // WINDOW1 as read: ours replaces it
         RawRecord{0x0863, {0x01, 0x02}},    // BOOKEXT: after the shared strings
