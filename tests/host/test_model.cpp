@@ -273,7 +273,7 @@ TEST(WorkbookFormats, FontIndexFourIsSkippedAndTablesDeduplicate)
     EXPECT_EQ(wb.addXf(x), wb.addXf(x));
     for (const char* date : {"dd/mm/yyyy", "[h]:mm", "[h]", "[SS]"})
         EXPECT_TRUE(isDateFormat(date)) << date;
-    for (const char* other : {"0.00", "\"Day\" 0", "[Red]#,##0", "General"})
+    for (const char* other : {"0.00", "\"Day\" 0", "[Red]#,##0", "[$]0.00", "0.00E+00", "General"})
         EXPECT_FALSE(isDateFormat(other)) << other;
 }
 
