@@ -159,6 +159,7 @@ TEST(SheetCells, SharedTextsFormatsAndFormulasStayWithTheirCells)
               std::make_tuple("AAAPA1234A", "BBBPB1234B", "AAAPA1234A"));
     s.clearContents(Range{0, 0, 10, 5});
     EXPECT_EQ(std::make_tuple(isEmpty(s.value(4, 0)), s.cell(4, 0)->xf, s.lastNonEmptyUp(0, 10)), std::make_tuple(true, 30, -1));
+    EXPECT_FALSE(s.cell(4, -1) || s.cell(-1, 0)); // outside the sheet: nothing
 }
 
 // A cell written over many times: the texts it no longer holds are dropped, the others kept.

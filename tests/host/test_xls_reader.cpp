@@ -274,7 +274,7 @@ const BrokenCase kBroken[] = {
     {"BOF inside a sheet", [] { return sheetWith({bof(0x0010)}); }, Error::Code::Corrupt, "BOF record inside the sheet"},
     {"BOF inside the globals", [] { Book b = oneSheet({}); b.later.push_back(bof(0x0010)); return b.build(); },
      Error::Code::Corrupt, "inside the workbook globals"},
-    {"shared string out of range", [] { return sheetWith({labelSst(1, 1, 15, 5)}); }, Error::Code::Corrupt, "shared string 5"},
+    {"shared string out of range", [] { return sheetWith({labelSst(1, 1, 15, 2)}); }, Error::Code::Corrupt, "shared string 2 does not exist (the table holds 2)"},
     {"cell format out of range", [] { return sheetWith({number(0, 2, 99, 1)}); }, Error::Code::Corrupt, "cell C1: cell format 99"},
     {"column beyond IV", [] { return sheetWith({number(3, 256, 15, 1)}); }, Error::Code::Limit, "beyond column IV"},
     {"MULRK whose last column lies", [] { return sheetWith({rec(0x00BD, Body().u16(0).u16(1).u16(15).u32(2).u16(9))}); },

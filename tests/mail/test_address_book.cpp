@@ -50,7 +50,7 @@ TEST(AddressBook, AddressesAreAddrSpecs)
     for (const char* good : {"a@example.test", "first.last+tag@example.test", "\"a b\"@example.test",
                              "\"a\\\"b\"@example.test", "a@[127.0.0.1]"})
         EXPECT_TRUE(mail::isMailAddress(good)) << good;
-    for (const char* bad : {"a@@example.test", ".a@example.test", "a..b@example.test", "\"a\"b\"@example.test",
+    for (const char* bad : {"a@@example.test", ".a@example.test", "a..b@example.test", "\"a\"b\"@example.test", "\"a\\\"@example.test",
                             "\"a\x01" "b\"@example.test", "a@", "@example.test", "a b@example.test"})
         EXPECT_FALSE(mail::isMailAddress(bad)) << bad;
 }
