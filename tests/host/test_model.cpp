@@ -42,6 +42,7 @@ TEST(GeneralConversion, TypedTextBecomesNumberDateOrText)
         {"0", 0.0, false},         {"0510308", std::string("0510308"), false},    {"00", std::string("00"), false},
         {"15/07/2008", 39644.0, true}, {"1-2-2009", 39845.0, true},              {"31/02/2008", std::string("31/02/2008"), false},
         {"29/02/2000", 36585.0, true}, {"29/02/2100", std::string("29/02/2100"), false},
+        {"0/07/2008", std::string("0/07/2008"), false}, {"15/13/2008", std::string("15/13/2008"), false},
         {"AAACM1234K", std::string("AAACM1234K"), false}, {"1,234", std::string("1,234"), false},
         {"--5", std::string("--5"), false}, {"5-5", std::string("5-5"), false}, {"1e", std::string("1e"), false},
         {"", Value{}, false},
