@@ -129,6 +129,7 @@ std::vector<fs::path> pdfFilesIn(const fs::path& folder)
 std::vector<SignedFile> signFiles(const std::vector<fs::path>& files, const fs::path& outFolder, const PdfPreparation& how,
                                   const std::function<void(const SignedFile&)>& each)
 {
+    const portal::PdfLibrarySession pdfLibrary; // the readers of every thread share its tables
     std::vector<SignedFile> done(files.size());
     core::ParallelRun run(files.size(), core::workersForThisMachine(8));
     run.forEach(

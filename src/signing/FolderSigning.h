@@ -58,7 +58,8 @@ struct SignedFile {
 
 // Each of `files` prepared into `outFolder` under its own name, a thread per core; `each` is told
 // the outcomes in the files' order on the calling thread, each as soon as those before it are
-// in. Returns the outcomes in the files' order.
+// in. Returns the outcomes in the files' order. The PDF library is held ready (PdfLibrarySession)
+// for the run.
 std::vector<SignedFile> signFiles(const std::vector<std::filesystem::path>& files, const std::filesystem::path& outFolder,
                                   const PdfPreparation& how, const std::function<void(const SignedFile&)>& each = {});
 

@@ -46,7 +46,6 @@ int runSign(const SignCommand& command, std::ostream& out, std::ostream& err)
         err << "certwright sign: " << e.what() << "\n";
         return 2;
     }
-    const portal::PdfLibrarySession pdfLibrary;
     const signing::PdfPreparation how{signer.get(), command.protect, box, inputPassword};
     std::size_t refused = 0;
     for (const signing::SignedFile& f : signing::signFiles(files, outFolder, how)) {

@@ -142,7 +142,6 @@ void SignPdfsDialog::sign()
                                      "sign it with certwright sign --sign-box PAGE:X,Y,W,H"};
     auto summary = std::make_shared<QString>();
     m_thread = QThread::create([dialog, files = std::move(files), out, how, signer, summary] {
-        const portal::PdfLibrarySession pdfLibrary;
         std::size_t refused = 0;
         for (const signing::SignedFile& f : signing::signFiles(files, out, how, [dialog](const signing::SignedFile& f) {
                  const QString line = QString::fromStdString(f.refusal.empty() ? core::pathText(f.target) + ": " + f.fields : f.refusal);
