@@ -6,6 +6,7 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -58,12 +59,9 @@ std::string passwordHashR6(std::string_view password, std::string_view salt, std
         // K1: 64 times the password, K and the user key; E: K1 in AES-128-CBC under K's halves.
         const std::size_t unit = password.size() + kLength + userKey.size();
         k1.resize(unit * 64);
-        // An empty password or user key may have no storage at all: memcpy must not see it.
-        if (!password.empty())
-            std::memcpy(k1.data(), password.data(), password.size());
-        std::memcpy(k1.data() + password.size(), k, kLength);
-        if (!userKey.empty())
-            std::memcpy(k1.data() + password.size() + kLength, userKey.data(), userKey.size());
+        // Copies, not memcpy: an empty password or user key may have no storage at all.
+        const auto afterPassword = std::copy(password.begin(), password.end(), k1.begin());
+        std::copy(userKey.begin(), userKey.end(), std::copy(k, k + kLength, afterPassword));
         for (std::size_t i = 1; i < 64; ++i)
             std::memcpy(k1.data() + i * unit, k1.data(), unit);
         e.resize(k1.size());
