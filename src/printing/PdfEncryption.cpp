@@ -1,5 +1,7 @@
 #include "printing/PdfEncryption.h"
 
+#include "printing/PasswordHashLanes.h"
+
 #include <nettle/aes.h>
 #include <nettle/cbc.h>
 #include <nettle/sha2.h>
@@ -101,25 +103,48 @@ std::string passwordHashR6(std::string_view password, std::string_view salt, std
     return out;
 }
 
-Aes256Keys aes256Keys(const std::string& userPassword, std::int32_t permissions)
+std::vector<std::string> passwordHashesR6(const std::vector<PasswordHashInput>& inputs)
 {
-    Aes256Keys keys;
-    keys.fileKey = randomBytes(32);
-    const std::string validationSalt = randomBytes(8), keySalt = randomBytes(8);
-    keys.U = passwordHashR6(userPassword, validationSalt) + validationSalt + keySalt;
-    keys.UE = aes256(passwordHashR6(userPassword, keySalt), keys.fileKey);
-    keys.O = randomBytes(48);
-    keys.OE = randomBytes(32);
-    // The permissions, little-endian, then all ones, 'T' (the metadata is encrypted too), "adb"
-    // and four random bytes, under the file key: a reader can tell P was not changed.
-    std::string perms(16, '\xFF');
-    const auto p = static_cast<std::uint32_t>(permissions);
-    for (int i = 0; i < 4; ++i)
-        perms[static_cast<std::size_t>(i)] = static_cast<char>((p >> (8 * i)) & 0xFF);
-    perms.replace(8, 4, "Tadb");
-    perms.replace(12, 4, randomBytes(4));
-    keys.Perms = aes256(keys.fileKey, perms);
-    return keys;
+    std::vector<std::string> hashes;
+    if (!passwordHashesInLanes(inputs, hashes)) {
+        hashes.clear();
+        for (const PasswordHashInput& input : inputs)
+            hashes.push_back(passwordHashR6(input.password, input.salt, input.userKey));
+    }
+    return hashes;
+}
+
+std::vector<Aes256Keys> aes256Keys(const std::vector<std::string>& userPasswords, std::int32_t permissions)
+{
+    // Each password's two salts, then both of its hashes among all the others'.
+    std::vector<std::string> salts;
+    for (std::size_t i = 0; i < 2 * userPasswords.size(); ++i)
+        salts.push_back(randomBytes(8));
+    std::vector<PasswordHashInput> inputs;
+    for (std::size_t i = 0; i < 2 * userPasswords.size(); ++i)
+        inputs.push_back({userPasswords[i / 2], salts[i], {}});
+    const std::vector<std::string> hashes = passwordHashesR6(inputs);
+
+    std::vector<Aes256Keys> all(userPasswords.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        Aes256Keys& keys = all[i];
+        const std::string &validationSalt = salts[2 * i], &keySalt = salts[2 * i + 1];
+        keys.fileKey = randomBytes(32);
+        keys.U = hashes[2 * i] + validationSalt + keySalt;
+        keys.UE = aes256(hashes[2 * i + 1], keys.fileKey);
+        keys.O = randomBytes(48);
+        keys.OE = randomBytes(32);
+        // The permissions, little-endian, then all ones, 'T' (the metadata is encrypted too),
+        // "adb" and four random bytes, under the file key: a reader can tell P was not changed.
+        std::string perms(16, '\xFF');
+        const auto p = static_cast<std::uint32_t>(permissions);
+        for (int b = 0; b < 4; ++b)
+            perms[static_cast<std::size_t>(b)] = static_cast<char>((p >> (8 * b)) & 0xFF);
+        perms.replace(8, 4, "Tadb");
+        perms.replace(12, 4, randomBytes(4));
+        keys.Perms = aes256(keys.fileKey, perms);
+    }
+    return all;
 }
 
 } // namespace cw::printing

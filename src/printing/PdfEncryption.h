@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cw::printing {
 
@@ -15,12 +16,19 @@ struct Aes256Keys {
     std::string U, UE, O, OE, Perms;
 };
 
-// Keys that `userPassword` (UTF-8, of which the first 127 bytes count) opens, with the
-// permission flags `permissions` (the dictionary's /P) and the metadata encrypted.
-Aes256Keys aes256Keys(const std::string& userPassword, std::int32_t permissions);
+// Keys that each of `userPasswords` (UTF-8, of which the first 127 bytes count) opens, in
+// order, with the permission flags `permissions` (the dictionary's /P) and the metadata
+// encrypted. Many at once cost less each than one at a time: their hashes share the processor.
+std::vector<Aes256Keys> aes256Keys(const std::vector<std::string>& userPasswords, std::int32_t permissions);
 
 // The revision 6 hash of a password with an 8-byte salt and, for the owner's keys, the 48
 // bytes of U: SHA-256, then at least 64 rounds of AES-128 and SHA-2. 32 bytes.
 std::string passwordHashR6(std::string_view password, std::string_view salt, std::string_view userKey = {});
+
+struct PasswordHashInput {
+    std::string_view password, salt, userKey;
+};
+// passwordHashR6 of each input, in order; several side by side where the processor can.
+std::vector<std::string> passwordHashesR6(const std::vector<PasswordHashInput>& inputs);
 
 } // namespace cw::printing

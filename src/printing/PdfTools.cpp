@@ -95,10 +95,9 @@ QPDFObjectHandle copyInformation(QPDF& from, QPDF& to)
     return info;
 }
 
-// `doc` written encrypted with AES-256 for `openPassword`, and the file key.
-ProtectedPdf writtenProtected(QPDF& doc, const std::string& openPassword)
+// `doc` written encrypted with AES-256 under `keys`, and the file key.
+ProtectedPdf writtenProtected(QPDF& doc, const Aes256Keys& keys)
 {
-    const Aes256Keys keys = aes256Keys(openPassword, kPermissions);
     QPDF holder;
     holder.setSuppressWarnings(true);
     holder.setPasswordIsHexKey(true);
@@ -143,6 +142,13 @@ std::vector<ProtectedPdf> splitPdf(const QByteArray& pdf, const std::vector<PdfP
         QPDF whole;
         read(whole, pdf, "certificates");
         const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(whole).getAllPages();
+        // The keys of all the protected parts first: their password hashes go faster together.
+        std::vector<std::string> passwords;
+        for (const PdfPart& part : parts)
+            if (part.openPassword)
+                passwords.push_back(*part.openPassword);
+        const std::vector<Aes256Keys> keys = aes256Keys(passwords, kPermissions);
+        std::size_t nextKey = 0;
         std::vector<ProtectedPdf> documents;
         documents.reserve(parts.size());
         for (const PdfPart& part : parts) {
@@ -155,7 +161,7 @@ std::vector<ProtectedPdf> splitPdf(const QByteArray& pdf, const std::vector<PdfP
             for (int p = part.firstPage; p < part.firstPage + part.pages; ++p)
                 onePages.addPage(pages[static_cast<std::size_t>(p)], false);
             copyInformation(whole, one).replaceKey("/Title", QPDFObjectHandle::newUnicodeString(part.title));
-            documents.push_back(part.openPassword ? writtenProtected(one, *part.openPassword) : ProtectedPdf{written(one), {}});
+            documents.push_back(part.openPassword ? writtenProtected(one, keys[nextKey++]) : ProtectedPdf{written(one), {}});
         }
         return documents;
     });
@@ -166,7 +172,7 @@ ProtectedPdf protectPdf(const QByteArray& pdf, const std::string& openPassword)
     return guarded("the PDF could not be protected", [&] {
         QPDF doc;
         read(doc, pdf, "certificate");
-        return writtenProtected(doc, openPassword);
+        return writtenProtected(doc, aes256Keys({openPassword}, kPermissions).front());
     });
 }
 

@@ -2,6 +2,7 @@
 // UE and Perms its own way), and the DER of the CMS signature's parts that openssl and pdfsig
 // cannot reach in the signing tests: long lengths and signing times from 2050 on.
 #include "printing/CmsSignature.h"
+#include "printing/PdfEncryption.h"
 #include "printing/PdfTools.h"
 
 #include <qpdf/QPDF.hh>
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 using namespace cw::printing;
 
@@ -76,6 +79,52 @@ TEST(PdfProtection, TheDocumentOpensWithItsPasswordOrItsKeyAndNothingElse)
     EXPECT_TRUE(doc.userPasswordMatched());
     EXPECT_FALSE(doc.ownerPasswordMatched());
     EXPECT_THROW(titleWith(locked.bytes, ""), QPDFExc);
+}
+
+TEST(PdfProtection, ABatchOfPartsEachOpensWithItsOwnPasswordOnly)
+{
+    // More parts than there are hashes side by side, with passwords empty, short and over 127
+    // bytes, and a part without a password among them: each part gets its own keys.
+    std::vector<PdfPart> parts;
+    for (int i = 0; i < 21; ++i) {
+        std::string password = i % 7 == 0 ? std::string() : i % 7 == 1 ? std::string(127 + i, 'p') : "PAN" + std::to_string(i * 37);
+        parts.push_back({0, 1, "part " + std::to_string(i), password});
+    }
+    parts[5].openPassword.reset();
+    const std::vector<ProtectedPdf> files = splitPdf(titledPdf(), parts);
+    ASSERT_EQ(files.size(), parts.size());
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (!parts[i].openPassword) {
+            EXPECT_TRUE(files[i].fileKey.empty());
+            EXPECT_EQ(titleWith(files[i].bytes, ""), "part 5");
+            continue;
+        }
+        EXPECT_EQ(titleWith(files[i].bytes, *parts[i].openPassword), parts[i].title);
+        EXPECT_THROW(titleWith(files[i].bytes, "1" + *parts[i].openPassword), QPDFExc) << i;
+    }
+}
+
+TEST(PdfProtection, HashesSideBySideAreTheHashesOneAtATime)
+{
+    // Random passwords of 0 to 140 bytes and salts, some with a user key as the owner's hashes
+    // have: every K1 length, and rounds ending at different counts.
+    std::mt19937 random(16);
+    std::vector<std::string> texts;
+    for (int i = 0; i < 45; ++i) {
+        std::string password(random() % 141, '\0'), salt(8, '\0'), userKey(i % 3 == 0 ? 48 : 0, '\0');
+        for (std::string* s : {&password, &salt, &userKey})
+            for (char& c : *s)
+                c = static_cast<char>(random());
+        texts.insert(texts.end(), {password, salt, userKey});
+    }
+    std::vector<PasswordHashInput> inputs;
+    for (std::size_t i = 0; i < texts.size(); i += 3)
+        inputs.push_back({texts[i], texts[i + 1], texts[i + 2]});
+    const std::vector<std::string> hashes = passwordHashesR6(inputs);
+    ASSERT_EQ(hashes.size(), inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        EXPECT_EQ(hashes[i], passwordHashR6(inputs[i].password, inputs[i].salt, inputs[i].userKey)) << i;
+    EXPECT_TRUE(passwordHashesR6({}).empty());
 }
 
 TEST(CmsSignature, LengthsAndSigningTimesAreDer)
