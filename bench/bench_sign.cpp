@@ -1,12 +1,14 @@
 // The signing steps alone, on one thread, over one certificate's PDF (a sample certificate
 // written by writeCertificatePdfs): protecting it (AES-256), signing it, signing the protected
 // file opened by its password (as a file made elsewhere is) and by its file key, and both at
-// once as `certwright pdf --protect --sign` does. What each adds to a
-// certificate, apart from laying it out.
+// once as `certwright pdf --protect --sign` does; and the password hashes of protecting alone,
+// one file's and a batch of 16 files' (as each thread splits its batch), per file. What each
+// adds to a certificate, apart from laying it out.
 //   bench_sign [COUNT]     (COUNT default 500)
 #include "PrintTestSupport.h"
 #include "printing/CertificateFolder.h"
 #include "printing/CertificatePdfs.h"
+#include "printing/PdfEncryption.h"
 #include "printing/PdfSigner.h"
 #include "printing/PdfTools.h"
 
@@ -34,16 +36,17 @@ bool run(const QString& program, const QStringList& args)
     return p.waitForStarted(10000) && p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-void time(const char* what, std::size_t count, const std::function<void()>& step)
+// `count` steps of `filesPerStep` files each, timed per file.
+void time(const char* what, std::size_t count, const std::function<void()>& step, std::size_t filesPerStep = 1)
 {
     step(); // first use: NSS and qpdf set themselves up
     const std::clock_t cpuStart = std::clock();
     const auto start = Clock::now();
     for (std::size_t i = 0; i < count; ++i)
         step();
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-    std::cout << std::left << std::setw(26) << what << std::right << std::fixed << std::setprecision(3) << std::setw(8)
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count() / static_cast<double>(filesPerStep);
+    const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC / static_cast<double>(filesPerStep);
+    std::cout << std::left << std::setw(34) << what << std::right << std::fixed << std::setprecision(3) << std::setw(8)
               << 1000.0 * wall / static_cast<double>(count) << " ms wall, " << std::setw(7)
               << 1000.0 * cpu / static_cast<double>(count) << " ms CPU each\n";
 }
@@ -84,5 +87,8 @@ int main(int argc, char** argv)
     time("sign, opened by password", count, [&] { signer->sign(protectedPdf.bytes, place, pan); });
     time("sign, opened by its key", count, [&] { signer->sign(protectedPdf, place); });
     time("protect and sign", count, [&] { signer->sign(cw::printing::protectPdf(pdf, pan), place); });
+    time("password hashes, one file", count, [&] { cw::printing::aes256Keys({pan}, -4); });
+    const std::vector<std::string> batch(16, pan);
+    time("password hashes, 16 files at once", (count + 15) / 16, [&] { cw::printing::aes256Keys(batch, -4); }, batch.size());
     return 0;
 }
