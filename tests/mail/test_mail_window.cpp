@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QtTest>
@@ -283,6 +284,12 @@ private slots:
                      lines.last().startsWith("6 of 9 PDF file(s) signed"),
                  qPrintable(lines.join('\n')));
         QVERIFY(fs::exists(pdfs.path() / "Signed" / "chetan.pdf"));
+        // A certificate of the NSS database or a token instead of a file: its nickname is asked for.
+        child<QRadioButton>(&sign, "signWithNickname")->setChecked(true);
+        QVERIFY(!child<QLineEdit>(&sign, "signKeyFile")->isEnabled());
+        child<QPushButton>(&sign, "signButton")->click();
+        QCOMPARE(signedAll.count(), 2);
+        QCOMPARE(child<QListWidget>(&sign, "signResults")->item(0)->text(), QString("Give the nickname of the certificate to sign with."));
     }
 
     void theMainWindowOpensItHoldingTheFolderLock()

@@ -7,6 +7,7 @@
 #include "app/GenerateCommand.h"
 #include "printing/gui/PrintDialog.h"
 #include "printing/gui/SavePdfDialog.h"
+#include "printing/gui/SigningKeyBox.h"
 #include "widgets/MessageBox.h"
 
 #include <QCheckBox>
@@ -74,18 +75,18 @@ private slots:
         if (p12.empty())
             QSKIP("openssl is needed to make a key");
         SavePdfDialog wrong(m_form16a, {"003"});
-        wrong.pkcs12Choice()->setChecked(true);
-        wrong.pkcs12Edit()->setText(QString::fromStdString(p12.string()));
-        wrong.passwordEdit()->setText(QStringLiteral("not it"));
+        wrong.signingKey()->pkcs12Choice()->setChecked(true);
+        wrong.signingKey()->pkcs12Edit()->setText(QString::fromStdString(p12.string()));
+        wrong.signingKey()->passwordEdit()->setText(QStringLiteral("not it"));
         QVERIFY(wrong.save().done.empty());
         QCOMPARE(m_messages.size(), size_t(1));
         QVERIFY(m_messages[0].prompt.find("password") != std::string::npos);
         QVERIFY(!fs::exists(m_form16a / "003.pdf"));
 
         SavePdfDialog right(m_form16a, {"003"});
-        right.pkcs12Choice()->setChecked(true);
-        right.pkcs12Edit()->setText(QString::fromStdString(p12.string()));
-        right.passwordEdit()->setText(QStringLiteral("pw"));
+        right.signingKey()->pkcs12Choice()->setChecked(true);
+        right.signingKey()->pkcs12Edit()->setText(QString::fromStdString(p12.string()));
+        right.signingKey()->passwordEdit()->setText(QStringLiteral("pw"));
         right.protectBox()->setChecked(true);
         QCOMPARE(right.save().done, std::vector<std::string>{"003"});
         std::string out;

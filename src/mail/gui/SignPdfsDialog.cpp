@@ -3,12 +3,13 @@
 #include "core/PathText.h"
 #include "signing/FolderSigning.h"
 #include "printing/PdfSigner.h"
+#include "printing/gui/SigningKeyBox.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
@@ -45,28 +46,24 @@ SignPdfsDialog::SignPdfsDialog(FolderChooser chooser, const fs::path& pdfs, QWid
     setWindowTitle(QStringLiteral("Sign PDFs"));
     m_pdfs = field(this, "signPdfsFolder");
     m_pdfs->setText(QString::fromStdString(core::pathText(pdfs)));
-    m_key = field(this, "signKeyFile");
-    m_keyPassword = field(this, "signKeyPassword", QLineEdit::Password);
+    m_key = new printing::SigningKeyBox(printing::SigningKeyBox::Signing::Required, this);
     m_protect = new QCheckBox(QStringLiteral("&Protect: each file opens with its deductee's PAN"), this);
     m_protect->setObjectName(QStringLiteral("signProtect"));
     m_out = field(this, "signOutFolder");
     m_out->setPlaceholderText(QStringLiteral("the PDFs' folder/Signed"));
     auto* browsePdfs = new QPushButton(QStringLiteral("&Browse…"), this);
-    auto* browseKey = new QPushButton(QStringLiteral("Br&owse…"), this);
-    for (QPushButton* b : {browsePdfs, browseKey})
-        b->setAutoDefault(false);
-    const auto row = [this](QLineEdit* edit, QPushButton* browse) {
-        auto* line = new QHBoxLayout;
-        line->addWidget(edit, 1);
-        line->addWidget(browse);
-        return line;
-    };
+    browsePdfs->setAutoDefault(false);
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(m_pdfs, 1);
+    folderRow->addWidget(browsePdfs);
+    // A label of its own: one made for a row of several widgets would show the "&".
+    auto* folderLabel = new QLabel(QStringLiteral("PDF &folder:"), this);
+    folderLabel->setBuddy(m_pdfs);
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("PDF &folder:"), row(m_pdfs, browsePdfs));
-    form->addRow(QStringLiteral("&Key (.p12):"), row(m_key, browseKey));
-    form->addRow(QStringLiteral("Key pass&word:"), m_keyPassword);
-    form->addRow(QString(), m_protect);
-    form->addRow(QStringLiteral("O&utput folder:"), m_out);
+    form->addRow(folderLabel, folderRow);
+    auto* outForm = new QFormLayout;
+    outForm->addRow(QString(), m_protect);
+    outForm->addRow(QStringLiteral("O&utput folder:"), m_out);
     m_results = new QListWidget(this);
     m_results->setObjectName(QStringLiteral("signResults"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -74,17 +71,13 @@ SignPdfsDialog::SignPdfsDialog(FolderChooser chooser, const fs::path& pdfs, QWid
     m_signButton->setObjectName(QStringLiteral("signButton"));
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(m_key);
+    layout->addLayout(outForm);
     layout->addWidget(m_results, 1);
     layout->addWidget(buttons);
-    resize(fontMetrics().averageCharWidth() * 110, fontMetrics().height() * 26);
+    resize(fontMetrics().averageCharWidth() * 110, fontMetrics().height() * 34);
 
     connect(browsePdfs, &QPushButton::clicked, this, &SignPdfsDialog::choosePdfs);
-    connect(browseKey, &QPushButton::clicked, this, [this] {
-        const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("The signing key"), m_key->text(),
-                                                          QStringLiteral("PKCS #12 (*.p12 *.pfx)"));
-        if (!file.isEmpty())
-            m_key->setText(file);
-    });
     connect(m_signButton, &QPushButton::clicked, this, &SignPdfsDialog::sign);
     connect(buttons, &QDialogButtonBox::rejected, this, &SignPdfsDialog::reject);
 }
@@ -121,15 +114,13 @@ void SignPdfsDialog::sign()
     std::error_code ec;
     if (files.empty())
         problem = QStringLiteral("%1 has no PDF files.").arg(m_pdfs->text());
-    else if (m_key->text().trimmed().isEmpty())
-        problem = QStringLiteral("Give the signing key (.p12).");
     else if (fs::create_directories(out, ec); !fs::is_directory(out, ec))
         problem = QStringLiteral("The folder %1 cannot be made.").arg(QString::fromStdString(core::pathText(out)));
     else
         try {
-            signer = printing::PdfSigner::fromPkcs12(pathOf(m_key), m_keyPassword->text().toStdString());
+            signer = m_key->signer();
         } catch (const std::exception& e) {
-            problem = QString::fromStdString(pathOf(m_key).string() + ": " + e.what());
+            problem = QString::fromStdString(e.what());
         }
     if (!problem.isEmpty()) {
         showResult(problem, true);

@@ -11,6 +11,10 @@ class QListWidget;
 class QPushButton;
 class QThread;
 
+namespace cw::printing {
+class SigningKeyBox;
+}
+
 namespace cw::mail {
 
 // "Sign PDFs": a folder of certificate PDFs made elsewhere signed (and protected) alone, into an
@@ -38,8 +42,7 @@ private:
     FolderChooser m_chooser;
     QThread* m_thread = nullptr;
     QLineEdit* m_pdfs;
-    QLineEdit* m_key;
-    QLineEdit* m_keyPassword;
+    printing::SigningKeyBox* m_key;
     QCheckBox* m_protect;
     QLineEdit* m_out;
     QListWidget* m_results;

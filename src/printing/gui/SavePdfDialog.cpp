@@ -2,6 +2,7 @@
 
 #include "core/PathText.h"
 #include "printing/PdfSigner.h"
+#include "printing/gui/SigningKeyBox.h"
 #include "widgets/MessageBox.h"
 #include "widgets/ProgressDialog.h"
 
@@ -57,40 +58,20 @@ SavePdfDialog::SavePdfDialog(fs::path outputFolder, std::vector<std::string> nam
     filesLayout->addWidget(m_merged);
     filesLayout->addLayout(row(m_mergedFile, browseMerged));
 
-    auto* signing = new QGroupBox(QStringLiteral("Digital signature"), this);
-    m_unsigned = new QRadioButton(QStringLiteral("Do not sign"), signing);
-    m_signPkcs12 = new QRadioButton(QStringLiteral("Sign with a certificate file (.pfx, .p12):"), signing);
-    m_pkcs12 = new QLineEdit(signing);
-    auto* browseKey = new QPushButton(QStringLiteral("Browse…"), signing);
-    m_signNickname = new QRadioButton(QStringLiteral("Sign with a certificate of the NSS database or a token:"), signing);
-    m_nickname = new QLineEdit(signing);
-    m_nickname->setPlaceholderText(QStringLiteral("token:nickname"));
-    m_password = new QLineEdit(signing);
-    m_password->setEchoMode(QLineEdit::Password);
-    m_unsigned->setChecked(true);
-    auto* signingLayout = new QVBoxLayout(signing);
-    signingLayout->addWidget(m_unsigned);
-    signingLayout->addWidget(m_signPkcs12);
-    signingLayout->addLayout(row(m_pkcs12, browseKey));
-    signingLayout->addWidget(m_signNickname);
-    signingLayout->addWidget(m_nickname);
-    auto* passwordForm = new QFormLayout;
-    passwordForm->addRow(QStringLiteral("Password or PIN:"), m_password);
-    signingLayout->addLayout(passwordForm);
+    m_signing = new SigningKeyBox(SigningKeyBox::Signing::Optional, this);
 
     m_protect = new QCheckBox(QStringLiteral("Protect each certificate with the deductee's PAN as its password"), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(files);
-    layout->addWidget(signing);
+    layout->addWidget(m_signing);
     layout->addWidget(m_protect);
     layout->addWidget(buttons);
 
-    for (QRadioButton* choice : {m_separate, m_merged, m_unsigned, m_signPkcs12, m_signNickname})
+    for (QRadioButton* choice : {m_separate, m_merged})
         connect(choice, &QRadioButton::toggled, this, &SavePdfDialog::updateChoices);
     connect(browseMerged, &QPushButton::clicked, this, &SavePdfDialog::chooseMergedFile);
-    connect(browseKey, &QPushButton::clicked, this, &SavePdfDialog::choosePkcs12);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         const PdfRunResult result = save();
@@ -103,9 +84,6 @@ SavePdfDialog::SavePdfDialog(fs::path outputFolder, std::vector<std::string> nam
 void SavePdfDialog::updateChoices()
 {
     m_mergedFile->setEnabled(m_merged->isChecked());
-    m_pkcs12->setEnabled(m_signPkcs12->isChecked());
-    m_nickname->setEnabled(m_signNickname->isChecked());
-    m_password->setEnabled(!m_unsigned->isChecked());
     // A merged file holds several deductees' certificates: no one PAN can protect it.
     m_protect->setEnabled(!m_merged->isChecked());
     if (m_merged->isChecked())
@@ -120,14 +98,6 @@ void SavePdfDialog::chooseMergedFile()
         m_mergedFile->setText(file);
 }
 
-void SavePdfDialog::choosePkcs12()
-{
-    const QString file = QFileDialog::getOpenFileName(this, QString::fromLatin1(kTitle), m_pkcs12->text(),
-                                                      QStringLiteral("Certificate files (*.pfx *.p12)"));
-    if (!file.isEmpty())
-        m_pkcs12->setText(file);
-}
-
 PdfRunResult SavePdfDialog::save()
 {
     PdfRunResult result;
@@ -136,11 +106,7 @@ PdfRunResult SavePdfDialog::save()
     std::unique_ptr<PdfSigner> signer;
     PdfRunOptions options;
     try {
-        const std::string password = m_password->text().toStdString();
-        if (m_signPkcs12->isChecked())
-            signer = PdfSigner::fromPkcs12(core::pathFromText(m_pkcs12->text().toStdString()), password);
-        else if (m_signNickname->isChecked())
-            signer = PdfSigner::fromNssCertificate(m_nickname->text().toStdString(), {}, password);
+        signer = m_signing->signer();
         options.signer = signer.get();
         options.protect = m_protect->isChecked() && !m_merged->isChecked();
         if (m_merged->isChecked())

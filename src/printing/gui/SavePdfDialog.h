@@ -14,6 +14,8 @@ class QRadioButton;
 
 namespace cw::printing {
 
+class SigningKeyBox;
+
 // "Save as PDF…" of the print window: the marked certificates as one PDF file each (beside the
 // certificate) or one merged file, signed with a .p12 file or a certificate of the user's NSS
 // database (a token's included), protected with each deductee's PAN or not. Saving shows
@@ -27,11 +29,7 @@ public:
     // The choices, for tests and keyboard use.
     QRadioButton* mergedChoice() const { return m_merged; }
     QLineEdit* mergedFileEdit() const { return m_mergedFile; }
-    QRadioButton* pkcs12Choice() const { return m_signPkcs12; }
-    QLineEdit* pkcs12Edit() const { return m_pkcs12; }
-    QRadioButton* nicknameChoice() const { return m_signNickname; }
-    QLineEdit* nicknameEdit() const { return m_nickname; }
-    QLineEdit* passwordEdit() const { return m_password; }
+    SigningKeyBox* signingKey() const { return m_signing; }
     QCheckBox* protectBox() const { return m_protect; }
 
     // Saves with the current choices; returns what the run did. Messages go through
@@ -41,19 +39,13 @@ public:
 private:
     void updateChoices();
     void chooseMergedFile();
-    void choosePkcs12();
 
     std::filesystem::path m_outputFolder;
     std::vector<std::string> m_names;
     QRadioButton* m_separate;
     QRadioButton* m_merged;
     QLineEdit* m_mergedFile;
-    QRadioButton* m_unsigned;
-    QRadioButton* m_signPkcs12;
-    QLineEdit* m_pkcs12;
-    QRadioButton* m_signNickname;
-    QLineEdit* m_nickname;
-    QLineEdit* m_password;
+    SigningKeyBox* m_signing;
     QCheckBox* m_protect;
     bool m_saving = false;
 };
