@@ -54,7 +54,7 @@ void readCertificates(const host::Workbook& book, const host::Sheet& sheet, cons
         const auto [it, added] = byPan.emplace(pan, list.deductees.size());
         if (added)
             list.deductees.push_back({pan, shown(book, sheet, r, 3), {}});
-        list.deductees[it->second].certificates.push_back({first, serial, {}});
+        list.deductees[it->second].certificates.push_back({first, serial, {}, {}, {}, {}});
     }
     if (!table)
         throw core::Failure(name + ": the sheet \"" + sheet.name() + "\" has no table of certificates.",
@@ -110,24 +110,26 @@ PdfFolderList readPdfFolder(const fs::path& folder, const std::string& password)
             continue;
         }
         const auto& fields = std::get<portal::CertificateFields>(read);
-        CertificateList& list = out.list;
-        if (list.tan.empty())
-            list.tan = fields.tan;
-        if (list.quarter.empty())
-            list.quarter = fields.quarter;
         // The financial year is the one before the assessment year: 2025-26 assesses 2024-25.
+        std::string financialYear;
         const std::string& ay = fields.assessmentYear;
-        if (list.financialYear.empty() && ay.size() == 7 && ay[4] == '-')
+        if (ay.size() == 7 && ay[4] == '-')
             try {
                 const int from = std::stoi(ay.substr(0, 4)) - 1;
-                list.financialYear = std::to_string(from) + "-" + std::to_string((from + 1) % 100 + 100).substr(1);
+                financialYear = std::to_string(from) + "-" + std::to_string((from + 1) % 100 + 100).substr(1);
             } catch (const std::exception&) {
             }
+        // The list's own fields, as the first file that names them gives them.
+        CertificateList& list = out.list;
+        for (auto [whole, own] : {std::pair{&list.tan, &fields.tan}, {&list.quarter, &fields.quarter}, {&list.financialYear, &financialYear}})
+            if (whole->empty())
+                *whole = *own;
         const auto [it, added] = byPan.emplace(fields.pan, list.deductees.size());
         if (added)
             list.deductees.push_back({fields.pan, {}, {}});
         const std::string name = core::pathText(file.filename());
-        list.deductees[it->second].certificates.push_back({fields.certificateNo.empty() ? name : fields.certificateNo, name, file});
+        list.deductees[it->second].certificates.push_back(
+            {fields.certificateNo.empty() ? name : fields.certificateNo, name, file, financialYear, fields.quarter, fields.tan});
     }
     return out;
 }

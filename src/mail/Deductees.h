@@ -13,6 +13,9 @@ struct Certificate {
     std::string number;           // "004/2024-25"
     std::string file;             // "004": Form16A/004.xls; a PDF made elsewhere by its file name
     std::filesystem::path source; // Form16A/004.xls, or the PDF
+    // What a PDF made elsewhere prints of its own; empty for ours, whose register names them
+    // once for all.
+    std::string financialYear, quarter, tan;
 };
 
 struct Deductee {

@@ -149,12 +149,33 @@ std::string fileSha256(const fs::path& file)
     return hash.result().toHex().toStdString();
 }
 
+namespace {
+
+// The certificates' own values of a field, each once, in their order; the list's value when
+// none has one of its own.
+std::string eachOnce(const std::vector<Certificate>& certificates, std::string Certificate::*field, const std::string& whole)
+{
+    std::string s;
+    std::set<std::string> seen;
+    for (const Certificate& c : certificates)
+        if (!(c.*field).empty() && seen.insert(c.*field).second)
+            s += (s.empty() ? "" : ", ") + c.*field;
+    return s.empty() ? whole : s;
+}
+
+} // namespace
+
 std::string filledIn(const std::string& text, const CertificateList& list, const Deductee& deductee,
                      const std::vector<Certificate>& certificates)
 {
     const std::pair<const char*, std::string> fields[] = {
-        {"{name}", deductee.name.empty() ? "Sir/Madam" : deductee.name}, {"{pan}", deductee.pan}, {"{certificates}", certificateNumbers(certificates)},
-        {"{quarter}", list.quarter}, {"{year}", list.financialYear}, {"{deductor}", list.deductor}, {"{tan}", list.tan}};
+        {"{name}", deductee.name.empty() ? "Sir/Madam" : deductee.name},
+        {"{pan}", deductee.pan},
+        {"{certificates}", certificateNumbers(certificates)},
+        {"{quarter}", eachOnce(certificates, &Certificate::quarter, list.quarter)},
+        {"{year}", eachOnce(certificates, &Certificate::financialYear, list.financialYear)},
+        {"{deductor}", list.deductor},
+        {"{tan}", eachOnce(certificates, &Certificate::tan, list.tan)}};
     std::string out = text;
     for (const auto& [field, value] : fields)
         out = replaceAll(out, field, value);

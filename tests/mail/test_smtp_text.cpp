@@ -1,4 +1,6 @@
-// What the mail code writes itself: the server URL it connects to and the header texts.
+// What the mail code writes itself: the server URL it connects to, the header texts, and the
+// fields of a message's subject and body.
+#include "mail/MailRun.h"
 #include "mail/Smtp.h"
 
 #include <QByteArray>
@@ -8,6 +10,20 @@
 
 namespace cw::mail {
 namespace {
+
+TEST(MailText, FieldsNameEachQuarterYearAndTanOfTheCertificatesSent)
+{
+    const CertificateList list{"ACME", "TANR00001A", "2024-25", "Q1", {}};
+    const Deductee deductee{"ABCPE1234F", "", {}};
+    const std::string text = "{year} {quarter} {tan} {name} {certificates}";
+    // Ours: the register's values for all.
+    EXPECT_EQ(filledIn(text, list, deductee, {{"001/2024-25", "001", {}, {}, {}, {}}}), "2024-25 Q1 TANR00001A Sir/Madam 001/2024-25");
+    // PDFs made elsewhere: each file's own, each value once, in the files' order.
+    const std::vector<Certificate> pdfs = {{"A1", "a.pdf", {}, "2024-25", "Q3", "TANP00001B"},
+                                           {"B2", "b.pdf", {}, "2024-25", "Q2", "TANP00001B"},
+                                           {"C3", "c.pdf", {}, "2023-24", "Q3", "TANP00001B"}};
+    EXPECT_EQ(filledIn(text, list, deductee, pdfs), "2024-25, 2023-24 Q3, Q2 TANP00001B Sir/Madam A1, B2, C3");
+}
 
 TEST(SmtpUrl, DefaultPortsAndWhatIsNotAServer)
 {
