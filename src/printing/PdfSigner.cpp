@@ -352,31 +352,32 @@ std::unique_ptr<PdfSigner> PdfSigner::fromNssCertificate(const std::string& nick
     key->context = startNss(dir);
     const std::string what = "the certificate \"" + nickname + "\"";
     // A certificate on a token is named "token:nickname": the token must be there, and its
-    // PIN opens it (its objects may be private until then).
+    // PIN opens it (its objects may be private until then). Any other is the database's own,
+    // whose keys its password guards, if it has one.
     const auto colon = nickname.find(':');
-    if (colon != std::string::npos) {
-        const std::string token = nickname.substr(0, colon);
-        PK11SlotInfo* slot = PK11_FindSlotByName(token.c_str());
-        if (!slot || !PK11_IsPresent(slot)) {
-            if (slot)
-                PK11_FreeSlot(slot);
-            fail("the token \"" + token + "\" is not there; is it plugged in and registered in " +
-                                     core::pathText(dir) + "?");
-        }
-        SECStatus in = SECSuccess;
-        if (PK11_NeedLogin(slot) && !PK11_IsLoggedIn(slot, nullptr)) {
-            PK11_SetPasswordFunc(givenPin);
-            in = PK11_Authenticate(slot, PR_TRUE, const_cast<char*>(pin.c_str()));
-        }
-        PK11_FreeSlot(slot);
-        if (in != SECSuccess)
-            fail(pin.empty() ? "the token \"" + token + "\" needs its PIN"
-                                                 : "the PIN of the token \"" + token + "\" is wrong");
+    const bool onToken = colon != std::string::npos;
+    const std::string token = onToken ? nickname.substr(0, colon) : std::string();
+    const std::string database = "the NSS database " + core::pathText(dir);
+    PK11SlotInfo* slot = onToken ? PK11_FindSlotByName(token.c_str()) : PK11_GetInternalKeySlot();
+    if (!slot || !PK11_IsPresent(slot)) {
+        if (slot)
+            PK11_FreeSlot(slot);
+        fail(onToken ? "the token \"" + token + "\" is not there; is it plugged in and registered in " + core::pathText(dir) + "?"
+                     : database + " has no key store");
     }
+    SECStatus in = SECSuccess;
+    if (PK11_NeedLogin(slot) && !PK11_IsLoggedIn(slot, nullptr)) {
+        PK11_SetPasswordFunc(givenPin);
+        in = PK11_Authenticate(slot, PR_TRUE, const_cast<char*>(pin.c_str()));
+    }
+    PK11_FreeSlot(slot);
+    if (in != SECSuccess && onToken)
+        fail(pin.empty() ? "the token \"" + token + "\" needs its PIN" : "the PIN of the token \"" + token + "\" is wrong");
+    if (in != SECSuccess)
+        fail(pin.empty() ? database + " needs its password" : "the password of " + database + " is wrong");
     CERTCertificate* cert = CERT_FindCertByNickname(CERT_GetDefaultCertDB(), nickname.c_str());
     if (!cert)
-        fail(what + " is not in the NSS database " + core::pathText(dir) +
-                                 (colon == std::string::npos ? "" : " or on its token"));
+        fail(what + " is not in " + database + (onToken ? " or on its token" : ""));
     key->cert = cert;
     key->pin = pin;
     checkValidNow(cert, what);
