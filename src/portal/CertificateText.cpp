@@ -212,9 +212,10 @@ constexpr char kBlankPdf[] = "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endo
                              "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 10 10]>>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n";
 
 PdfLibrarySession::PdfLibrarySession()
-    : m_held(Poppler::Document::loadFromData(QByteArray(kBlankPdf)))
 {
+    // Quiet first: the library notes on standard error that the blank page has no table.
     Poppler::setDebugErrorFunction([](const QString&, const QVariant&) {}, QVariant());
+    m_held = Poppler::Document::loadFromData(QByteArray(kBlankPdf));
 }
 
 PdfLibrarySession::~PdfLibrarySession() = default;
