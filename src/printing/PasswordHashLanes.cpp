@@ -340,6 +340,9 @@ bool passwordHashesInLanes(const std::vector<PasswordHashInput>& inputs, std::ve
 {
     if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw") || !__builtin_cpu_supports("aes"))
         return false;
+    // A lane holds K1 for a user key of at most 48 bytes, the length of U.
+    if (std::any_of(inputs.begin(), inputs.end(), [](const PasswordHashInput& in) { return in.userKey.size() > 48; }))
+        return false;
     hashes.assign(inputs.size(), {});
     if (!inputs.empty())
         hashInLanes(inputs, hashes);

@@ -125,6 +125,9 @@ TEST(PdfProtection, HashesSideBySideAreTheHashesOneAtATime)
     for (std::size_t i = 0; i < inputs.size(); ++i)
         EXPECT_EQ(hashes[i], passwordHashR6(inputs[i].password, inputs[i].salt, inputs[i].userKey)) << i;
     EXPECT_TRUE(passwordHashesR6({}).empty());
+    // A user key longer than U's 48 bytes is no revision 6 input, yet hashes as one at a time.
+    const std::string longKey(200, 'k');
+    EXPECT_EQ(passwordHashesR6({{texts[0], texts[1], longKey}}).front(), passwordHashR6(texts[0], texts[1], longKey));
 }
 
 TEST(CmsSignature, LengthsAndSigningTimesAreDer)
