@@ -147,7 +147,7 @@ std::vector<ProtectedPdf> splitPdf(const QByteArray& pdf, const std::vector<PdfP
         for (const PdfPart& part : parts)
             if (part.openPassword)
                 passwords.push_back(*part.openPassword);
-        const std::vector<Aes256Keys> keys = aes256Keys(passwords, kPermissions);
+        const std::vector<Aes256Keys> keys = protectionKeys(passwords);
         std::size_t nextKey = 0;
         std::vector<ProtectedPdf> documents;
         documents.reserve(parts.size());
@@ -169,11 +169,21 @@ std::vector<ProtectedPdf> splitPdf(const QByteArray& pdf, const std::vector<PdfP
 
 ProtectedPdf protectPdf(const QByteArray& pdf, const std::string& openPassword)
 {
+    return protectPdf(pdf, protectionKeys({openPassword}).front());
+}
+
+ProtectedPdf protectPdf(const QByteArray& pdf, const Aes256Keys& keys)
+{
     return guarded("the PDF could not be protected", [&] {
         QPDF doc;
         read(doc, pdf, "certificate");
-        return writtenProtected(doc, aes256Keys({openPassword}, kPermissions).front());
+        return writtenProtected(doc, keys);
     });
+}
+
+std::vector<Aes256Keys> protectionKeys(const std::vector<std::string>& openPasswords)
+{
+    return aes256Keys(openPasswords, kPermissions);
 }
 
 QByteArray decryptPdf(const QByteArray& pdf, const std::string& password)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "printing/PdfEncryption.h"
+
 #include <QByteArray>
 
 #include <optional>
@@ -40,6 +42,10 @@ std::vector<ProtectedPdf> splitPdf(const QByteArray& pdf, const std::vector<PdfP
 // Encrypts with AES-256: `openPassword` opens the document; there is no owner password.
 // Printing and copying stay allowed; changing does not.
 ProtectedPdf protectPdf(const QByteArray& pdf, const std::string& openPassword);
+// The same with keys made by protectionKeys: a batch of documents makes all its keys in one
+// call, whose password hashes go faster together.
+ProtectedPdf protectPdf(const QByteArray& pdf, const Aes256Keys& keys);
+std::vector<Aes256Keys> protectionKeys(const std::vector<std::string>& openPasswords);
 
 // The document without its encryption, opened with `password`.
 QByteArray decryptPdf(const QByteArray& pdf, const std::string& password);

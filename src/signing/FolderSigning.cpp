@@ -77,33 +77,108 @@ std::optional<SignBox> parseSignBox(const std::string& text)
     }
 }
 
-CertificateFields preparePdf(const fs::path& file, const fs::path& target, const PdfPreparation& how)
+namespace {
+
+// A file read and checked, ready to be written: its fields, its bytes (decrypted when it is to be
+// protected) and where its signature goes. What refuses a file refuses it before any hashing.
+struct ReadPdf {
+    CertificateFields fields;
+    QByteArray pdf;
+    std::optional<printing::SignaturePlace> place;
+};
+
+ReadPdf readChecked(const fs::path& file, const PdfPreparation& how)
 {
     CertificateRead read = portal::readCertificatePdf(file, how.inputPassword);
     if (auto* refused = std::get_if<core::Failure>(&read))
         throw *refused;
-    const CertificateFields& fields = std::get<CertificateFields>(read);
-    QByteArray pdf = readAll(file);
-    const std::string openWith = fields.encrypted ? how.inputPassword : std::string();
+    ReadPdf r{std::get<CertificateFields>(std::move(read)), readAll(file), std::nullopt};
     if (how.protect) {
-        if (fields.pan.rfind("PAN", 0) == 0)
-            throw printing::printingFailure("its deductee has no PAN (" + fields.pan + ") to protect the file with");
+        if (r.fields.pan.rfind("PAN", 0) == 0)
+            throw printing::printingFailure("its deductee has no PAN (" + r.fields.pan + ") to protect the file with");
         // Protecting rewrites the whole file, which would void the signature it carries.
-        if (fields.alreadySigned)
+        if (r.fields.alreadySigned)
             throw printing::printingFailure("it is signed already, and protecting it would void that signature; sign it without "
                                      "--protect");
-        if (fields.encrypted)
-            pdf = printing::decryptPdf(pdf, how.inputPassword);
-        printing::ProtectedPdf locked = printing::protectPdf(pdf, fields.pan);
-        pdf = how.signer ? how.signer->sign(locked, placeFor(fields, how.box, how.noPlaceHint)) : std::move(locked.bytes);
+        if (r.fields.encrypted)
+            r.pdf = printing::decryptPdf(r.pdf, how.inputPassword);
+    }
+    if (how.signer)
+        r.place = placeFor(r.fields, how.box, how.noPlaceHint);
+    return r;
+}
+
+// `r` protected with `keys` (made for its PAN) when asked, signed when asked, written to `target`.
+void writePrepared(ReadPdf& r, const fs::path& target, const PdfPreparation& how, const printing::Aes256Keys* keys)
+{
+    if (how.protect) {
+        printing::ProtectedPdf locked = printing::protectPdf(r.pdf, *keys);
+        r.pdf = how.signer ? how.signer->sign(locked, *r.place) : std::move(locked.bytes);
     } else if (how.signer) {
-        pdf = how.signer->sign(pdf, placeFor(fields, how.box, how.noPlaceHint), openWith);
+        r.pdf = how.signer->sign(r.pdf, *r.place, r.fields.encrypted ? how.inputPassword : std::string());
     }
     printing::PendingFile written(target, host::AtALink::Replace); // a link at the name is not followed
-    written.write({pdf.constData(), static_cast<std::size_t>(pdf.size())});
+    written.write({r.pdf.constData(), static_cast<std::size_t>(r.pdf.size())});
     written.commit();
-    return fields;
 }
+
+// Why `file` was not written: the reader's refusals name the file already; the signer's do not.
+std::string refusalOf(const fs::path& file, const std::exception& e)
+{
+    const std::string name = core::pathText(file), prompt = e.what();
+    return (prompt.rfind(name + ":", 0) == 0 ? "" : name + ": ") + prompt;
+}
+
+// Files [from, to) into `outFolder`: each read and checked, then the protection keys of all
+// those that passed made in one call, then each written.
+void prepareBatch(const std::vector<fs::path>& files, const fs::path& outFolder, const PdfPreparation& how, std::size_t from,
+                  std::size_t to, std::vector<SignedFile>& done, core::ParallelRun& run)
+{
+    std::vector<std::optional<ReadPdf>> ready(to - from);
+    std::vector<std::string> pans;
+    for (std::size_t i = from; i < to; ++i) {
+        SignedFile& d = done[i];
+        d.file = files[i];
+        d.target = outFolder / files[i].filename();
+        try {
+            std::error_code same;
+            if (fs::equivalent(d.file, d.target, same))
+                throw printing::printingFailure("the output folder is its own folder; choose another (--out)");
+            ready[i - from] = readChecked(d.file, how);
+            if (how.protect)
+                pans.push_back(ready[i - from]->fields.pan);
+        } catch (const std::exception& e) {
+            d.refusal = refusalOf(d.file, e);
+            run.finish(i);
+        }
+    }
+    std::vector<printing::Aes256Keys> keys;
+    try {
+        keys = how.protect ? printing::protectionKeys(pans) : keys;
+    } catch (const std::exception& e) {
+        for (std::size_t i = from; i < to; ++i)
+            if (ready[i - from]) {
+                done[i].refusal = refusalOf(files[i], e);
+                run.finish(i);
+            }
+        return;
+    }
+    std::size_t nextKey = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        if (!ready[i - from])
+            continue;
+        try {
+            writePrepared(*ready[i - from], done[i].target, how, how.protect ? &keys[nextKey++] : nullptr);
+            done[i].fields = fieldsText(ready[i - from]->fields);
+        } catch (const std::exception& e) {
+            done[i].refusal = refusalOf(files[i], e);
+        }
+        ready[i - from].reset();
+        run.finish(i);
+    }
+}
+
+} // namespace
 
 std::string fieldsText(const CertificateFields& fields)
 {
@@ -132,23 +207,13 @@ std::vector<SignedFile> signFiles(const std::vector<fs::path>& files, const fs::
     const portal::PdfLibrarySession pdfLibrary; // the readers of every thread share its tables
     std::vector<SignedFile> done(files.size());
     core::ParallelRun run(files.size(), core::workersForThisMachine(8));
-    run.forEach(
-        1,
-        [&](std::size_t i, unsigned) {
-            SignedFile& d = done[i];
-            d.file = files[i];
-            d.target = outFolder / files[i].filename();
-            const std::string name = core::pathText(d.file);
-            try {
-                std::error_code same;
-                if (fs::equivalent(d.file, d.target, same))
-                    throw printing::printingFailure("the output folder is its own folder; choose another (--out)");
-                d.fields = fieldsText(preparePdf(d.file, d.target, how));
-            } catch (const std::exception& e) {
-                // The reader's refusals name the file already; the signer's do not.
-                const std::string prompt = e.what();
-                d.refusal = (prompt.rfind(name + ":", 0) == 0 ? "" : name + ": ") + prompt;
-            }
+    // Protected files go in batches, whose password hashes share the processor, small enough
+    // that every thread gets several.
+    const std::size_t batch = how.protect ? std::clamp<std::size_t>(files.size() / (2 * run.workers()), 1, 16) : 1;
+    run.run(
+        [&](unsigned) {
+            for (auto [from, to] = run.take(batch); from < to; std::tie(from, to) = run.take(batch))
+                prepareBatch(files, outFolder, how, from, to, done, run);
         },
         [&, told = std::size_t{0}](std::size_t finished) mutable {
             for (; each && told < finished; ++told)

@@ -39,11 +39,6 @@ struct PdfPreparation {
     std::string noPlaceHint = "give its place with --sign-box PAGE:X,Y,W,H";
 };
 
-// `file` signed and/or protected as asked, written to `target`; its fields. Throws core::Failure:
-// the reader's refusals name the file, the others give only the reason.
-CertificateFields preparePdf(const std::filesystem::path& file, const std::filesystem::path& target,
-                             const PdfPreparation& how);
-
 // "PAN ABCPE1234F, Certificate No. QWERTYU, assessment year 2025-26, quarter Q2, TAN MUMD12345E"
 std::string fieldsText(const CertificateFields& fields);
 
@@ -56,7 +51,8 @@ struct SignedFile {
     std::string fields;  // fieldsText, when written
 };
 
-// Each of `files` prepared into `outFolder` under its own name, a thread per core; `each` is told
+// Each of `files` signed and/or protected as asked into `outFolder` under its own name, a thread
+// per core; a file refused is named with its reason and the others go on. `each` is told
 // the outcomes in the files' order on the calling thread, each as soon as those before it are
 // in. Returns the outcomes in the files' order. The PDF library is held ready (PdfLibrarySession)
 // for the run.
