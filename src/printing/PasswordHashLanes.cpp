@@ -4,10 +4,9 @@
 // in turn, AVX-512 on eight lanes' SHA-384 and SHA-512 in one register each. Each lane computes
 // exactly what passwordHashR6 does; the tests hold the two to each other.
 #include "printing/PasswordHashLanes.h"
+#include "printing/PasswordHashRounds.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-
-#include <nettle/sha2.h>
 
 #include <immintrin.h>
 
@@ -246,27 +245,11 @@ void start(Lane& lane, const PasswordHashInput& input, std::size_t index)
 {
     lane.input = index;
     lane.busy = true;
-    lane.password = input.password.substr(0, 127);
+    lane.password = r6::hashedPassword(input.password);
     lane.userKey = input.userKey;
     lane.round = 1;
-    sha256_ctx first;
-    sha256_init(&first);
-    sha256_update(&first, lane.password.size(), reinterpret_cast<const std::uint8_t*>(lane.password.data()));
-    sha256_update(&first, input.salt.size(), reinterpret_cast<const std::uint8_t*>(input.salt.data()));
-    sha256_update(&first, lane.userKey.size(), reinterpret_cast<const std::uint8_t*>(lane.userKey.data()));
-    sha256_digest(&first, lane.kLength = SHA256_DIGEST_SIZE, lane.k);
-}
-
-// K1: 64 times the password, K and the user key.
-void repeatInput(Lane& lane)
-{
-    const std::size_t unit = lane.password.size() + lane.kLength + lane.userKey.size();
-    std::uint8_t* k1 = lane.k1.data();
-    const auto afterPassword = std::copy(lane.password.begin(), lane.password.end(), k1);
-    std::copy(lane.userKey.begin(), lane.userKey.end(), std::copy(lane.k, lane.k + lane.kLength, afterPassword));
-    for (std::size_t i = 1; i < 64; ++i)
-        std::memcpy(k1 + i * unit, k1, unit);
-    lane.length = unit * 64;
+    lane.kLength = SHA256_DIGEST_SIZE;
+    r6::firstK(lane.password, input.salt, lane.userKey, lane.k);
 }
 
 CW_LANES_TARGET void hashInLanes(const std::vector<PasswordHashInput>& inputs, std::vector<std::string>& hashes)
@@ -288,7 +271,8 @@ CW_LANES_TARGET void hashInLanes(const std::vector<PasswordHashInput>& inputs, s
         if (busy.empty())
             break;
         for (Lane* lane : busy) {
-            repeatInput(*lane);
+            lane->length = r6::repeatedLength(lane->password, lane->kLength, lane->userKey);
+            r6::repeatInput(lane->password, lane->k, lane->kLength, lane->userKey, lane->k1.data());
             startAes(*lane);
         }
         // In order of length, so that the lanes of a group end close together.
@@ -297,26 +281,21 @@ CW_LANES_TARGET void hashInLanes(const std::vector<PasswordHashInput>& inputs, s
             encryptLanes(busy.data() + i, static_cast<int>(std::min<std::size_t>(kLanes, busy.size() - i)));
         wide.clear();
         for (Lane* lane : busy) {
-            // E's first 16 bytes modulo 3 picks the next hash (256 is 1 modulo 3: the sum of
-            // the bytes has the same remainder).
-            unsigned sum = 0;
-            for (int i = 0; i < 16; ++i)
-                sum += lane->e[static_cast<std::size_t>(i)];
-            if (sum % 3 == 0) {
+            const unsigned next = r6::nextHash(lane->e.data());
+            if (next == 0) {
                 sha256_ctx sha;
                 sha256_init(&sha);
                 sha256_update(&sha, lane->length, lane->e.data());
                 sha256_digest(&sha, lane->kLength = SHA256_DIGEST_SIZE, lane->k);
             } else {
-                lane->sha384 = sum % 3 == 1;
+                lane->sha384 = next == 1;
                 wide.push_back(lane);
             }
         }
         for (std::size_t i = 0; i < wide.size(); i += kLanes)
             sha512Lanes(wide.data() + i, static_cast<int>(std::min<std::size_t>(kLanes, wide.size() - i)));
         for (Lane* lane : busy) {
-            // At least 64 rounds; then on until E's last byte is at most the round number - 32.
-            if (lane->round >= 64 && lane->e[lane->length - 1] <= lane->round - 32) {
+            if (r6::lastRound(lane->round, lane->e[lane->length - 1])) {
                 hashes[lane->input].assign(reinterpret_cast<const char*>(lane->k), 32);
                 lane->busy = false;
                 if (next < inputs.size()) {

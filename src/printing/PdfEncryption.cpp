@@ -1,6 +1,7 @@
 #include "printing/PdfEncryption.h"
 
 #include "printing/PasswordHashLanes.h"
+#include "printing/PasswordHashRounds.h"
 
 #include <nettle/aes.h>
 #include <nettle/cbc.h>
@@ -46,43 +47,29 @@ std::string aes256(std::string_view key, std::string_view plain)
 
 std::string passwordHashR6(std::string_view password, std::string_view salt, std::string_view userKey)
 {
-    password = password.substr(0, 127);
+    password = r6::hashedPassword(password);
     std::uint8_t k[SHA512_DIGEST_SIZE];
     std::size_t kLength = SHA256_DIGEST_SIZE;
-    sha256_ctx first;
-    sha256_init(&first);
-    sha256_update(&first, password.size(), bytes(password));
-    sha256_update(&first, salt.size(), bytes(salt));
-    sha256_update(&first, userKey.size(), bytes(userKey));
-    sha256_digest(&first, kLength, k);
+    r6::firstK(password, salt, userKey, k);
 
     std::vector<std::uint8_t> k1, e;
     for (unsigned round = 1;; ++round) {
-        // K1: 64 times the password, K and the user key; E: K1 in AES-128-CBC under K's halves.
-        const std::size_t unit = password.size() + kLength + userKey.size();
-        k1.resize(unit * 64);
-        // Copies, not memcpy: an empty password or user key may have no storage at all.
-        const auto afterPassword = std::copy(password.begin(), password.end(), k1.begin());
-        std::copy(userKey.begin(), userKey.end(), std::copy(k, k + kLength, afterPassword));
-        for (std::size_t i = 1; i < 64; ++i)
-            std::memcpy(k1.data() + i * unit, k1.data(), unit);
+        // K1, then E: K1 in AES-128-CBC under K's halves.
+        k1.resize(r6::repeatedLength(password, kLength, userKey));
+        r6::repeatInput(password, k, kLength, userKey, k1.data());
         e.resize(k1.size());
         aes128_ctx aes;
         aes128_set_encrypt_key(&aes, k);
         std::uint8_t iv[AES_BLOCK_SIZE];
         std::memcpy(iv, k + 16, sizeof iv);
         cbc_aes128_encrypt(&aes, iv, k1.size(), e.data(), k1.data());
-        // E's first 16 bytes as a big-endian number, modulo 3: since 256 is 1 modulo 3, the
-        // sum of the bytes has the same remainder. It picks the next hash.
-        unsigned sum = 0;
-        for (int i = 0; i < 16; ++i)
-            sum += e[static_cast<std::size_t>(i)];
-        if (sum % 3 == 0) {
+        const unsigned next = r6::nextHash(e.data());
+        if (next == 0) {
             sha256_ctx sha;
             sha256_init(&sha);
             sha256_update(&sha, e.size(), e.data());
             sha256_digest(&sha, kLength = SHA256_DIGEST_SIZE, k);
-        } else if (sum % 3 == 1) {
+        } else if (next == 1) {
             sha512_ctx sha;
             sha384_init(&sha);
             sha384_update(&sha, e.size(), e.data());
@@ -93,8 +80,7 @@ std::string passwordHashR6(std::string_view password, std::string_view salt, std
             sha512_update(&sha, e.size(), e.data());
             sha512_digest(&sha, kLength = SHA512_DIGEST_SIZE, k);
         }
-        // At least 64 rounds; then on until E's last byte is at most the round number - 32.
-        if (round >= 64 && e.back() <= round - 32)
+        if (r6::lastRound(round, e.back()))
             break;
     }
     std::fill(k1.begin(), k1.end(), 0);
