@@ -226,7 +226,11 @@ CertificateRead readCertificatePdf(const fs::path& file, const std::string& pass
     QFile in(QString::fromStdString(name));
     if (!in.open(QIODevice::ReadOnly))
         return refusal(name, "cannot be read (" + in.errorString().toStdString() + ")");
-    const QByteArray bytes = in.readAll();
+    return readCertificatePdf(in.readAll(), name, password);
+}
+
+CertificateRead readCertificatePdf(const QByteArray& bytes, const std::string& name, const std::string& password)
+{
     // A PDF starts with its header, perhaps after a little rubbish.
     if (!bytes.left(1024).contains("%PDF-"))
         return refusal(name, "is not a PDF file");

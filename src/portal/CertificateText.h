@@ -2,6 +2,7 @@
 
 #include "core/Failure.h"
 
+#include <QByteArray>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
@@ -54,6 +55,8 @@ using CertificateRead = std::variant<CertificateFields, core::Failure>;
 // different deductee PANs gives a Failure naming the file and the reason. Safe from several
 // threads, one file each.
 CertificateRead readCertificatePdf(const std::filesystem::path& file, const std::string& password = {});
+// The same over the bytes of a file already read; `name` names it in the failure.
+CertificateRead readCertificatePdf(const QByteArray& bytes, const std::string& name, const std::string& password = {});
 
 // Keeps the PDF library ready while a command reads many PDFs made elsewhere: its shared tables,
 // which it otherwise builds again from its data files whenever its last open document closes

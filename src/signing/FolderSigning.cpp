@@ -89,10 +89,11 @@ struct ReadPdf {
 
 ReadPdf readChecked(const fs::path& file, const PdfPreparation& how)
 {
-    CertificateRead read = portal::readCertificatePdf(file, how.inputPassword);
+    QByteArray pdf = readAll(file);
+    CertificateRead read = portal::readCertificatePdf(pdf, core::pathText(file), how.inputPassword);
     if (auto* refused = std::get_if<core::Failure>(&read))
         throw *refused;
-    ReadPdf r{std::get<CertificateFields>(std::move(read)), readAll(file), std::nullopt};
+    ReadPdf r{std::get<CertificateFields>(std::move(read)), std::move(pdf), std::nullopt};
     if (how.protect) {
         if (r.fields.pan.rfind("PAN", 0) == 0)
             throw printing::printingFailure("its deductee has no PAN (" + r.fields.pan + ") to protect the file with");
