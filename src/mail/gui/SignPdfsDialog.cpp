@@ -23,11 +23,10 @@ namespace cw::mail {
 
 namespace {
 
-QLineEdit* field(QWidget* parent, const char* name, QLineEdit::EchoMode echo = QLineEdit::Normal)
+QLineEdit* field(QWidget* parent, const char* name)
 {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
-    edit->setEchoMode(echo);
     return edit;
 }
 
@@ -112,16 +111,17 @@ void SignPdfsDialog::sign()
     std::shared_ptr<printing::PdfSigner> signer;
     QString problem;
     std::error_code ec;
+    // The key before the output folder: a key that cannot sign leaves no empty folder behind.
     if (files.empty())
         problem = QStringLiteral("%1 has no PDF files.").arg(m_pdfs->text());
-    else if (fs::create_directories(out, ec); !fs::is_directory(out, ec))
-        problem = QStringLiteral("The folder %1 cannot be made.").arg(QString::fromStdString(core::pathText(out)));
     else
         try {
             signer = m_key->signer();
         } catch (const std::exception& e) {
             problem = QString::fromStdString(e.what());
         }
+    if (problem.isEmpty() && (fs::create_directories(out, ec), !fs::is_directory(out, ec)))
+        problem = QStringLiteral("The folder %1 cannot be made.").arg(QString::fromStdString(core::pathText(out)));
     if (!problem.isEmpty()) {
         showResult(problem, true);
         emit signingFinished();

@@ -60,7 +60,6 @@ void SigningKeyBox::updateChoices()
     m_pkcs12->setEnabled(m_signPkcs12->isChecked());
     m_nickname->setEnabled(m_signNickname->isChecked());
     m_password->setEnabled(!m_unsigned || !m_unsigned->isChecked());
-    emit choiceChanged();
 }
 
 void SigningKeyBox::choosePkcs12()

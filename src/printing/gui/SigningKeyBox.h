@@ -22,16 +22,11 @@ public:
 
     QRadioButton* pkcs12Choice() const { return m_signPkcs12; }
     QLineEdit* pkcs12Edit() const { return m_pkcs12; }
-    QRadioButton* nicknameChoice() const { return m_signNickname; }
-    QLineEdit* nicknameEdit() const { return m_nickname; }
     QLineEdit* passwordEdit() const { return m_password; }
 
     // The signer of the chosen key, null for "Do not sign". Throws core::Failure with a message
     // for the user when no key is given or the key cannot sign.
     std::unique_ptr<PdfSigner> signer() const;
-
-signals:
-    void choiceChanged();
 
 private:
     void updateChoices();
