@@ -8,7 +8,6 @@
 #include "PrintTestSupport.h"
 #include "printing/CertificateFolder.h"
 #include "printing/CertificatePdfs.h"
-#include "printing/PdfEncryption.h"
 #include "printing/PdfSigner.h"
 #include "printing/PdfTools.h"
 
@@ -87,8 +86,8 @@ int main(int argc, char** argv)
     time("sign, opened by password", count, [&] { signer->sign(protectedPdf.bytes, place, pan); });
     time("sign, opened by its key", count, [&] { signer->sign(protectedPdf, place); });
     time("protect and sign", count, [&] { signer->sign(cw::printing::protectPdf(pdf, pan), place); });
-    time("password hashes, one file", count, [&] { cw::printing::aes256Keys({pan}, -4); });
+    time("password hashes, one file", count, [&] { cw::printing::protectionKeys({pan}); });
     const std::vector<std::string> batch(16, pan);
-    time("password hashes, 16 files at once", (count + 15) / 16, [&] { cw::printing::aes256Keys(batch, -4); }, batch.size());
+    time("password hashes, 16 files at once", (count + 15) / 16, [&] { cw::printing::protectionKeys(batch); }, batch.size());
     return 0;
 }

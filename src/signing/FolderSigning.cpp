@@ -155,7 +155,8 @@ void prepareBatch(const std::vector<fs::path>& files, const fs::path& outFolder,
     }
     std::vector<printing::Aes256Keys> keys;
     try {
-        keys = how.protect ? printing::protectionKeys(pans) : keys;
+        if (how.protect)
+            keys = printing::protectionKeys(pans);
     } catch (const std::exception& e) {
         for (std::size_t i = from; i < to; ++i)
             if (ready[i - from]) {
